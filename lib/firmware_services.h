@@ -1,0 +1,86 @@
+// The one path to the firmware: the tables kept by LibraryInit, pool
+// allocation, variable reads, protocol look-ups, HOB walks and the
+// doubly linked list used by the callback registry.
+#pragma once
+
+#include "uefi/system_table.h"
+#include "uefi/pi.h"
+
+// What the library initialiser keeps; part of every image's resettable state.
+struct LIB_STATE {
+  EFI_HANDLE ImageHandle;
+  EFI_SYSTEM_TABLE* SystemTable;
+  EFI_BOOT_SERVICES* BootServices;
+  EFI_RUNTIME_SERVICES* RuntimeServices;
+  EFI_DXE_SERVICES* DxeServices;  // kept after the first successful look-up
+};
+
+extern constinit LIB_STATE gLib;
+
+// Host build: put the library back to its load-time state (a simulated reboot).
+void LibResetState();
+
+void LibraryInit(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE* SystemTable);
+
+inline EFI_SYSTEM_TABLE* gST() { return gLib.SystemTable; }
+inline EFI_BOOT_SERVICES* gBS() { return gLib.BootServices; }
+inline EFI_RUNTIME_SERVICES* gRT() { return gLib.RuntimeServices; }
+
+VOID* FindConfigurationTable(EFI_SYSTEM_TABLE* SystemTable, const EFI_GUID* Guid);
+
+VOID* AllocateBootPool(UINTN Size);
+VOID* AllocateZeroedBootPool(UINTN Size);
+// Frees a pool buffer; a null pointer is ignored.
+void FreeBootPool(VOID* Buffer);
+
+EFI_STATUS ReadVariableWithRetry(const CHAR16* Name, const EFI_GUID* Guid, UINT32* Attributes, UINTN* Size,
+                                 VOID** Buffer);
+
+void WaitForProtocol(const EFI_GUID* ProtocolGuid, EFI_EVENT_NOTIFY NotifyFunction, VOID* Context,
+                     EFI_EVENT* Event, VOID** Registration);
+
+EFI_STATUS GetDxeServicesTable(EFI_DXE_SERVICES** Table);
+
+EFI_STATUS FindNextHob(UINT16 Type, VOID** Cursor);
+EFI_STATUS FindGuidHob(const EFI_GUID* Guid, VOID** Cursor);
+
+// Typed protocol look-up: the GUID comes from the interface type.
+template <typename Protocol>
+Protocol* LocateProtocol() {
+  if (gBS() == nullptr) return nullptr;
+  VOID* Interface = nullptr;
+  if (EFI_ERROR(gBS()->LocateProtocol(&Protocol::Guid, nullptr, &Interface))) return nullptr;
+  return (Protocol*)Interface;
+}
+
+template <typename Protocol>
+Protocol* HandleProtocol(EFI_HANDLE Handle) {
+  if (gBS() == nullptr) return nullptr;
+  VOID* Interface = nullptr;
+  if (EFI_ERROR(gBS()->HandleProtocol(Handle, &Protocol::Guid, &Interface))) return nullptr;
+  return (Protocol*)Interface;
+}
+
+// Located on first use and kept; a missing service is looked up again next time.
+template <typename Protocol>
+Protocol* LocateOnce(Protocol*& Cached) {
+  if (Cached == nullptr) Cached = LocateProtocol<Protocol>();
+  return Cached;
+}
+
+// ---- Doubly linked list -------------------------------------------------
+
+struct LIST_NODE {
+  LIST_NODE* Next;
+  LIST_NODE* Prev;
+};
+
+struct LIST_HEAD {
+  UINTN Count;
+  LIST_NODE* First;
+  LIST_NODE* Last;
+};
+
+void ListInit(LIST_HEAD* Head);
+void ListAppend(LIST_HEAD* Head, LIST_NODE* Node);
+void ListRemove(LIST_HEAD* Head, LIST_NODE* Node);

@@ -1,0 +1,67 @@
+// The text formatter: one engine over an array of 64-bit argument slots, in
+// two output widths. The variadic front-ends pack each argument into one
+// slot, so a run-time format that asks for more arguments than were given
+// reads 0 (or an empty text) instead of walking off the argument list.
+#pragma once
+
+#include "uefi/base.h"
+
+// Result of a formatter call given a null buffer or format.
+constexpr UINTN FORMAT_ERROR = ~(UINTN)0;
+
+struct FORMAT_ARGS {
+  const UINT64* Slots;
+  UINTN Count;
+};
+
+namespace format_detail {
+template <typename T>
+constexpr UINT64 ToSlot(T Value) {
+  // Integers, characters, enums and pointers only: a record or a floating
+  // value has no meaning for any conversion.
+  static_assert(__is_integral(T) || __is_enum(T) || __is_pointer(T) || __is_same(T, decltype(nullptr)),
+                "a format argument must fit one 64-bit slot");
+  if constexpr (__is_pointer(T) || __is_same(T, decltype(nullptr))) {
+    return (UINT64)(UINTN)Value;
+  } else if constexpr (__is_enum(T)) {
+    return (UINT64)Value;
+  } else if constexpr ((T)-1 < (T)0) {
+    return (UINT64)(INT64)Value;  // signed: sign-extended, as a varargs slot would read under %ld
+  } else {
+    return (UINT64)Value;
+  }
+}
+}  // namespace format_detail
+
+template <typename... T>
+struct FormatSlots {
+  UINT64 Slots[sizeof...(T) + 1];
+  constexpr explicit FormatSlots(T... Values) : Slots{format_detail::ToSlot(Values)..., 0} {}
+  FORMAT_ARGS Args() const { return FORMAT_ARGS{Slots, sizeof...(T)}; }
+};
+
+UINTN FormatWideV(CHAR16* Buffer, UINTN Capacity, const CHAR16* Format, FORMAT_ARGS Args);
+UINTN FormatAsciiV(CHAR8* Buffer, UINTN Capacity, const CHAR8* Format, FORMAT_ARGS Args);
+const CHAR8* StatusCodeName(EFI_STATUS Status);
+
+template <typename... T>
+UINTN FormatWide(CHAR16* Buffer, UINTN Capacity, const CHAR16* Format, T... Values) {
+  FormatSlots<T...> Slots(Values...);
+  return FormatWideV(Buffer, Capacity, Format, Slots.Args());
+}
+
+template <typename... T>
+UINTN FormatWideUnbounded(CHAR16* Buffer, const CHAR16* Format, T... Values) {
+  return FormatWide(Buffer, 0, Format, Values...);
+}
+
+template <typename... T>
+UINTN FormatAscii(CHAR8* Buffer, UINTN Capacity, const CHAR8* Format, T... Values) {
+  FormatSlots<T...> Slots(Values...);
+  return FormatAsciiV(Buffer, Capacity, Format, Slots.Args());
+}
+
+template <typename... T>
+UINTN FormatAsciiUnbounded(CHAR8* Buffer, const CHAR8* Format, T... Values) {
+  return FormatAscii(Buffer, 0, Format, Values...);
+}
