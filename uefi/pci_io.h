@@ -91,7 +91,7 @@ struct EFI_PCI_IO_PROTOCOL {
   using SetBarAttributesFn = EFI_STATUS(EFIAPI*)(EFI_PCI_IO_PROTOCOL* This, UINT64 Attributes, UINT8 BarIndex,
                                                  UINT64* Offset, UINT64* Length);
 
-  struct IO_MEM_ACCESS {
+  struct ACCESS {
     IoMemFn Read;
     IoMemFn Write;
   };
@@ -102,8 +102,8 @@ struct EFI_PCI_IO_PROTOCOL {
 
   PollIoMemFn PollMem;
   PollIoMemFn PollIo;
-  IO_MEM_ACCESS Mem;
-  IO_MEM_ACCESS Io;
+  ACCESS Mem;
+  ACCESS Io;
   CONFIG_ACCESS Pci;
   CopyMemFn CopyMem;
   MapFn Map;
@@ -118,7 +118,8 @@ struct EFI_PCI_IO_PROTOCOL {
   UINT64 RomSize;
   VOID* RomImage;
 };
-static_assert(sizeof(EFI_PCI_IO_PROTOCOL::IO_MEM_ACCESS) == 16);
+static_assert(sizeof(EFI_PCI_IO_PROTOCOL::ACCESS) == 16);
+static_assert(sizeof(EFI_PCI_IO_PROTOCOL::CONFIG_ACCESS) == 16);
 static_assert(offsetof(EFI_PCI_IO_PROTOCOL, PollIo) == 8);
 static_assert(offsetof(EFI_PCI_IO_PROTOCOL, Mem) == 16);
 static_assert(offsetof(EFI_PCI_IO_PROTOCOL, Io) == 32);
