@@ -40,6 +40,8 @@ function(add_fuzz_target name)
   endif()
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+  # The compile flags leave the fuzzer runtime out (it brings main); link it here.
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   set(work ${CMAKE_CURRENT_BINARY_DIR}/${name}.corpus)
   add_test(NAME fuzz.${name}
            COMMAND ${CMAKE_COMMAND} -DFUZZER=$<TARGET_FILE:${name}> -DSEEDS=${ARG_CORPUS} -DWORK=${work}
