@@ -1,0 +1,19 @@
+// The checks that the application runs inside OVMF, by boot.
+#pragma once
+
+#include "qemu/check_report.h"
+#include "uefi/hii.h"
+
+// Boot 1 (fresh variable store): form sets loaded by setupinfo's entry point.
+void RunFirstBootSetupChecks(CHECK_REPORT* Report);
+// Boot 2 (store kept from boot 1): loading waits for the setup-load trigger.
+void RunLaterBootSetupChecks(CHECK_REPORT* Report);
+// The update locator of updatefetch, over a transport and a name service of the checks' own.
+void RunUpdateLocatorChecks(CHECK_REPORT* Report);
+
+// Vendor GUID of the setup driver's own variables.
+constexpr EFI_GUID SETUP_VARIABLE_VENDOR = {0xEC87D643, 0xEBA4, 0x4BB5, {0xA1, 0xE5, 0x3F, 0x3E, 0x36, 0xB2, 0x0D, 0xA9}};
+
+// UCS-2 text equality, for results read back from the firmware.
+bool SameText(const CHAR16* A, const CHAR16* B);
+bool SameAscii(const CHAR8* A, const CHAR8* B);

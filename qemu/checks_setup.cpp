@@ -1,0 +1,569 @@
+// setupinfo inside OVMF: form sets in the firmware's HII database, the
+// strings that loading fills in, the language variables, the callback
+// registry and a question dispatched through a Config Access instance.
+#include "lib/firmware_services.h"
+#include "lib/pool_buffer.h"
+#include "lib/strings.h"
+#include "lib/util.h"
+#include "platform/callback_registry.h"
+#include "qemu/checks.h"
+#include "qemu/current_language.h"
+#include "qemu/formutil_control.h"
+
+namespace {
+
+struct EXPECTED_FORM_SET {
+  UINT16 Class;
+  EFI_GUID PackageList;
+  bool Kept;  // still in the HII database once loading is over
+};
+
+constexpr EXPECTED_FORM_SET kFormSets[] = {
+    {0x1, {0x985EEE91, 0xBCAC, 0x4238, {0x87, 0x78, 0x57, 0xEF, 0xDC, 0x93, 0xF2, 0x4E}}, true},
+    {0x2, {0xE6BCE822, 0xDCA5, 0x47E5, {0xBB, 0xBB, 0xE2, 0x9E, 0x8E, 0xF1, 0x11, 0x2B}}, true},
+    {0x4, {0xE14F04FA, 0x8706, 0x4353, {0x92, 0xF2, 0x9C, 0x24, 0x24, 0x74, 0x6F, 0x9F}}, true},
+    {0x8, {0x2C0C4EDF, 0x4A8F, 0x450E, {0xBE, 0x2D, 0xB6, 0x00, 0xCD, 0x86, 0x77, 0xBD}}, true},
+    {0x10, {0xA34CBD5E, 0x9FC5, 0x423B, {0x8E, 0x2B, 0x70, 0x93, 0x58, 0x80, 0x00, 0xA0}}, true},
+    {0x20, {0xADFE34C8, 0x9AE1, 0x4F8F, {0xBE, 0x13, 0xCF, 0x96, 0xA2, 0xCB, 0x2C, 0x5B}}, false},
+    {0x30, {0x8B33FFE0, 0xD71C, 0x4F82, {0x9C, 0xEB, 0xC9, 0x70, 0x58, 0xC1, 0x3F, 0x8E}}, true},
+    {0x40, {0x981CEAEE, 0x931C, 0x4A17, {0xB9, 0xC8, 0x66, 0xC7, 0xBC, 0xFD, 0x77, 0xE1}}, true},
+    {0x100, {0xA43B03DC, 0xC18A, 0x41B1, {0x91, 0xC8, 0x3F, 0xF9, 0xAA, 0xA2, 0x57, 0x13}}, true},
+};
+constexpr UINTN kFormSetCount = ArrayCount(kFormSets);
+constexpr UINTN kMainRow = 0;
+constexpr UINTN kMonitorRow = 4;   // class 0x10
+constexpr UINTN kRemovedRow = 5;   // class 0x20
+constexpr UINTN kSecureRow = 7;    // class 0x40
+
+struct SETUP_SERVICES {
+  EFI_HII_DATABASE_PROTOCOL* Database;
+  EFI_HII_STRING_PROTOCOL* Strings;
+  FORMUTIL_CONTROL_PROTOCOL* Control;
+  CALLBACK_REGISTRY_PROTOCOL* Registry;
+};
+
+bool FindServices(CHECK_REPORT* Report, SETUP_SERVICES* Services) {
+  Services->Database = LocateProtocol<EFI_HII_DATABASE_PROTOCOL>();
+  Services->Strings = LocateProtocol<EFI_HII_STRING_PROTOCOL>();
+  Services->Control = LocateProtocol<FORMUTIL_CONTROL_PROTOCOL>();
+  Services->Registry = LocateProtocol<CALLBACK_REGISTRY_PROTOCOL>();
+  return Check(Report, u"services.present",
+               Services->Database && Services->Strings && Services->Control && Services->Registry,
+               u"HII database %d, HII string %d, test form utility %d, callback registry %d",
+               Services->Database != nullptr, Services->Strings != nullptr, Services->Control != nullptr,
+               Services->Registry != nullptr);
+}
+
+// ---- The HII database as the firmware holds it ----------------------------
+
+constexpr UINTN kPackageListLimit = 256;
+
+struct HII_SNAPSHOT {
+  UINTN Count;
+  EFI_HII_HANDLE Handles[kPackageListLimit];
+  EFI_GUID Guids[kPackageListLimit];
+};
+
+EFI_STATUS TakeSnapshot(EFI_HII_DATABASE_PROTOCOL* Db, HII_SNAPSHOT* Snapshot) {
+  Snapshot->Count = 0;
+  UINTN Bytes = 0;
+  EFI_STATUS Status = Db->ListPackageLists(Db, EFI_HII_PACKAGE_TYPE_ALL, nullptr, &Bytes, nullptr);
+  if (Status != EFI_BUFFER_TOO_SMALL) return Status;
+  PoolBuffer<EFI_HII_HANDLE> Handles;
+  if (!Handles.Allocate(Bytes / sizeof(EFI_HII_HANDLE) + 1)) return EFI_OUT_OF_RESOURCES;
+  Status = Db->ListPackageLists(Db, EFI_HII_PACKAGE_TYPE_ALL, nullptr, &Bytes, Handles.Get());
+  if (EFI_ERROR(Status)) return Status;
+  UINTN Count = Min(Bytes / sizeof(EFI_HII_HANDLE), kPackageListLimit);
+  for (UINTN i = 0; i < Count; ++i) {
+    UINTN Size = 0;
+    if (Db->ExportPackageLists(Db, Handles[i], &Size, nullptr) != EFI_BUFFER_TOO_SMALL) continue;
+    PoolBuffer<UINT8> Exported;
+    if (!Exported.Allocate(Size)) return EFI_OUT_OF_RESOURCES;
+    if (EFI_ERROR(Db->ExportPackageLists(Db, Handles[i], &Size, (EFI_HII_PACKAGE_LIST_HEADER*)Exported.Get())))
+      continue;
+    Snapshot->Handles[Snapshot->Count] = Handles[i];
+    MemMove(&Snapshot->Guids[Snapshot->Count], Exported.Get(), sizeof(EFI_GUID));
+    Snapshot->Count++;
+  }
+  return EFI_SUCCESS;
+}
+
+UINTN CountGuid(const HII_SNAPSHOT* Snapshot, const EFI_GUID& Guid, EFI_HII_HANDLE* Found) {
+  UINTN Matches = 0;
+  for (UINTN i = 0; i < Snapshot->Count; ++i) {
+    if (!(Snapshot->Guids[i] == Guid)) continue;
+    Matches++;
+    if (Found != nullptr) *Found = Snapshot->Handles[i];
+  }
+  return Matches;
+}
+
+// ---- What the test form utility saw ----------------------------------------
+
+bool CheckFormSetTable(CHECK_REPORT* Report, const FORMUTIL_LOAD_RECORD& Record) {
+  if (Record.EntryCount != kFormSetCount || Record.Table == nullptr)
+    return Check(Report, u"formsets.table", false, u"LoadResources got %ld entries at %lx", Record.EntryCount,
+                 (UINT64)(UINTN)Record.Table);
+  for (UINTN i = 0; i < kFormSetCount; ++i) {
+    const FORM_SET_INFO& Row = Record.Table[i];
+    bool Good = Row.Class == kFormSets[i].Class && Row.SubClass == 0 && Row.PackageListGuid != nullptr &&
+                *Row.PackageListGuid == kFormSets[i].PackageList && Row.ConfigAccess != nullptr &&
+                Row.HiiHandle != nullptr;
+    if (!Good) {
+      constexpr EFI_GUID NoGuid = {};
+      return Check(Report, u"formsets.table", false, u"row %ld: class %x subclass %x guid %g access %lx handle %lx", i,
+                   Row.Class, Row.SubClass, Row.PackageListGuid != nullptr ? Row.PackageListGuid : &NoGuid,
+                   (UINT64)(UINTN)Row.ConfigAccess, (UINT64)(UINTN)Row.HiiHandle);
+    }
+  }
+  return Check(Report, u"formsets.table", true, u"");
+}
+
+bool CheckPublished(CHECK_REPORT* Report, const SETUP_SERVICES& Services, const FORMUTIL_LOAD_RECORD& Record) {
+  Check(Report, u"formsets.published", Record.Published == kFormSetCount && Record.CallbacksMade == kFormSetCount &&
+                                           Record.FirstFailure == EFI_SUCCESS,
+        u"%ld published, %ld callbacks, first failure %r", Record.Published, Record.CallbacksMade,
+        Record.FirstFailure);
+  HII_SNAPSHOT* Snapshot = (HII_SNAPSHOT*)AllocateZeroedBootPool(sizeof(HII_SNAPSHOT));
+  if (Snapshot == nullptr) return Check(Report, u"hii.package_lists", false, u"no memory");
+  PoolBuffer<HII_SNAPSHOT> Owner(Snapshot);
+  EFI_STATUS Status = TakeSnapshot(Services.Database, Snapshot);
+  if (EFI_ERROR(Status)) return Check(Report, u"hii.package_lists", false, u"listing the database: %r", Status);
+  for (UINTN i = 0; i < kFormSetCount; ++i) {
+    EFI_HII_HANDLE Found = nullptr;
+    UINTN Matches = CountGuid(Snapshot, kFormSets[i].PackageList, &Found);
+    UINTN Wanted = kFormSets[i].Kept ? 1 : 0;
+    if (Matches != Wanted)
+      return Check(Report, u"hii.package_lists", false, u"class %x: %ld package lists in the database, expected %ld",
+                   kFormSets[i].Class, Matches, Wanted);
+    if (Wanted == 1 && Record.Table != nullptr && Found != Record.Table[i].HiiHandle)
+      return Check(Report, u"hii.package_lists", false, u"class %x: database handle %lx, table handle %lx",
+                   kFormSets[i].Class, (UINT64)(UINTN)Found, (UINT64)(UINTN)Record.Table[i].HiiHandle);
+  }
+  return Check(Report, u"hii.package_lists", true, u"");
+}
+
+// ---- Strings read back through the firmware's HII String protocol --------
+
+constexpr UINTN kStringCapacity = 256;
+
+EFI_STATUS ReadString(const SETUP_SERVICES& Services, EFI_HII_HANDLE Handle, EFI_STRING_ID Id, CHAR16* Text) {
+  CHAR8 Language[LANGUAGE_CODE_CAPACITY];
+  CurrentHiiLanguage(Services.Strings, Handle, Language);
+  UINTN Size = kStringCapacity * sizeof(CHAR16);
+  Text[0] = 0;
+  return Services.Strings->GetString(Services.Strings, Language, Handle, Id, Text, &Size, nullptr);
+}
+
+bool CheckString(CHECK_REPORT* Report, const CHAR16* Name, const SETUP_SERVICES& Services, EFI_HII_HANDLE Handle,
+                 EFI_STRING_ID Id, const CHAR16* Expected) {
+  CHAR16 Text[kStringCapacity];
+  EFI_STATUS Status = ReadString(Services, Handle, Id, Text);
+  return Check(Report, Name, !EFI_ERROR(Status) && SameText(Text, Expected), u"string %x: %r \"%s\", expected \"%s\"",
+               Id, Status, Text, Expected);
+}
+
+void RevisionText(UINT32 Revision, CHAR16* Text, UINTN Capacity) {
+  UINT32 Major = Revision >> 16, Minor = Revision & 0xFFFF;
+  if (Minor % 10 != 0)
+    FormatWide(Text, Capacity, u"%d.%d.%d", Major, Minor / 10, Minor % 10);
+  else
+    FormatWide(Text, Capacity, u"%d.%d", Major, Minor / 10);
+}
+
+void CheckIdentityStrings(CHECK_REPORT* Report, const SETUP_SERVICES& Services, EFI_HII_HANDLE Main) {
+  EFI_SYSTEM_TABLE* St = gST();
+  const CHAR16* Vendor = St->FirmwareVendor != nullptr ? St->FirmwareVendor : u"Orvanta";
+  CheckString(Report, u"identity.vendor", Services, Main, 0x0D, Vendor);
+
+  CHAR16 Expected[kStringCapacity];
+  UINT32 Low = St->FirmwareRevision & 0xFFFF;
+  FormatWide(Expected, kStringCapacity, u"%d.%d.%d.%d", St->FirmwareRevision >> 16, Low / 100, (Low % 100) / 10,
+             Low % 10);
+  CheckString(Report, u"identity.firmware_revision", Services, Main, 0x0F, Expected);
+  CheckString(Report, u"identity.project", Services, Main, 0x13, u"Q7730 2.00 x64");
+  CheckString(Report, u"identity.build_time", Services, Main, 0x15, u"06/13/2016 22:51:43");
+
+  EFI_DXE_SERVICES* Dxe = nullptr;
+  if (EFI_ERROR(GetDxeServicesTable(&Dxe))) {
+    Check(Report, u"identity.uefi_pi", false, u"no DXE services table");
+    return;
+  }
+  CHAR16 Uefi[16], Pi[16];
+  RevisionText(St->Hdr.Revision, Uefi, ArrayCount(Uefi));
+  RevisionText(Dxe->Hdr.Revision, Pi, ArrayCount(Pi));
+  FormatWide(Expected, kStringCapacity, u"UEFI %s; PI %s", Uefi, Pi);
+  CheckString(Report, u"identity.uefi_pi", Services, Main, 0x11, Expected);
+  CHAR16 Shown[kStringCapacity];
+  ReadString(Services, Main, 0x0D, Shown);
+  Note(u"main page shows vendor \"%s\", firmware revision %x, %s", Shown, St->FirmwareRevision, Expected);
+}
+
+void CheckSecureBootCounts(CHECK_REPORT* Report, const SETUP_SERVICES& Services, EFI_HII_HANDLE Handle) {
+  CheckString(Report, u"strings.class40_0x42", Services, Handle, 0x42, u"3");
+  CheckString(Report, u"strings.class40_0x44", Services, Handle, 0x44, u"8");
+}
+
+// ---- Language variables -----------------------------------------------------
+
+constexpr UINTN kVariableCapacity = 256;
+
+struct VARIABLE {
+  EFI_STATUS Status;
+  UINT32 Attributes;
+  UINTN Size;
+  UINT8 Data[kVariableCapacity];
+};
+
+void ReadVariable(const CHAR16* Name, const EFI_GUID& Guid, VARIABLE* Out) {
+  Out->Size = sizeof(Out->Data) - 1;
+  Out->Attributes = 0;
+  MemFill(Out->Data, sizeof(Out->Data), 0);
+  Out->Status = gRT()->GetVariable(Name, &Guid, &Out->Attributes, &Out->Size, Out->Data);
+  if (EFI_ERROR(Out->Status)) Out->Size = 0;
+}
+
+bool SameBytes(const VARIABLE& Var, const VOID* Data, UINTN Size) {
+  return !EFI_ERROR(Var.Status) && Var.Size == Size && MemCompare(Var.Data, Data, Size) == 0;
+}
+
+struct LANGUAGE_PAIR {
+  const CHAR8* Iso;
+  const CHAR8* Rfc;
+};
+constexpr LANGUAGE_PAIR kLanguages[] = {
+    {"eng", "en-US"}, {"zho", "zh-chs"}, {"chi", "zh-cht"}, {"spa", "es-ES"},
+    {"ger", "de-DE"}, {"kor", "ko-KR"},  {"rus", "ru-RU"},  {"jpn", "ja-JP"},
+};
+
+const CHAR8* IsoOf(const CHAR8* Rfc, UINTN Length) {
+  for (const LANGUAGE_PAIR& Pair : kLanguages)
+    if (AsciiLength(Pair.Rfc) == Length && MemCompare(Pair.Rfc, Rfc, Length) == 0) return Pair.Iso;
+  return nullptr;
+}
+
+const CHAR8* RfcOf(const UINT8* Iso, UINTN Size) {
+  if (Size < 3) return nullptr;
+  for (const LANGUAGE_PAIR& Pair : kLanguages)
+    if (MemCompare(Pair.Iso, Iso, 3) == 0) return Pair.Rfc;
+  return nullptr;
+}
+
+bool SameLanguage(const CHAR8* A, const CHAR8* B) { return AsciiEqualIgnoringCase(A, B); }
+
+// A variable that does not hold what setupinfo wrote passes only when the
+// firmware refuses writes to it; the probe rewrites the value it already has.
+void CheckWrittenOrRefused(CHECK_REPORT* Report, const CHAR16* Check_, const CHAR16* Name, const EFI_GUID& Guid,
+                           const VARIABLE& Var, const VOID* Expected, UINTN ExpectedSize) {
+  if (SameBytes(Var, Expected, ExpectedSize)) {
+    Check(Report, Check_, true, u"");
+    return;
+  }
+  EFI_STATUS Probe = EFI_ERROR(Var.Status) ? Var.Status
+                                           : gRT()->SetVariable(Name, &Guid, Var.Attributes, Var.Size, Var.Data);
+  if (Probe == EFI_WRITE_PROTECTED) {
+    Note(u"OVMF refused writes to %s (%r); it holds %ld bytes \"%a\"", Name, Probe, Var.Size, (const CHAR8*)Var.Data);
+    Check(Report, Check_, true, u"");
+    return;
+  }
+  Check(Report, Check_, false, u"%s: %r, %ld bytes \"%a\", expected %ld bytes \"%a\" (rewrite: %r)", Name, Var.Status,
+        Var.Size, (const CHAR8*)Var.Data, ExpectedSize, (const CHAR8*)Expected, Probe);
+}
+
+void CheckLanguageVariables(CHECK_REPORT* Report, const SETUP_SERVICES& Services, EFI_HII_HANDLE Main) {
+  VARIABLE* Vars = (VARIABLE*)AllocateZeroedBootPool(6 * sizeof(VARIABLE));
+  if (Vars == nullptr) {
+    Check(Report, u"lang.last_codes", false, u"no memory");
+    return;
+  }
+  PoolBuffer<VARIABLE> Owner(Vars);
+  VARIABLE& LastCodes = Vars[0];
+  VARIABLE& LastLang = Vars[1];
+  VARIABLE& PlatformCodes = Vars[2];
+  VARIABLE& IsoCodes = Vars[3];
+  VARIABLE& Platform = Vars[4];
+  VARIABLE& Iso = Vars[5];
+  ReadVariable(u"PlatformLastLangCodes", SETUP_VARIABLE_VENDOR, &LastCodes);
+  ReadVariable(u"PlatformLastLang", SETUP_VARIABLE_VENDOR, &LastLang);
+  ReadVariable(u"PlatformLangCodes", EFI_GLOBAL_VARIABLE_GUID, &PlatformCodes);
+  ReadVariable(u"LangCodes", EFI_GLOBAL_VARIABLE_GUID, &IsoCodes);
+  ReadVariable(u"PlatformLang", EFI_GLOBAL_VARIABLE_GUID, &Platform);
+  ReadVariable(u"Lang", EFI_GLOBAL_VARIABLE_GUID, &Iso);
+  Note(u"PlatformLang \"%a\" (%r), Lang \"%a\" (%r), PlatformLangCodes \"%a\", PlatformLastLangCodes \"%a\"",
+       (const CHAR8*)Platform.Data, Platform.Status, (const CHAR8*)Iso.Data, Iso.Status,
+       (const CHAR8*)PlatformCodes.Data, (const CHAR8*)LastCodes.Data);
+
+  // The main form set's languages, as the loader records them.
+  // The firmware reports the list's size only to a buffer that is too small.
+  CHAR8 List[kVariableCapacity] = {};
+  UINTN ListSize = 0;
+  EFI_STATUS Status = Services.Strings->GetLanguages(Services.Strings, Main, nullptr, &ListSize);
+  if (Status == EFI_BUFFER_TOO_SMALL && ListSize < sizeof(List))
+    Status = Services.Strings->GetLanguages(Services.Strings, Main, List, &ListSize);
+  Check(Report, u"lang.last_codes",
+        !EFI_ERROR(Status) && LastCodes.Attributes == 3 && SameBytes(LastCodes, List, ListSize),
+        u"PlatformLastLangCodes %r attributes %x \"%a\" (%ld bytes); main form set languages %r \"%a\" (%ld bytes)",
+        LastCodes.Status, LastCodes.Attributes, (const CHAR8*)LastCodes.Data, LastCodes.Size, Status, List, ListSize);
+
+  Check(Report, u"lang.last_lang",
+        !EFI_ERROR(Platform.Status) && LastLang.Attributes == 3 && SameBytes(LastLang, Platform.Data, Platform.Size),
+        u"PlatformLastLang %r attributes %x \"%a\" (%ld bytes), PlatformLang %r \"%a\" (%ld bytes)", LastLang.Status,
+        LastLang.Attributes, (const CHAR8*)LastLang.Data, LastLang.Size, Platform.Status,
+        (const CHAR8*)Platform.Data, Platform.Size);
+
+  if (EFI_ERROR(LastCodes.Status)) return;
+  CheckWrittenOrRefused(Report, u"lang.platform_lang_codes", u"PlatformLangCodes", EFI_GLOBAL_VARIABLE_GUID,
+                        PlatformCodes, LastCodes.Data, LastCodes.Size);
+
+  // LangCodes: the three-letter code of every listed language that has one.
+  UINT8 IsoList[kVariableCapacity] = {};
+  UINTN IsoSize = 0;
+  const CHAR8* Codes = (const CHAR8*)LastCodes.Data;
+  UINTN Start = 0;
+  for (UINTN i = 0; i <= LastCodes.Size && IsoSize + 3 <= sizeof(IsoList); ++i) {
+    if (i < LastCodes.Size && Codes[i] != ';' && Codes[i] != '\0') continue;
+    const CHAR8* Code = IsoOf(Codes + Start, i - Start);
+    if (Code != nullptr) {
+      MemMove(IsoList + IsoSize, Code, 3);
+      IsoSize += 3;
+    }
+    if (i == LastCodes.Size || Codes[i] == '\0') break;
+    Start = i + 1;
+  }
+  if (IsoSize > 0)
+    CheckWrittenOrRefused(Report, u"lang.lang_codes", u"LangCodes", EFI_GLOBAL_VARIABLE_GUID, IsoCodes, IsoList,
+                          IsoSize);
+
+  // PlatformLang and Lang name one language whenever both can be converted.
+  const CHAR8* PlatformIso = EFI_ERROR(Platform.Status)
+                                 ? nullptr
+                                 : IsoOf((const CHAR8*)Platform.Data, AsciiLength((const CHAR8*)Platform.Data));
+  const CHAR8* IsoAsRfc = EFI_ERROR(Iso.Status) ? nullptr : RfcOf(Iso.Data, Iso.Size);
+  if (PlatformIso == nullptr || IsoAsRfc == nullptr) {
+    Note(u"PlatformLang \"%a\" and Lang \"%a\" have no common table entry; their agreement is not checked",
+         (const CHAR8*)Platform.Data, (const CHAR8*)Iso.Data);
+    return;
+  }
+  if (SameLanguage(IsoAsRfc, (const CHAR8*)Platform.Data)) {
+    Check(Report, u"lang.platform_lang_agrees", true, u"");
+    return;
+  }
+  CheckWrittenOrRefused(Report, u"lang.platform_lang_agrees", u"Lang", EFI_GLOBAL_VARIABLE_GUID, Iso, PlatformIso,
+                        3);
+}
+
+// ---- Callback registry and question dispatch --------------------------------
+
+struct HANDLER_LOG {
+  UINTN Calls;
+  EFI_HII_HANDLE HiiHandle;
+  UINT16 Class;
+  UINT16 SubClass;
+  UINT16 Key;
+  CALLBACK_PARAMETERS Seen;  // copy of the current parameters during the call
+  EFI_STATUS ParametersStatus;
+  bool HadParameters;
+};
+
+constinit HANDLER_LOG gHandlerLog = {};
+constinit CALLBACK_REGISTRY_PROTOCOL* gRegistry = nullptr;
+constexpr EFI_STATUS kHandlerResult = EFI_WARN_STALE_DATA;  // a status no other path returns
+
+EFI_STATUS EFIAPI LoggingHandler(EFI_HII_HANDLE HiiHandle, UINT16 Class, UINT16 SubClass, UINT16 Key) {
+  HANDLER_LOG& Log = gHandlerLog;
+  Log.Calls++;
+  Log.HiiHandle = HiiHandle;
+  Log.Class = Class;
+  Log.SubClass = SubClass;
+  Log.Key = Key;
+  CALLBACK_PARAMETERS* Current = nullptr;
+  Log.ParametersStatus = gRegistry->GetCurrentCallbackParameters(&Current);
+  Log.HadParameters = Current != nullptr;
+  if (Current != nullptr) Log.Seen = *Current;
+  return kHandlerResult;
+}
+
+EFI_STATUS EFIAPI DecliningHandler(EFI_HII_HANDLE, UINT16, UINT16, UINT16) { return EFI_UNSUPPORTED; }
+
+constexpr UINT16 kFirstKey = 0x7F01;  // keys outside every static row
+constexpr UINT16 kSecondKey = 0x7F02;
+constexpr UINT16 kQuestionKey = 0x7F10;
+
+void CheckRegistry(CHECK_REPORT* Report, CALLBACK_REGISTRY_PROTOCOL* Registry) {
+  UINTN Size = 0;
+  EFI_STATUS Status = Registry->ListItemCallbacks(&Size, nullptr);
+  if (!Check(Report, u"registry.empty", Status == EFI_NOT_FOUND && Size == 0, u"list of an empty registry: %r size %ld",
+             Status, Size))
+    return;
+  VOID* First = nullptr;
+  VOID* Second = nullptr;
+  EFI_STATUS S1 = Registry->RegisterItemCallback(0x10, 0, kFirstKey, LoggingHandler, &First);
+  EFI_STATUS S2 = Registry->RegisterItemCallback(0x40, 0, kSecondKey, DecliningHandler, &Second);
+  if (!Check(Report, u"registry.register", !EFI_ERROR(S1) && !EFI_ERROR(S2) && First && Second && First != Second,
+             u"register: %r %r tokens %lx %lx", S1, S2, (UINT64)(UINTN)First, (UINT64)(UINTN)Second))
+    return;
+
+  ITEM_CALLBACK_ENTRY Entries[3] = {};
+  Size = sizeof(ITEM_CALLBACK_ENTRY);
+  Status = Registry->ListItemCallbacks(&Size, Entries);
+  bool SizeReported = Status == EFI_BUFFER_TOO_SMALL && Size == 2 * sizeof(ITEM_CALLBACK_ENTRY);
+  Size = 2 * sizeof(ITEM_CALLBACK_ENTRY);
+  EFI_STATUS NullBuffer = Registry->ListItemCallbacks(&Size, nullptr);
+  Size = sizeof(Entries);
+  EFI_STATUS Listed = Registry->ListItemCallbacks(&Size, Entries);
+  bool InOrder = Entries[0].Class == 0x10 && Entries[0].Key == kFirstKey && Entries[0].Handler == LoggingHandler &&
+                 Entries[1].Class == 0x40 && Entries[1].Key == kSecondKey && Entries[1].Handler == DecliningHandler &&
+                 Entries[0].SubClass == 0 && Entries[1].SubClass == 0;
+  Check(Report, u"registry.list",
+        SizeReported && NullBuffer == EFI_INVALID_PARAMETER && Listed == EFI_SUCCESS &&
+            Size == 2 * sizeof(ITEM_CALLBACK_ENTRY) && InOrder,
+        u"small buffer %r, null buffer %r, listing %r size %ld, first (%x,%x) second (%x,%x)", Status, NullBuffer,
+        Listed, Size, Entries[0].Class, Entries[0].Key, Entries[1].Class, Entries[1].Key);
+
+  EFI_STATUS U1 = Registry->UnregisterItemCallback(First);
+  Size = sizeof(Entries);
+  MemFill(Entries, sizeof(Entries), 0);
+  EFI_STATUS AfterOne = Registry->ListItemCallbacks(&Size, Entries);
+  bool OneLeft = AfterOne == EFI_SUCCESS && Size == sizeof(ITEM_CALLBACK_ENTRY) && Entries[0].Key == kSecondKey;
+  EFI_STATUS U2 = Registry->UnregisterItemCallback(Second);
+  Size = 0;
+  EFI_STATUS AfterBoth = Registry->ListItemCallbacks(&Size, nullptr);
+  Check(Report, u"registry.unregister", U1 == EFI_SUCCESS && OneLeft && U2 == EFI_SUCCESS && AfterBoth == EFI_NOT_FOUND,
+        u"unregister %r, then list %r size %ld key %x; unregister %r, then list %r", U1, AfterOne, Size,
+        Entries[0].Key, U2, AfterBoth);
+}
+
+// Calls the instance's Callback as a browser would and checks that the
+// registered handler saw the question.
+void CheckQuestion(CHECK_REPORT* Report, const CHAR16* Name, EFI_HII_CONFIG_ACCESS_PROTOCOL* Access,
+                   EFI_HII_HANDLE ExpectedHandle, UINT16 Class) {
+  VOID* Token = nullptr;
+  EFI_STATUS Status = gRegistry->RegisterItemCallback(Class, 0, kQuestionKey, LoggingHandler, &Token);
+  if (EFI_ERROR(Status)) {
+    Check(Report, Name, false, u"register: %r", Status);
+    return;
+  }
+  gHandlerLog = {};
+  EFI_IFR_TYPE_VALUE Value = {};
+  Value.u8 = 0x5A;
+  EFI_BROWSER_ACTION_REQUEST Request = EFI_BROWSER_ACTION_REQUEST_EXIT;
+  EFI_STATUS Result = Access->Callback(Access, EFI_BROWSER_ACTION_CHANGED, kQuestionKey, EFI_IFR_TYPE_NUM_SIZE_8,
+                                       &Value, &Request);
+  gRegistry->UnregisterItemCallback(Token);
+  const HANDLER_LOG& Log = gHandlerLog;
+  const CALLBACK_PARAMETERS& P = Log.Seen;
+  bool Arguments = Log.Calls == 1 && Log.HiiHandle == ExpectedHandle && Log.Class == Class && Log.SubClass == 0 &&
+                   Log.Key == kQuestionKey;
+  bool Parameters = Log.ParametersStatus == EFI_SUCCESS && Log.HadParameters && P.This == Access &&
+                    P.Action == EFI_BROWSER_ACTION_CHANGED && P.QuestionId == kQuestionKey &&
+                    P.Type == EFI_IFR_TYPE_NUM_SIZE_8 && P.Value == &Value && P.Value->u8 == 0x5A &&
+                    P.ActionRequest == &Request;
+  Check(Report, Name, Result == kHandlerResult && Arguments && Parameters && Request == EFI_BROWSER_ACTION_REQUEST_NONE,
+        u"result %r, %ld calls with handle %lx (expected %lx) class %x key %x; parameters %r present %d action %ld "
+        u"question %x type %d; request %ld",
+        Result, Log.Calls, (UINT64)(UINTN)Log.HiiHandle, (UINT64)(UINTN)ExpectedHandle, Log.Class, Log.Key,
+        Log.ParametersStatus, Log.HadParameters, P.Action, P.QuestionId, P.Type, Request);
+}
+
+void CheckDispatch(CHECK_REPORT* Report, const SETUP_SERVICES& Services, const FORMUTIL_LOAD_RECORD& Record) {
+  gRegistry = Services.Registry;
+  const FORM_SET_INFO& Monitor = Record.Table[kMonitorRow];
+  // The browser finds a form set's Config Access on the driver handle of its package list.
+  EFI_HANDLE DriverHandle = nullptr;
+  EFI_STATUS Status = Services.Database->GetPackageListHandle(Services.Database, Monitor.HiiHandle, &DriverHandle);
+  EFI_HII_CONFIG_ACCESS_PROTOCOL* Access =
+      EFI_ERROR(Status) ? nullptr : HandleProtocol<EFI_HII_CONFIG_ACCESS_PROTOCOL>(DriverHandle);
+  if (!Check(Report, u"dispatch.config_access_installed", Access != nullptr && Access == Monitor.ConfigAccess,
+             u"driver handle %r, Config Access %lx, table's %lx", Status, (UINT64)(UINTN)Access,
+             (UINT64)(UINTN)Monitor.ConfigAccess))
+    return;
+  CheckQuestion(Report, u"dispatch.registered_handler", Access, Monitor.HiiHandle, 0x10);
+
+  // The class-0x20 package list is gone, its instance still answers.
+  const FORM_SET_INFO& Removed = Record.Table[kRemovedRow];
+  CheckQuestion(Report, u"dispatch.removed_form_set", Removed.ConfigAccess, Removed.HiiHandle, 0x20);
+
+  CALLBACK_PARAMETERS* Outside = (CALLBACK_PARAMETERS*)1;
+  Status = gRegistry->GetCurrentCallbackParameters(&Outside);
+  EFI_BROWSER_ACTION_REQUEST Request = EFI_BROWSER_ACTION_REQUEST_SUBMIT;
+  EFI_IFR_TYPE_VALUE Value = {};
+  EFI_STATUS Unmatched =
+      Access->Callback(Access, EFI_BROWSER_ACTION_CHANGING, kQuestionKey, EFI_IFR_TYPE_NUM_SIZE_8, &Value, &Request);
+  Check(Report, u"dispatch.unmatched",
+        Status == EFI_SUCCESS && Outside == nullptr && Unmatched == EFI_NOT_FOUND &&
+            Request == EFI_BROWSER_ACTION_REQUEST_NONE,
+        u"parameters outside a callback %r %lx; unmatched question %r, request %ld", Status, (UINT64)(UINTN)Outside,
+        Unmatched, Request);
+}
+
+bool ReadRecord(CHECK_REPORT* Report, const SETUP_SERVICES& Services, FORMUTIL_LOAD_RECORD* Record) {
+  EFI_STATUS Status = Services.Control->GetLoadRecord(Record);
+  return Status == EFI_SUCCESS || Check(Report, u"formutil.record", false, u"%r", Status);
+}
+
+// False when the form-set table itself is wrong, so nothing can be found through it.
+bool CheckLoadedFormSets(CHECK_REPORT* Report, const SETUP_SERVICES& Services, const FORMUTIL_LOAD_RECORD& Record) {
+  if (!CheckFormSetTable(Report, Record)) return false;
+  CheckPublished(Report, Services, Record);
+  CheckIdentityStrings(Report, Services, Record.Table[kMainRow].HiiHandle);
+  CheckSecureBootCounts(Report, Services, Record.Table[kSecureRow].HiiHandle);
+  CheckLanguageVariables(Report, Services, Record.Table[kMainRow].HiiHandle);
+  return true;
+}
+
+}  // namespace
+
+void RunFirstBootSetupChecks(CHECK_REPORT* Report) {
+  SETUP_SERVICES Services = {};
+  if (!FindServices(Report, &Services)) return;
+  FORMUTIL_LOAD_RECORD Record = {};
+  if (!ReadRecord(Report, Services, &Record)) return;
+  // The store was fresh, so the entry point itself loaded the form sets.
+  if (!Check(Report, u"boot1.loaded_at_entry", Record.LoadCalls == 1 && Record.TriggersInstalled == 0,
+             u"%ld LoadResources calls, %ld triggers", Record.LoadCalls, Record.TriggersInstalled))
+    return;
+  bool TableGood = CheckLoadedFormSets(Report, Services, Record);
+  CheckRegistry(Report, Services.Registry);
+  if (TableGood) CheckDispatch(Report, Services, Record);
+}
+
+void RunLaterBootSetupChecks(CHECK_REPORT* Report) {
+  SETUP_SERVICES Services = {};
+  if (!FindServices(Report, &Services)) return;
+  VARIABLE* Last = (VARIABLE*)AllocateZeroedBootPool(sizeof(VARIABLE));
+  if (Last == nullptr) return;
+  PoolBuffer<VARIABLE> Owner(Last);
+  ReadVariable(u"PlatformLastLangCodes", SETUP_VARIABLE_VENDOR, Last);
+  Check(Report, u"boot2.last_codes_kept", !EFI_ERROR(Last->Status) && Last->Size > 0,
+        u"PlatformLastLangCodes after the first boot: %r", Last->Status);
+
+  FORMUTIL_LOAD_RECORD Record = {};
+  if (!ReadRecord(Report, Services, &Record)) return;
+  HII_SNAPSHOT* Snapshot = (HII_SNAPSHOT*)AllocateZeroedBootPool(sizeof(HII_SNAPSHOT));
+  if (Snapshot == nullptr) return;
+  PoolBuffer<HII_SNAPSHOT> SnapshotOwner(Snapshot);
+  TakeSnapshot(Services.Database, Snapshot);
+  UINTN Present = 0;
+  for (const EXPECTED_FORM_SET& Row : kFormSets) Present += CountGuid(Snapshot, Row.PackageList, nullptr);
+  if (!Check(Report, u"boot2.nothing_at_entry", Record.LoadCalls == 0 && Present == 0,
+             u"%ld LoadResources calls, %ld of our package lists in the database", Record.LoadCalls, Present))
+    return;
+
+  EFI_STATUS Status = Services.Control->InstallSetupLoadTrigger();
+  ReadRecord(Report, Services, &Record);
+  if (!Check(Report, u"boot2.trigger_loads", Status == EFI_SUCCESS && Record.LoadCalls == 1,
+             u"trigger %r, %ld LoadResources calls", Status, Record.LoadCalls))
+    return;
+  CheckLoadedFormSets(Report, Services, Record);
+
+  Status = Services.Control->InstallSetupLoadTrigger();
+  FORMUTIL_LOAD_RECORD Again = {};
+  ReadRecord(Report, Services, &Again);
+  TakeSnapshot(Services.Database, Snapshot);
+  Present = 0;
+  for (const EXPECTED_FORM_SET& Row : kFormSets) Present += CountGuid(Snapshot, Row.PackageList, nullptr);
+  Check(Report, u"boot2.second_trigger_ignored",
+        Status == EFI_SUCCESS && Again.LoadCalls == 1 && Again.TriggersInstalled == 2 && Present == kFormSetCount - 1,
+        u"trigger %r, %ld LoadResources calls, %ld triggers, %ld of our package lists", Status, Again.LoadCalls,
+        Again.TriggersInstalled, Present);
+}

@@ -1,0 +1,239 @@
+// Test-only stand-in for the firmware framework's form utility service,
+// for OVMF: form sets go into the firmware's own HII database, strings
+// through its HII String protocol, and browser stores stay here because no
+// setup browser runs while the checks do.
+#include "forms/form_packages.h"
+#include "lib/firmware_services.h"
+#include "lib/strings.h"
+#include "platform/setup_load_trigger.h"
+#include "qemu/current_language.h"
+#include "qemu/formutil_control.h"
+#include "uefi/device_path.h"
+#include "uefi/hii.h"
+
+namespace {
+
+constexpr UINTN STORE_NAME_CAPACITY = 64;
+constexpr UINTN STORE_LIMIT = 16;
+
+struct BROWSER_STORE {
+  EFI_GUID Guid;
+  CHAR16 Name[STORE_NAME_CAPACITY];
+  UINTN Size;
+  UINT8* Data;  // null while the slot is free
+};
+
+#pragma pack(push, 1)
+// Every form set gets a driver handle of its own; the HII database wants a
+// device path on it, and the package list GUID keeps the paths apart.
+struct FORM_SET_DEVICE_PATH {
+  EFI_DEVICE_PATH_PROTOCOL Vendor;
+  EFI_GUID VendorGuid;
+  EFI_DEVICE_PATH_PROTOCOL End;
+};
+#pragma pack(pop)
+static_assert(sizeof(FORM_SET_DEVICE_PATH) == 24);
+
+struct FORMUTIL_STATE {
+  EFI_HII_DATABASE_PROTOCOL* Database;
+  EFI_HII_STRING_PROTOCOL* Strings;
+  FORMUTIL_LOAD_RECORD Record;
+  BROWSER_STORE Stores[STORE_LIMIT];
+};
+
+constinit FORMUTIL_STATE gState = {};
+constinit SETUP_LOAD_TRIGGER_PROTOCOL gTrigger = {};
+
+void NoteFailure(EFI_STATUS Status) {
+  if (gState.Record.FirstFailure == EFI_SUCCESS) gState.Record.FirstFailure = Status;
+}
+
+bool NamesEqual(const CHAR16* A, const CHAR16* B) { return WideCompare(A, B) == 0; }
+
+BROWSER_STORE* FindStore(const EFI_GUID* Guid, const CHAR16* Name) {
+  for (BROWSER_STORE& Store : gState.Stores)
+    if (Store.Data != nullptr && Store.Guid == *Guid && NamesEqual(Store.Name, Name)) return &Store;
+  return nullptr;
+}
+
+// Takes a free slot for (Guid, Name) holding Size bytes; Data is filled by the caller.
+EFI_STATUS NewStore(const EFI_GUID* Guid, const CHAR16* Name, UINTN Size, BROWSER_STORE** Out) {
+  if (WideLength(Name) >= STORE_NAME_CAPACITY) return EFI_INVALID_PARAMETER;
+  for (BROWSER_STORE& Store : gState.Stores) {
+    if (Store.Data != nullptr) continue;
+    Store.Data = (UINT8*)AllocateBootPool(Size);
+    if (Store.Data == nullptr) return EFI_OUT_OF_RESOURCES;
+    Store.Guid = *Guid;
+    WideCopy(Store.Name, Name);
+    Store.Size = Size;
+    *Out = &Store;
+    return EFI_SUCCESS;
+  }
+  return EFI_OUT_OF_RESOURCES;
+}
+
+bool LocateHii() {
+  return LocateOnce(gState.Database) != nullptr && LocateOnce(gState.Strings) != nullptr;
+}
+
+EFI_STATUS PublishFormSet(FORM_SET_INFO* Entry) {
+  if (Entry->PackageListGuid == nullptr) return EFI_INVALID_PARAMETER;
+  const FORM_PACKAGE* Form = FindFormPackage(Entry->PackageListGuid);
+  if (Form == nullptr) return EFI_NOT_FOUND;
+  const auto* Package = (const EFI_HII_PACKAGE_LIST_HEADER*)Form->Data;
+  if (Form->Size < sizeof(EFI_HII_PACKAGE_LIST_HEADER) || Package->PackageLength != Form->Size)
+    return EFI_VOLUME_CORRUPTED;
+
+  auto* Path = (FORM_SET_DEVICE_PATH*)AllocateZeroedBootPool(sizeof(FORM_SET_DEVICE_PATH));
+  if (Path == nullptr) return EFI_OUT_OF_RESOURCES;
+  Path->Vendor.Type = HARDWARE_DEVICE_PATH;
+  Path->Vendor.SubType = HW_VENDOR_DP;
+  Path->Vendor.Length[0] = sizeof(EFI_DEVICE_PATH_PROTOCOL) + sizeof(EFI_GUID);
+  Path->VendorGuid = *Entry->PackageListGuid;
+  Path->End.Type = END_DEVICE_PATH_TYPE;
+  Path->End.SubType = END_ENTIRE_DEVICE_PATH_SUBTYPE;
+  Path->End.Length[0] = sizeof(EFI_DEVICE_PATH_PROTOCOL);
+
+  EFI_HANDLE DriverHandle = nullptr;
+  EFI_STATUS Status = gBS()->InstallMultipleProtocolInterfaces(&DriverHandle, &EFI_DEVICE_PATH_PROTOCOL::Guid,
+                                                               Path, nullptr);
+  if (EFI_ERROR(Status)) {
+    FreeBootPool(Path);
+    return Status;
+  }
+  EFI_HII_HANDLE HiiHandle = nullptr;
+  Status = gState.Database->NewPackageList(gState.Database, Package, DriverHandle, &HiiHandle);
+  if (EFI_ERROR(Status)) {
+    gBS()->UninstallMultipleProtocolInterfaces(DriverHandle, &EFI_DEVICE_PATH_PROTOCOL::Guid, Path, nullptr);
+    FreeBootPool(Path);
+    return Status;
+  }
+  Entry->HiiHandle = HiiHandle;
+  if (Entry->ConfigAccess != nullptr) {
+    Status = gBS()->InstallProtocolInterface(&DriverHandle, &EFI_HII_CONFIG_ACCESS_PROTOCOL::Guid,
+                                             EFI_NATIVE_INTERFACE, Entry->ConfigAccess);
+    if (EFI_ERROR(Status)) return Status;
+  }
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI LoadResources(EFI_HANDLE ImageHandle, UINTN Count, FORM_SET_INFO* Table,
+                                FORM_SET_LOADED_CALLBACK Callback) {
+  FORMUTIL_LOAD_RECORD& Record = gState.Record;
+  Record.LoadCalls++;
+  Record.EntryCount = Count;
+  Record.Table = Table;
+  Record.Published = 0;
+  Record.CallbacksMade = 0;
+  Record.FirstFailure = EFI_SUCCESS;
+  if (Table == nullptr || Count == 0) {
+    NoteFailure(EFI_INVALID_PARAMETER);
+    return EFI_INVALID_PARAMETER;
+  }
+  if (!LocateHii()) {
+    NoteFailure(EFI_NOT_READY);
+    return EFI_NOT_READY;
+  }
+  for (UINTN i = 0; i < Count; ++i) {
+    EFI_STATUS Status = PublishFormSet(&Table[i]);
+    if (EFI_ERROR(Status)) {
+      NoteFailure(Status);
+      if (Table[i].HiiHandle == nullptr) continue;  // nothing published: no callback
+    } else {
+      Record.Published++;
+    }
+    if (Callback != nullptr) {
+      Callback(Table[i].HiiHandle, &Table[i]);
+      Record.CallbacksMade++;
+    }
+  }
+  return Record.FirstFailure;
+}
+
+EFI_STATUS EFIAPI GetBrowserData(UINTN* Size, VOID* Buffer, const EFI_GUID* VariableGuid, const CHAR16* VariableName) {
+  if (Size == nullptr || VariableGuid == nullptr || VariableName == nullptr) return EFI_INVALID_PARAMETER;
+  BROWSER_STORE* Store = FindStore(VariableGuid, VariableName);
+  if (Store == nullptr) {
+    // First use: the store starts as the stored variable, as a browser's would.
+    UINTN StoredSize = 0;
+    VOID* Stored = nullptr;
+    EFI_STATUS Status = ReadVariableWithRetry(VariableName, VariableGuid, nullptr, &StoredSize, &Stored);
+    if (EFI_ERROR(Status)) return Status;
+    Status = NewStore(VariableGuid, VariableName, StoredSize, &Store);
+    if (EFI_ERROR(Status)) {
+      FreeBootPool(Stored);
+      return Status;
+    }
+    MemMove(Store->Data, Stored, StoredSize);
+    FreeBootPool(Stored);
+  }
+  if (*Size < Store->Size) {
+    *Size = Store->Size;
+    return EFI_BUFFER_TOO_SMALL;
+  }
+  if (Buffer == nullptr) return EFI_INVALID_PARAMETER;
+  MemMove(Buffer, Store->Data, Store->Size);
+  *Size = Store->Size;
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI SetBrowserData(UINTN Size, VOID* Buffer, const EFI_GUID* VariableGuid, const CHAR16* VariableName) {
+  if (Size == 0 || Buffer == nullptr || VariableGuid == nullptr || VariableName == nullptr)
+    return EFI_INVALID_PARAMETER;
+  BROWSER_STORE* Store = FindStore(VariableGuid, VariableName);
+  if (Store != nullptr && Store->Size != Size) {
+    FreeBootPool(Store->Data);
+    Store->Data = nullptr;
+    Store = nullptr;
+  }
+  if (Store == nullptr) {
+    EFI_STATUS Status = NewStore(VariableGuid, VariableName, Size, &Store);
+    if (EFI_ERROR(Status)) return Status;
+  }
+  MemMove(Store->Data, Buffer, Size);
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI GetHiiString(EFI_HII_HANDLE HiiHandle, EFI_STRING_ID StringId, UINTN* Size, CHAR16* Buffer) {
+  if (HiiHandle == nullptr || Size == nullptr) return EFI_INVALID_PARAMETER;
+  if (!LocateHii()) return EFI_NOT_READY;
+  CHAR8 Language[LANGUAGE_CODE_CAPACITY];
+  CurrentHiiLanguage(gState.Strings, HiiHandle, Language);
+  return gState.Strings->GetString(gState.Strings, Language, HiiHandle, StringId, Buffer, Size, nullptr);
+}
+
+EFI_STATUS EFIAPI SetHiiString(EFI_HII_HANDLE HiiHandle, EFI_STRING_ID StringId, const CHAR16* Text) {
+  if (HiiHandle == nullptr || Text == nullptr) return EFI_INVALID_PARAMETER;
+  if (!LocateHii()) return EFI_NOT_READY;
+  CHAR8 Language[LANGUAGE_CODE_CAPACITY];
+  CurrentHiiLanguage(gState.Strings, HiiHandle, Language);
+  return gState.Strings->SetString(gState.Strings, HiiHandle, StringId, Language, Text, nullptr);
+}
+
+EFI_STATUS EFIAPI GetLoadRecord(FORMUTIL_LOAD_RECORD* Record) {
+  if (Record == nullptr) return EFI_INVALID_PARAMETER;
+  *Record = gState.Record;
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI InstallSetupLoadTrigger() {
+  EFI_HANDLE Handle = nullptr;
+  EFI_STATUS Status =
+      gBS()->InstallMultipleProtocolInterfaces(&Handle, &SETUP_LOAD_TRIGGER_PROTOCOL::Guid, &gTrigger, nullptr);
+  if (!EFI_ERROR(Status)) gState.Record.TriggersInstalled++;
+  return Status;
+}
+
+constinit FORM_UTILITY_PROTOCOL gFormUtility = {
+    LoadResources, nullptr, nullptr, GetBrowserData, SetBrowserData, GetHiiString, SetHiiString,
+};
+constinit FORMUTIL_CONTROL_PROTOCOL gControl = {GetLoadRecord, InstallSetupLoadTrigger};
+
+}  // namespace
+
+extern "C" EFI_STATUS EFIAPI FormUtilEntry(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE* SystemTable) {
+  LibraryInit(ImageHandle, SystemTable);
+  EFI_HANDLE Handle = nullptr;
+  return gBS()->InstallMultipleProtocolInterfaces(&Handle, &FORM_UTILITY_PROTOCOL::Guid, &gFormUtility,
+                                                  &FORMUTIL_CONTROL_PROTOCOL::Guid, &gControl, nullptr);
+}
