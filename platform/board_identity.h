@@ -1,0 +1,17 @@
+// Board identity protocol of the board firmware: only the model name is
+// relied on; the bytes before it are the providing driver's business.
+#pragma once
+
+#include "uefi/base.h"
+
+struct BOARD_IDENTITY_PROTOCOL {
+  static constexpr EFI_GUID Guid = {0x3A71B245, 0xDDAF, 0x4E03, {0xA9, 0xFC, 0xD9, 0x8F, 0x6F, 0x83, 0x28, 0x9D}};
+
+  // Readers never go past the first 64 bytes of the name: a name that needs
+  // more is refused before its end is reached.
+  static constexpr UINTN ModelNameReadLimit = 64;
+
+  UINT8 Opaque[11];
+  CHAR8 ModelName[ModelNameReadLimit];  // NUL-terminated ASCII
+};
+static_assert(offsetof(BOARD_IDENTITY_PROTOCOL, ModelName) == 11);
