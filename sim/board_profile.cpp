@@ -1,0 +1,640 @@
+#include "sim/board_profile.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "sim/variables.h"
+
+namespace sim {
+
+using Json = nlohmann::json;
+
+namespace {
+
+// Reading state: the first error wins and names the file and JSON path.
+struct Ctx {
+  std::string Source;
+  std::string Error;
+  bool Fail(const std::string& Path, const std::string& Why) {
+    if (Error.empty()) Error = Source + ": " + Path + ": " + Why;
+    return false;
+  }
+};
+
+template <typename T>
+struct Field {
+  const char* Name;
+  bool Required;
+  std::function<bool(Ctx&, const Json&, const std::string&, T&)> Read;
+};
+
+template <typename T>
+bool ReadObject(Ctx& C, const Json& J, const std::string& Path, T& Out, const std::vector<Field<T>>& Fields) {
+  if (!J.is_object()) return C.Fail(Path, "expected an object");
+  for (auto It = J.begin(); It != J.end(); ++It) {
+    const Field<T>* F = nullptr;
+    for (auto& Candidate : Fields)
+      if (It.key() == Candidate.Name) F = &Candidate;
+    if (F == nullptr) return C.Fail(Path + "." + It.key(), "unknown field");
+    if (!F->Read(C, It.value(), Path + "." + It.key(), Out)) return false;
+  }
+  for (auto& F : Fields)
+    if (F.Required && !J.contains(F.Name)) return C.Fail(Path + "." + F.Name, "missing required field");
+  return true;
+}
+
+template <typename T>
+bool ReadArray(Ctx& C, const Json& J, const std::string& Path, std::vector<T>& Out,
+               const std::function<bool(Ctx&, const Json&, const std::string&, T&)>& ReadOne) {
+  if (!J.is_array()) return C.Fail(Path, "expected an array");
+  std::vector<T> Items;
+  for (size_t I = 0; I < J.size(); ++I) {
+    T Item{};
+    if (!ReadOne(C, J[I], Path + "[" + std::to_string(I) + "]", Item)) return false;
+    Items.push_back(std::move(Item));
+  }
+  Out = std::move(Items);
+  return true;
+}
+
+std::string Hex(uint64_t V) {
+  char B[24];
+  std::snprintf(B, sizeof B, "0x%llX", (unsigned long long)V);
+  return B;
+}
+
+bool ParseUnsignedText(const std::string& S, uint64_t& V) {
+  if (S.empty()) return false;
+  size_t Pos = 0;
+  int Base = 10;
+  if (S.size() > 2 && S[0] == '0' && (S[1] == 'x' || S[1] == 'X')) {
+    Pos = 2;
+    Base = 16;
+  }
+  if (Pos == S.size()) return false;
+  uint64_t Acc = 0;
+  for (; Pos < S.size(); ++Pos) {
+    char Ch = S[Pos];
+    int D;
+    if (Ch >= '0' && Ch <= '9')
+      D = Ch - '0';
+    else if (Base == 16 && Ch >= 'a' && Ch <= 'f')
+      D = Ch - 'a' + 10;
+    else if (Base == 16 && Ch >= 'A' && Ch <= 'F')
+      D = Ch - 'A' + 10;
+    else
+      return false;
+    if (Acc > (UINT64_MAX - D) / Base) return false;
+    Acc = Acc * Base + D;
+  }
+  V = Acc;
+  return true;
+}
+
+// Integers: JSON numbers or text in decimal or 0x-hex (JSON has no hex).
+bool ReadUint(Ctx& C, const Json& J, const std::string& Path, uint64_t Max, uint64_t& Out) {
+  uint64_t V = 0;
+  if (J.is_number_unsigned()) {
+    V = J.get<uint64_t>();
+  } else if (J.is_number_integer()) {
+    return C.Fail(Path, "value " + std::to_string(J.get<int64_t>()) + " is out of range (0 to " + Hex(Max) + ")");
+  } else if (J.is_string()) {
+    if (!ParseUnsignedText(J.get<std::string>(), V)) return C.Fail(Path, "expected an integer");
+  } else {
+    return C.Fail(Path, "expected an integer");
+  }
+  if (V > Max) return C.Fail(Path, "value " + Hex(V) + " is out of range (0 to " + Hex(Max) + ")");
+  Out = V;
+  return true;
+}
+
+template <typename T>
+std::function<bool(Ctx&, const Json&, const std::string&, T&)> Uint(uint64_t Max, std::function<void(T&, uint64_t)> Set) {
+  return [Max, Set](Ctx& C, const Json& J, const std::string& P, T& Out) {
+    uint64_t V;
+    if (!ReadUint(C, J, P, Max, V)) return false;
+    Set(Out, V);
+    return true;
+  };
+}
+
+bool ReadString(Ctx& C, const Json& J, const std::string& Path, std::string& Out) {
+  if (!J.is_string()) return C.Fail(Path, "expected a string");
+  Out = J.get<std::string>();
+  return true;
+}
+
+template <typename T>
+std::function<bool(Ctx&, const Json&, const std::string&, T&)> Text(std::function<void(T&, std::string)> Set) {
+  return [Set](Ctx& C, const Json& J, const std::string& P, T& Out) {
+    std::string S;
+    if (!ReadString(C, J, P, S)) return false;
+    Set(Out, std::move(S));
+    return true;
+  };
+}
+
+// Bytes: "0A 1B 2C" / "0a1b2c" text, or an array of byte values.
+bool ReadBytes(Ctx& C, const Json& J, const std::string& Path, std::vector<uint8_t>& Out) {
+  std::vector<uint8_t> Bytes;
+  if (J.is_string()) {
+    std::string Digits;
+    for (char Ch : J.get<std::string>()) {
+      if (Ch == ' ' || Ch == '\n' || Ch == '\t' || Ch == ':' || Ch == '-') continue;
+      if (!std::isxdigit((unsigned char)Ch)) return C.Fail(Path, "expected hexadecimal digits");
+      Digits += Ch;
+    }
+    if (Digits.size() % 2) return C.Fail(Path, "odd number of hexadecimal digits");
+    for (size_t I = 0; I < Digits.size(); I += 2) Bytes.push_back((uint8_t)std::stoul(Digits.substr(I, 2), nullptr, 16));
+  } else if (J.is_array()) {
+    for (size_t I = 0; I < J.size(); ++I) {
+      uint64_t V;
+      if (!ReadUint(C, J[I], Path + "[" + std::to_string(I) + "]", 0xFF, V)) return false;
+      Bytes.push_back((uint8_t)V);
+    }
+  } else {
+    return C.Fail(Path, "expected a hexadecimal string or an array of bytes");
+  }
+  Out = std::move(Bytes);
+  return true;
+}
+
+bool ReadGuidField(Ctx& C, const Json& J, const std::string& Path, EFI_GUID& Out) {
+  std::string S;
+  if (!ReadString(C, J, Path, S)) return false;
+  if (!ParseGuid(S, Out)) return C.Fail(Path, "expected a GUID like 8BE4DF61-93CA-11D2-AA0D-00E098032B8C");
+  return true;
+}
+
+// {"0x20": "0xC5", ...}: register number -> byte.
+bool ReadRegisterMap(Ctx& C, const Json& J, const std::string& Path, uint64_t MinKey, uint64_t MaxKey,
+                     std::map<uint8_t, uint8_t>& Out) {
+  if (!J.is_object()) return C.Fail(Path, "expected an object");
+  std::map<uint8_t, uint8_t> M;
+  for (auto It = J.begin(); It != J.end(); ++It) {
+    uint64_t Key;
+    std::string KeyPath = Path + "." + It.key();
+    if (!ParseUnsignedText(It.key(), Key)) return C.Fail(KeyPath, "register name must be an integer");
+    if (Key < MinKey || Key > MaxKey)
+      return C.Fail(KeyPath, "register " + Hex(Key) + " is out of range (" + Hex(MinKey) + " to " + Hex(MaxKey) + ")");
+    uint64_t V;
+    if (!ReadUint(C, It.value(), KeyPath, 0xFF, V)) return false;
+    M[(uint8_t)Key] = (uint8_t)V;
+  }
+  Out = std::move(M);
+  return true;
+}
+
+// {"offset": .., one of "byte" | "word" | "dword" | "qword" | "bytes"}
+std::function<bool(Ctx&, const Json&, const std::string&, RegisterWrite&)> WriteReader(uint64_t SpaceSize) {
+  return [SpaceSize](Ctx& C, const Json& J, const std::string& Path, RegisterWrite& W) {
+    auto Sized = [](int Width) {
+      return [Width](Ctx& C, const Json& J, const std::string& P, RegisterWrite& W) {
+        uint64_t Max = Width == 8 ? UINT64_MAX : (1ull << (8 * Width)) - 1, V;
+        if (!ReadUint(C, J, P, Max, V)) return false;
+        W.Bytes.clear();
+        for (int I = 0; I < Width; ++I) W.Bytes.push_back((uint8_t)(V >> (8 * I)));
+        return true;
+      };
+    };
+    std::vector<Field<RegisterWrite>> Fields = {
+        {"offset", true, Uint<RegisterWrite>(SpaceSize - 1, [](RegisterWrite& W, uint64_t V) { W.Offset = (uint32_t)V; })},
+        {"byte", false, Sized(1)},
+        {"word", false, Sized(2)},
+        {"dword", false, Sized(4)},
+        {"qword", false, Sized(8)},
+        {"bytes", false, [](Ctx& C, const Json& J, const std::string& P, RegisterWrite& W) { return ReadBytes(C, J, P, W.Bytes); }},
+    };
+    if (!ReadObject(C, J, Path, W, Fields)) return false;
+    int Forms = 0;
+    for (const char* K : {"byte", "word", "dword", "qword", "bytes"}) Forms += J.contains(K) ? 1 : 0;
+    if (Forms != 1) return C.Fail(Path, "needs exactly one of byte, word, dword, qword, bytes");
+    if (W.Offset + W.Bytes.size() > SpaceSize)
+      return C.Fail(Path, "ends at " + Hex(W.Offset + W.Bytes.size()) + ", past the end of the space (" + Hex(SpaceSize) + ")");
+    return true;
+  };
+}
+
+template <typename T>
+std::function<bool(Ctx&, const Json&, const std::string&, T&)> Writes(uint64_t SpaceSize,
+                                                                        std::vector<RegisterWrite> T::*Member) {
+  return [SpaceSize, Member](Ctx& C, const Json& J, const std::string& P, T& Out) {
+    return ReadArray<RegisterWrite>(C, J, P, Out.*Member, WriteReader(SpaceSize));
+  };
+}
+
+bool ReadFirmware(Ctx& C, const Json& J, const std::string& P, FirmwareProfile& F) {
+  return ReadObject<FirmwareProfile>(
+      C, J, P, F,
+      {
+          {"vendor", true, Text<FirmwareProfile>([](FirmwareProfile& F, std::string S) { F.Vendor = ToUtf16(S); })},
+          {"revision", true, Uint<FirmwareProfile>(0xFFFFFFFF, [](FirmwareProfile& F, uint64_t V) { F.Revision = (uint32_t)V; })},
+          {"uefiRevision", false, Uint<FirmwareProfile>(0xFFFFFFFF, [](FirmwareProfile& F, uint64_t V) { F.UefiRevision = (uint32_t)V; })},
+          {"dxeServicesRevision", false,
+           Uint<FirmwareProfile>(0xFFFFFFFF, [](FirmwareProfile& F, uint64_t V) { F.DxeServicesRevision = (uint32_t)V; })},
+      });
+}
+
+bool ReadCpuidLeaf(Ctx& C, const Json& J, const std::string& P, CpuidLeaf& L) {
+  auto Reg = [](int I) {
+    return Uint<CpuidLeaf>(0xFFFFFFFF, [I](CpuidLeaf& L, uint64_t V) { L.Regs[I] = (uint32_t)V; });
+  };
+  return ReadObject<CpuidLeaf>(C, J, P, L,
+                               {
+                                   {"leaf", true, Uint<CpuidLeaf>(0xFFFFFFFF, [](CpuidLeaf& L, uint64_t V) { L.Leaf = (uint32_t)V; })},
+                                   {"subleaf", false, Uint<CpuidLeaf>(0xFFFFFFFF, [](CpuidLeaf& L, uint64_t V) { L.Subleaf = (uint32_t)V; })},
+                                   {"eax", false, Reg(0)},
+                                   {"ebx", false, Reg(1)},
+                                   {"ecx", false, Reg(2)},
+                                   {"edx", false, Reg(3)},
+                               });
+}
+
+// The brand string is 48 bytes over leaves 0x80000002..4, NUL-padded.
+bool ReadBrandString(Ctx& C, const Json& J, const std::string& P, BoardProfile& B) {
+  std::string S;
+  if (!ReadString(C, J, P, S)) return false;
+  if (S.size() > 47) return C.Fail(P, "brand string longer than 47 characters");
+  char Bytes[48] = {};
+  S.copy(Bytes, S.size());
+  for (uint32_t Leaf = 0; Leaf < 3; ++Leaf) {
+    CpuidLeaf L;
+    L.Leaf = 0x80000002 + Leaf;
+    for (int R = 0; R < 4; ++R) {
+      uint32_t V = 0;
+      for (int K = 0; K < 4; ++K) V |= (uint32_t)(uint8_t)Bytes[Leaf * 16 + R * 4 + K] << (8 * K);
+      L.Regs[R] = V;
+    }
+    B.Cpuid.push_back(L);
+  }
+  return true;
+}
+
+bool ReadCpu(Ctx& C, const Json& J, const std::string& P, BoardProfile& B) {
+  return ReadObject<BoardProfile>(
+      C, J, P, B,
+      {
+          {"cpuid", false,
+           [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) {
+             std::vector<CpuidLeaf> Leaves;
+             if (!ReadArray<CpuidLeaf>(C, J, P, Leaves, ReadCpuidLeaf)) return false;
+             B.Cpuid.insert(B.Cpuid.end(), Leaves.begin(), Leaves.end());
+             return true;
+           }},
+          {"brandString", false, ReadBrandString},
+      });
+}
+
+bool ReadMsrs(Ctx& C, const Json& J, const std::string& P, BoardProfile& B) {
+  if (!J.is_object()) return C.Fail(P, "expected an object");
+  std::map<uint32_t, uint64_t> M;
+  for (auto It = J.begin(); It != J.end(); ++It) {
+    uint64_t Index, V;
+    std::string KP = P + "." + It.key();
+    if (!ParseUnsignedText(It.key(), Index) || Index > 0xFFFFFFFF) return C.Fail(KP, "MSR index must be a 32-bit integer");
+    if (!ReadUint(C, It.value(), KP, UINT64_MAX, V)) return false;
+    M[(uint32_t)Index] = V;
+  }
+  B.Msrs = std::move(M);
+  return true;
+}
+
+bool ReadPciFunction(Ctx& C, const Json& J, const std::string& P, PciFunction& F) {
+  return ReadObject<PciFunction>(C, J, P, F,
+                                 {
+                                     {"bus", true, Uint<PciFunction>(0x3F, [](PciFunction& F, uint64_t V) { F.Bus = (uint8_t)V; })},
+                                     {"device", true, Uint<PciFunction>(31, [](PciFunction& F, uint64_t V) { F.Device = (uint8_t)V; })},
+                                     {"function", true, Uint<PciFunction>(7, [](PciFunction& F, uint64_t V) { F.Function = (uint8_t)V; })},
+                                     {"name", false, Text<PciFunction>([](PciFunction& F, std::string S) { F.Name = std::move(S); })},
+                                     {"config", false, Writes<PciFunction>(4096, &PciFunction::Config)},
+                                 });
+}
+
+bool ReadSioDevice(Ctx& C, const Json& J, const std::string& P, SuperIoDevice& D) {
+  return ReadObject<SuperIoDevice>(
+      C, J, P, D,
+      {
+          {"ldn", true, Uint<SuperIoDevice>(0xFF, [](SuperIoDevice& D, uint64_t V) { D.Ldn = (uint8_t)V; })},
+          {"name", false, Text<SuperIoDevice>([](SuperIoDevice& D, std::string S) { D.Name = std::move(S); })},
+          {"registers", false,
+           [](Ctx& C, const Json& J, const std::string& P, SuperIoDevice& D) {
+             return ReadRegisterMap(C, J, P, 0x30, 0xFF, D.Registers);
+           }},
+      });
+}
+
+bool ReadSuperIo(Ctx& C, const Json& J, const std::string& P, SuperIoProfile& S) {
+  return ReadObject<SuperIoProfile>(
+      C, J, P, S,
+      {
+          {"present", false,
+           [](Ctx& C, const Json& J, const std::string& P, SuperIoProfile& S) {
+             if (!J.is_boolean()) return C.Fail(P, "expected true or false");
+             S.Present = J.get<bool>();
+             return true;
+           }},
+          {"globals", false,
+           [](Ctx& C, const Json& J, const std::string& P, SuperIoProfile& S) {
+             return ReadRegisterMap(C, J, P, 0x00, 0x2F, S.Globals);
+           }},
+          {"devices", false,
+           [](Ctx& C, const Json& J, const std::string& P, SuperIoProfile& S) {
+             return ReadArray<SuperIoDevice>(C, J, P, S.Devices, ReadSioDevice);
+           }},
+      });
+}
+
+bool ReadHwmonBank(Ctx& C, const Json& J, const std::string& P, HwmonBank& B) {
+  return ReadObject<HwmonBank>(C, J, P, B,
+                               {
+                                   {"bank", true, Uint<HwmonBank>(0xFF, [](HwmonBank& B, uint64_t V) { B.Bank = (uint8_t)V; })},
+                                   {"registers", false,
+                                    [](Ctx& C, const Json& J, const std::string& P, HwmonBank& B) {
+                                      return ReadRegisterMap(C, J, P, 0x00, 0xFF, B.Registers);
+                                    }},
+                               });
+}
+
+bool ReadHwmon(Ctx& C, const Json& J, const std::string& P, HwmonProfile& H) {
+  return ReadObject<HwmonProfile>(
+      C, J, P, H,
+      {
+          {"bankMask", false, Uint<HwmonProfile>(0xFF, [](HwmonProfile& H, uint64_t V) { H.BankMask = (uint8_t)V; })},
+          {"banks", false,
+           [](Ctx& C, const Json& J, const std::string& P, HwmonProfile& H) {
+             return ReadArray<HwmonBank>(C, J, P, H.Banks, ReadHwmonBank);
+           }},
+      });
+}
+
+bool ReadHob(Ctx& C, const Json& J, const std::string& P, GuidHobProfile& H) {
+  if (!ReadObject<GuidHobProfile>(
+          C, J, P, H,
+          {
+              {"guid", true, [](Ctx& C, const Json& J, const std::string& P, GuidHobProfile& H) { return ReadGuidField(C, J, P, H.Guid); }},
+              {"data", false, [](Ctx& C, const Json& J, const std::string& P, GuidHobProfile& H) { return ReadBytes(C, J, P, H.Data); }},
+          }))
+    return false;
+  // A HOB's length is 16 bits and includes the 24-byte header.
+  if (H.Data.size() > 0xFFF0 - 24) return C.Fail(P + ".data", "too long for a HOB (at most 65480 bytes)");
+  return true;
+}
+
+// Variable data: bytes, or {"size": n, "fill": b, "set": [writes]}.
+bool ReadVariableData(Ctx& C, const Json& J, const std::string& P, VariableProfile& V) {
+  if (!J.is_object()) return ReadBytes(C, J, P, V.Data);
+  struct Shape {
+    uint64_t Size = 0, Fill = 0;
+    std::vector<RegisterWrite> Set;
+  } S;
+  if (!ReadObject<Shape>(C, J, P, S,
+                         {
+                             {"size", true, Uint<Shape>(1 << 20, [](Shape& S, uint64_t V) { S.Size = V; })},
+                             {"fill", false, Uint<Shape>(0xFF, [](Shape& S, uint64_t V) { S.Fill = V; })},
+                             {"set", false, [](Ctx& C, const Json& J, const std::string& P, Shape& S) {
+                                return ReadArray<RegisterWrite>(C, J, P, S.Set, WriteReader(1 << 20));
+                              }},
+                         }))
+    return false;
+  V.Data.assign(S.Size, (uint8_t)S.Fill);
+  for (size_t I = 0; I < S.Set.size(); ++I) {
+    auto& W = S.Set[I];
+    if (W.Offset + W.Bytes.size() > S.Size)
+      return C.Fail(P + ".set[" + std::to_string(I) + "]", "lies past the variable's size " + std::to_string(S.Size));
+    std::copy(W.Bytes.begin(), W.Bytes.end(), V.Data.begin() + W.Offset);
+  }
+  return true;
+}
+
+bool ReadVariable(Ctx& C, const Json& J, const std::string& P, VariableProfile& V) {
+  if (!ReadObject<VariableProfile>(
+          C, J, P, V,
+          {
+              {"name", true,
+               [](Ctx& C, const Json& J, const std::string& P, VariableProfile& V) {
+                 std::string S;
+                 if (!ReadString(C, J, P, S)) return false;
+                 if (S.empty()) return C.Fail(P, "empty variable name");
+                 V.Name = ToUtf16(S);
+                 return true;
+               }},
+              {"guid", true, [](Ctx& C, const Json& J, const std::string& P, VariableProfile& V) { return ReadGuidField(C, J, P, V.Guid); }},
+              {"attributes", true, Uint<VariableProfile>(0x7F, [](VariableProfile& V, uint64_t A) { V.Attributes = (uint32_t)A; })},
+              {"data", true, ReadVariableData},
+          }))
+    return false;
+  if ((V.Attributes & EFI_VARIABLE_RUNTIME_ACCESS) && !(V.Attributes & EFI_VARIABLE_BOOTSERVICE_ACCESS))
+    return C.Fail(P + ".attributes", "runtime access needs boot-service access");
+  if (!(V.Attributes & (EFI_VARIABLE_BOOTSERVICE_ACCESS | EFI_VARIABLE_RUNTIME_ACCESS)))
+    return C.Fail(P + ".attributes", "a variable without access cannot exist");
+  return true;
+}
+
+bool ReadAddress(Ctx& C, const Json& J, const std::string& P, std::array<uint8_t, 4>& A) {
+  std::string S;
+  if (!ReadString(C, J, P, S)) return false;
+  unsigned Parts[4];
+  char Tail;
+  if (std::sscanf(S.c_str(), "%u.%u.%u.%u%c", &Parts[0], &Parts[1], &Parts[2], &Parts[3], &Tail) != 4 || Parts[0] > 255 ||
+      Parts[1] > 255 || Parts[2] > 255 || Parts[3] > 255)
+    return C.Fail(P, "expected a dotted IPv4 address like 192.0.2.10");
+  for (int I = 0; I < 4; ++I) A[I] = (uint8_t)Parts[I];
+  return true;
+}
+
+bool ReadName(Ctx& C, const Json& J, const std::string& P, UpdateProfile::Name& N) {
+  if (!ReadObject<UpdateProfile::Name>(
+          C, J, P, N,
+          {
+              {"name", true, Text<UpdateProfile::Name>([](UpdateProfile::Name& N, std::string S) { N.Name = std::move(S); })},
+              {"alias", false, Text<UpdateProfile::Name>([](UpdateProfile::Name& N, std::string S) { N.Alias = std::move(S); })},
+              {"address", false,
+               [](Ctx& C, const Json& J, const std::string& P, UpdateProfile::Name& N) { return ReadAddress(C, J, P, N.Address); }},
+          }))
+    return false;
+  if (J.contains("alias") == J.contains("address")) return C.Fail(P, "needs exactly one of alias, address");
+  return true;
+}
+
+bool ReadUpdate(Ctx& C, const Json& J, const std::string& P, UpdateProfile& U) {
+  return ReadObject<UpdateProfile>(
+      C, J, P, U,
+      {
+          {"modelName", true, Text<UpdateProfile>([](UpdateProfile& U, std::string S) { U.ModelName = std::move(S); })},
+          {"serverReply", true, Text<UpdateProfile>([](UpdateProfile& U, std::string S) { U.ServerReply = std::move(S); })},
+          {"replyLengths", false,
+           [](Ctx& C, const Json& J, const std::string& P, UpdateProfile& U) {
+             if (!J.is_array() || J.size() != 3) return C.Fail(P, "expected an array of three lengths [first, second, total]");
+             std::array<uint32_t, 3> L{};
+             for (size_t I = 0; I < 3; ++I) {
+               uint64_t V;
+               if (!ReadUint(C, J[I], P + "[" + std::to_string(I) + "]", 0xFFFFFFFF, V)) return false;
+               L[I] = (uint32_t)V;
+             }
+             U.ReplyLengths = L;
+             return true;
+           }},
+          {"transportStatus", false, Uint<UpdateProfile>(UINT64_MAX, [](UpdateProfile& U, uint64_t V) { U.TransportStatus = V; })},
+          {"nameTable", false,
+           [](Ctx& C, const Json& J, const std::string& P, UpdateProfile& U) {
+             return ReadArray<UpdateProfile::Name>(C, J, P, U.NameTable, ReadName);
+           }},
+      });
+}
+
+bool ReadVariableStore(Ctx& C, const Json& J, const std::string& P, VariableStoreProfile& S) {
+  if (!ReadObject<VariableStoreProfile>(
+          C, J, P, S,
+          {
+              {"maxVariableSize", false,
+               Uint<VariableStoreProfile>(0x100000, [](VariableStoreProfile& S, uint64_t V) { S.MaxVariableSize = (uint32_t)V; })},
+              {"nonVolatileSize", false,
+               Uint<VariableStoreProfile>(0x4000000, [](VariableStoreProfile& S, uint64_t V) { S.NonVolatileSize = (uint32_t)V; })},
+              {"volatileSize", false,
+               Uint<VariableStoreProfile>(0x4000000, [](VariableStoreProfile& S, uint64_t V) { S.VolatileSize = (uint32_t)V; })},
+          }))
+    return false;
+  if (S.MaxVariableSize < 128) return C.Fail(P + ".maxVariableSize", "must be at least 128 bytes");
+  return true;
+}
+
+bool ReadCacheDescriptor(Ctx& C, const Json& J, const std::string& P, CacheDescriptorProfile& D) {
+  using D_ = CacheDescriptorProfile;
+  return ReadObject<D_>(C, J, P, D,
+                        {
+                            {"level", true, Uint<D_>(0xFFFFFFFF, [](D_& D, uint64_t V) { D.Level = (uint32_t)V; })},
+                            {"type", true, Uint<D_>(0xFFFFFFFF, [](D_& D, uint64_t V) { D.Type = (uint32_t)V; })},
+                            {"sizeKb", true, Uint<D_>(0xFFFFFFFF, [](D_& D, uint64_t V) { D.SizeKb = (uint32_t)V; })},
+                            {"sharing", false, Uint<D_>(0xFFFFFFFF, [](D_& D, uint64_t V) { D.Sharing = (uint32_t)V; })},
+                            {"length", false, Uint<D_>(0xFFFFFFFF, [](D_& D, uint64_t V) { D.Length = (uint32_t)V; })},
+                        });
+}
+
+bool ReadProcessor(Ctx& C, const Json& J, const std::string& P, ProcessorProfile& R) {
+  using R_ = ProcessorProfile;
+  return ReadObject<R_>(
+      C, J, P, R,
+      {
+          {"signature", false, Uint<R_>(0xFFFFFFFF, [](R_& R, uint64_t V) { R.Signature = (uint32_t)V; })},
+          {"featureWord", false, Uint<R_>(UINT64_MAX, [](R_& R, uint64_t V) { R.FeatureWord = V; })},
+          {"brandString", false, Text<R_>([](R_& R, std::string S) { R.BrandString = std::move(S); })},
+          {"supported", false, Uint<R_>(0xFF, [](R_& R, uint64_t V) { R.Supported = (uint8_t)V; })},
+          {"coreCount", false, Uint<R_>(0xFF, [](R_& R, uint64_t V) { R.CoreCount = (uint8_t)V; })},
+          {"threadsPerCore", false, Uint<R_>(0xFF, [](R_& R, uint64_t V) { R.ThreadsPerCore = (uint8_t)V; })},
+          {"microcodeRevision", false, Uint<R_>(0xFFFFFFFF, [](R_& R, uint64_t V) { R.MicrocodeRevision = (uint32_t)V; })},
+          {"coresPerPackage", false, Uint<R_>(0xFFFFFFFF, [](R_& R, uint64_t V) { R.CoresPerPackage = (uint32_t)V; })},
+          {"caches", false,
+           [](Ctx& C, const Json& J, const std::string& P, R_& R) {
+             return ReadArray<CacheDescriptorProfile>(C, J, P, R.Caches, ReadCacheDescriptor);
+           }},
+      });
+}
+
+// Top level: one row per section.
+const std::vector<Field<BoardProfile>>& Sections() {
+  static const std::vector<Field<BoardProfile>> Rows = {
+      {"name", false, Text<BoardProfile>([](BoardProfile& B, std::string S) { B.Name = std::move(S); })},
+      {"firmware", true, [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) { return ReadFirmware(C, J, P, B.Firmware); }},
+      {"cpu", false, ReadCpu},
+      {"msrs", false, ReadMsrs},
+      {"pci", false,
+       [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) { return ReadArray<PciFunction>(C, J, P, B.Pci, ReadPciFunction); }},
+      {"superio", false, [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) { return ReadSuperIo(C, J, P, B.SuperIo); }},
+      {"hwmon", false, [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) { return ReadHwmon(C, J, P, B.Hwmon); }},
+      {"mmio", false, Writes<BoardProfile>(0x8000, &BoardProfile::Mmio)},
+      {"legacyArea", false, Writes<BoardProfile>(0x10000, &BoardProfile::LegacyArea)},
+      {"hobs", false,
+       [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) { return ReadArray<GuidHobProfile>(C, J, P, B.Hobs, ReadHob); }},
+      {"variables", false,
+       [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) {
+         return ReadArray<VariableProfile>(C, J, P, B.Variables, ReadVariable);
+       }},
+      {"variableStore", false,
+       [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) { return ReadVariableStore(C, J, P, B.VariableStore); }},
+      {"update", false, [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) { return ReadUpdate(C, J, P, B.Update); }},
+      {"processor", false,
+       [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) { return ReadProcessor(C, J, P, B.Processor); }},
+  };
+  return Rows;
+}
+
+}  // namespace
+
+bool ParseGuid(const std::string& S, EFI_GUID& G) {
+  // 8-4-4-4-12 hexadecimal digits.
+  if (S.size() != 36 || S[8] != '-' || S[13] != '-' || S[18] != '-' || S[23] != '-') return false;
+  std::string Digits;
+  for (size_t I = 0; I < S.size(); ++I) {
+    if (I == 8 || I == 13 || I == 18 || I == 23) continue;
+    if (!std::isxdigit((unsigned char)S[I])) return false;
+    Digits += S[I];
+  }
+  auto Field = [&](size_t Pos, size_t Len) { return std::stoull(Digits.substr(Pos, Len), nullptr, 16); };
+  G.Data1 = (UINT32)Field(0, 8);
+  G.Data2 = (UINT16)Field(8, 4);
+  G.Data3 = (UINT16)Field(12, 4);
+  for (int I = 0; I < 8; ++I) G.Data4[I] = (UINT8)Field(16 + 2 * I, 2);
+  return true;
+}
+
+std::string GuidText(const EFI_GUID& G) {
+  char B[40];
+  std::snprintf(B, sizeof B, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", G.Data1, G.Data2, G.Data3, G.Data4[0],
+                G.Data4[1], G.Data4[2], G.Data4[3], G.Data4[4], G.Data4[5], G.Data4[6], G.Data4[7]);
+  return B;
+}
+
+bool ParseBoardProfile(const std::string& Text, const std::string& SourceName, BoardProfile& Profile,
+                       std::string& Error) {
+  Ctx C{SourceName, {}};
+  Json J = Json::parse(Text, nullptr, false);
+  if (J.is_discarded()) {
+    // Re-parse with exceptions off the table: find the byte position by hand.
+    try {
+      (void)Json::parse(Text);
+    } catch (const Json::parse_error& E) {
+      Error = SourceName + ": $: not valid JSON (at byte " + std::to_string(E.byte) + ")";
+      return false;
+    }
+    Error = SourceName + ": $: not valid JSON";
+    return false;
+  }
+  BoardProfile Out;
+  if (!ReadObject<BoardProfile>(C, J, "$", Out, Sections())) {
+    Error = C.Error;
+    return false;
+  }
+  Profile = std::move(Out);
+  return true;
+}
+
+bool LoadBoardProfile(const std::string& Path, BoardProfile& Profile, std::string& Error) {
+  std::ifstream In(Path, std::ios::binary);
+  if (!In) {
+    Error = Path + ": cannot be read";
+    return false;
+  }
+  std::stringstream S;
+  S << In.rdbuf();
+  return ParseBoardProfile(S.str(), Path, Profile, Error);
+}
+
+const BoardProfile& DefaultBoardProfile() {
+  static const BoardProfile Profile = [] {
+    BoardProfile P;
+    std::string Error;
+    if (!ParseBoardProfile(DefaultBoardProfileText(), "boards/default.json", P, Error)) {
+      std::fprintf(stderr, "built-in board profile is invalid: %s\n", Error.c_str());
+      std::abort();
+    }
+    return P;
+  }();
+  return Profile;
+}
+
+}  // namespace sim

@@ -1,0 +1,144 @@
+// Board profile: everything a simulated machine is built from, read from JSON.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "uefi/base.h"
+
+namespace sim {
+
+// Bytes written at an offset of a register space (PCI configuration space,
+// the memory-controller registers, the legacy area, a variable's data).
+struct RegisterWrite {
+  uint32_t Offset = 0;
+  std::vector<uint8_t> Bytes;  // little-endian for word/dword/qword forms
+};
+
+struct CpuidLeaf {
+  uint32_t Leaf = 0;
+  std::optional<uint32_t> Subleaf;  // absent: answers every subleaf
+  std::array<uint32_t, 4> Regs{};   // EAX, EBX, ECX, EDX
+};
+
+struct PciFunction {
+  uint8_t Bus = 0, Device = 0, Function = 0;
+  std::string Name;
+  std::vector<RegisterWrite> Config;
+};
+
+struct SuperIoDevice {
+  uint8_t Ldn = 0;
+  std::string Name;
+  std::map<uint8_t, uint8_t> Registers;  // 0x30..0xFF
+};
+
+struct SuperIoProfile {
+  bool Present = true;
+  std::map<uint8_t, uint8_t> Globals;  // 0x00..0x2F
+  std::vector<SuperIoDevice> Devices;
+};
+
+struct HwmonBank {
+  uint8_t Bank = 0;
+  std::map<uint8_t, uint8_t> Registers;
+};
+
+struct HwmonProfile {
+  uint8_t BankMask = 0x07;  // bits of register 0x4E that select the bank
+  std::vector<HwmonBank> Banks;
+};
+
+struct GuidHobProfile {
+  EFI_GUID Guid{};
+  std::vector<uint8_t> Data;
+};
+
+struct VariableProfile {
+  std::u16string Name;
+  EFI_GUID Guid{};
+  uint32_t Attributes = 0;
+  std::vector<uint8_t> Data;
+};
+
+struct FirmwareProfile {
+  std::u16string Vendor = u"Simulated Firmware";
+  uint32_t Revision = 0x00010000;
+  uint32_t UefiRevision = (2u << 16) | 70;
+  uint32_t DxeServicesRevision = (1u << 16) | 50;
+};
+
+struct VariableStoreProfile {
+  uint32_t MaxVariableSize = 32 * 1024;
+  uint32_t NonVolatileSize = 256 * 1024;
+  uint32_t VolatileSize = 256 * 1024;
+};
+
+// What the update locator's outside world answers on this board.
+struct UpdateProfile {
+  std::string ModelName;
+  std::string ServerReply;
+  std::optional<std::array<uint32_t, 3>> ReplyLengths;  // first, second, total; absent: derived from the reply
+  EFI_STATUS TransportStatus = EFI_SUCCESS;
+  struct Name {
+    std::string Name, Alias;
+    std::array<uint8_t, 4> Address{};
+  };
+  std::vector<Name> NameTable;
+};
+
+// What the platform's processor driver reports through the processor
+// information and topology protocols (sim/peers/processor_peers.h).
+struct CacheDescriptorProfile {
+  uint32_t Level = 0, Type = 0, SizeKb = 0, Sharing = 0;
+  uint32_t Length = 24;  // record length as reported; the next record starts there
+};
+
+struct ProcessorProfile {
+  uint32_t Signature = 0;
+  uint64_t FeatureWord = 0;
+  std::string BrandString;
+  uint8_t Supported = 1;
+  uint8_t CoreCount = 0;
+  uint8_t ThreadsPerCore = 1;
+  uint32_t MicrocodeRevision = 0;
+  uint32_t CoresPerPackage = 0;
+  std::vector<CacheDescriptorProfile> Caches;
+};
+
+struct BoardProfile {
+  std::string Name;
+  FirmwareProfile Firmware;
+  std::vector<CpuidLeaf> Cpuid;
+  std::map<uint32_t, uint64_t> Msrs;
+  std::vector<PciFunction> Pci;
+  SuperIoProfile SuperIo;
+  HwmonProfile Hwmon;
+  std::vector<RegisterWrite> Mmio;        // offsets from 0xFED10000
+  std::vector<RegisterWrite> LegacyArea;  // offsets from 0xF0000
+  std::vector<GuidHobProfile> Hobs;
+  std::vector<VariableProfile> Variables;
+  VariableStoreProfile VariableStore;
+  UpdateProfile Update;
+  ProcessorProfile Processor;
+};
+
+// The board built into the simulator (boards/default.json).
+const BoardProfile& DefaultBoardProfile();
+const char* DefaultBoardProfileText();
+
+// Reads and checks a profile. On failure Error is "<file>: <JSON path>: <why>"
+// and Profile is left unchanged.
+bool LoadBoardProfile(const std::string& Path, BoardProfile& Profile, std::string& Error);
+bool ParseBoardProfile(const std::string& Text, const std::string& SourceName, BoardProfile& Profile,
+                       std::string& Error);
+
+// "8F132913-6907-4192-A227-6CBCD7A50E6C" <-> EFI_GUID.
+bool ParseGuid(const std::string& Text, EFI_GUID& Guid);
+std::string GuidText(const EFI_GUID& Guid);
+
+}  // namespace sim

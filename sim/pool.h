@@ -1,0 +1,67 @@
+// Boot-services pool with allocation tracking, leak reports and injected
+// allocation failures.
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "uefi/base.h"
+
+namespace sim {
+
+class Pool {
+ public:
+  struct Block {
+    EFI_MEMORY_TYPE Type;
+    size_t Size;
+    const void* Caller;  // return address of the AllocatePool call, when known
+    size_t Serial;       // allocation number within this pool
+    bool Resident;       // declared as kept for the life of the boot
+  };
+
+  Pool() = default;
+  ~Pool();
+  Pool(const Pool&) = delete;
+  Pool& operator=(const Pool&) = delete;
+
+  EFI_STATUS Allocate(EFI_MEMORY_TYPE Type, UINTN Size, VOID** Buffer, const void* Caller = nullptr);
+  EFI_STATUS Free(VOID* Buffer);
+
+  // The n-th allocation attempt from now fails with EFI_OUT_OF_RESOURCES
+  // (0 = the next one). One shot; ClearFailure cancels it.
+  void FailAllocationAfter(size_t N);
+  void ClearFailure() { FailAt_.reset(); }
+  bool FailurePending() const { return FailAt_.has_value(); }
+
+  // Attempts made so far (failed ones included): a test runs an operation once
+  // to count them, then fails each in turn.
+  size_t AllocationCount() const { return Attempts_; }
+
+  size_t LiveAllocationCount() const;  // resident buffers excluded
+  size_t LiveBytes() const;
+  bool Owns(const void* Buffer) const { return Live_.count(Buffer) != 0; }
+  const Block* Find(const void* Buffer) const;
+
+  // A buffer that its owner legitimately keeps until reboot (a resident
+  // driver's table) is left out of leak reports.
+  bool MarkResident(const void* Buffer);
+  void MarkAllResident();
+
+  // One line per live, non-resident buffer; empty when there is none.
+  std::string LeakReport() const;
+
+  // Frees every buffer (end of a boot).
+  void Release();
+
+ private:
+  std::map<const void*, Block> Live_;
+  size_t Attempts_ = 0;
+  size_t Serial_ = 0;
+  std::optional<size_t> FailAt_;  // attempt number that fails
+};
+
+bool IsValidPoolType(UINT32 Type);
+
+}  // namespace sim

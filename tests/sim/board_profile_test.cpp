@@ -1,0 +1,140 @@
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "sim/board_profile.h"
+#include "sim/machine_test.h"
+
+namespace sim {
+namespace {
+
+std::string Error(const std::string& Json) {
+  BoardProfile P;
+  P.Name = "untouched";
+  std::string E;
+  EXPECT_FALSE(ParseBoardProfile(Json, "test.json", P, E)) << Json;
+  EXPECT_EQ(P.Name, "untouched");  // a failed read leaves the profile alone
+  return E;
+}
+
+const char* kFirmware = R"("firmware": {"vendor": "V", "revision": 1})";
+
+std::string With(const std::string& Rest) { return std::string("{") + kFirmware + (Rest.empty() ? "" : ", " + Rest) + "}"; }
+
+TEST(BoardProfile, ErrorsNameTheFileThePathAndTheReason) {
+  EXPECT_EQ(Error(With(R"("colour": 1)")), "test.json: $.colour: unknown field");
+  EXPECT_EQ(Error(R"({"name": "x"})"), "test.json: $.firmware: missing required field");
+  EXPECT_EQ(Error(With(R"("pci": [{"bus": 0, "device": 32, "function": 0}])")),
+            "test.json: $.pci[0].device: value 0x20 is out of range (0 to 0x1F)");
+  EXPECT_EQ(Error(With(R"("pci": [{"bus": 0, "device": 1, "function": 0, "config": [{"offset": 4094, "dword": 1}]}])")),
+            "test.json: $.pci[0].config[0]: ends at 0x1002, past the end of the space (0x1000)");
+  EXPECT_EQ(Error(With(R"("pci": [{"bus": 0, "device": 1, "function": 0, "config": [{"offset": 0, "word": 1, "byte": 2}]}])")),
+            "test.json: $.pci[0].config[0]: needs exactly one of byte, word, dword, qword, bytes");
+  EXPECT_EQ(Error(With(R"("pci": {"bus": 0})")), "test.json: $.pci: expected an array");
+  EXPECT_EQ(Error(With(R"("superio": {"globals": {"0x30": 1}})")),
+            "test.json: $.superio.globals.0x30: register 0x30 is out of range (0x0 to 0x2F)");
+  EXPECT_EQ(Error(With(R"("hwmon": {"banks": [{"bank": 0, "registers": {"0x20": "hot"}}]})")),
+            "test.json: $.hwmon.banks[0].registers.0x20: expected an integer");
+  EXPECT_EQ(Error(With(R"("hwmon": {"bankMask": -1})")),
+            "test.json: $.hwmon.bankMask: value -1 is out of range (0 to 0xFF)");
+  EXPECT_EQ(Error(With(R"("variables": [{"name": "X", "guid": "nope", "attributes": 3, "data": "00"}])")),
+            "test.json: $.variables[0].guid: expected a GUID like 8BE4DF61-93CA-11D2-AA0D-00E098032B8C");
+  EXPECT_EQ(Error(With(R"("variables": [{"name": "X", "guid": "8BE4DF61-93CA-11D2-AA0D-00E098032B8C", "attributes": 4, "data": "00"}])")),
+            "test.json: $.variables[0].attributes: runtime access needs boot-service access");
+  EXPECT_EQ(Error(With(R"("variables": [{"name": "X", "guid": "8BE4DF61-93CA-11D2-AA0D-00E098032B8C", "attributes": 3, "data": "0"}])")),
+            "test.json: $.variables[0].data: odd number of hexadecimal digits");
+  EXPECT_EQ(Error(With(R"("update": {"modelName": "M", "serverReply": "", "nameTable": [{"name": "a"}]})")),
+            "test.json: $.update.nameTable[0]: needs exactly one of alias, address");
+  EXPECT_EQ(Error(With(R"("update": {"modelName": "M", "serverReply": "", "nameTable": [{"name": "a", "address": "1.2.3.256"}]})")),
+            "test.json: $.update.nameTable[0].address: expected a dotted IPv4 address like 192.0.2.10");
+  EXPECT_EQ(Error(With(R"("update": {"modelName": "M", "serverReply": "", "replyLengths": [1, 2]})")),
+            "test.json: $.update.replyLengths: expected an array of three lengths [first, second, total]");
+  EXPECT_EQ(Error("{\"firmware\": "), "test.json: $: not valid JSON (at byte 14)");
+}
+
+TEST(BoardProfile, ReadsEveryFormOfValue) {
+  const std::string Json = With(R"(
+    "msrs": {"0xCE": "0x0000080030012300", "410": 7},
+    "cpu": {"cpuid": [{"leaf": 1, "eax": "0x306C3"}, {"leaf": 4, "subleaf": 1, "ebx": 5}]},
+    "superio": {"present": false, "devices": [{"ldn": 11, "registers": {"0x60": "0x02"}}]},
+    "legacyArea": [{"offset": "0xFFF5", "bytes": [49, 50]}, {"offset": 0, "qword": "0x0102030405060708"}],
+    "hobs": [{"guid": "A1B2C3D4-1111-2222-0102-030405060708", "data": "DE AD be ef"}],
+    "variables": [{"name": "Net", "guid": "8F132913-6907-4192-A227-6CBCD7A50E6C", "attributes": 7,
+                   "data": {"size": 8, "fill": 255, "set": [{"offset": 5, "byte": 0}]}}],
+    "update": {"modelName": "M", "serverReply": "R", "replyLengths": [1, 2, 3], "transportStatus": "0x8000000000000012",
+               "nameTable": [{"name": "a.example", "alias": "b.example"}, {"name": "b.example", "address": "192.0.2.7"}]})");
+  BoardProfile P;
+  std::string E;
+  ASSERT_TRUE(ParseBoardProfile(Json, "t.json", P, E)) << E;
+  EXPECT_EQ(P.Msrs.at(0xCE), 0x0000080030012300ull);
+  EXPECT_EQ(P.Msrs.at(410), 7u);
+  ASSERT_EQ(P.Cpuid.size(), 2u);
+  EXPECT_FALSE(P.Cpuid[0].Subleaf.has_value());
+  EXPECT_EQ(P.Cpuid[1].Regs[1], 5u);
+  EXPECT_FALSE(P.SuperIo.Present);
+  EXPECT_EQ(P.SuperIo.Devices[0].Registers.at(0x60), 2);
+  EXPECT_EQ(P.LegacyArea[1].Bytes, (std::vector<uint8_t>{8, 7, 6, 5, 4, 3, 2, 1}));
+  EXPECT_EQ(P.Hobs[0].Data, (std::vector<uint8_t>{0xDE, 0xAD, 0xBE, 0xEF}));
+  EXPECT_EQ(GuidText(P.Hobs[0].Guid), "A1B2C3D4-1111-2222-0102-030405060708");
+  EXPECT_EQ(P.Variables[0].Data, (std::vector<uint8_t>{255, 255, 255, 255, 255, 0, 255, 255}));
+  EXPECT_EQ(P.Update.ReplyLengths, (std::array<uint32_t, 3>{1, 2, 3}));
+  EXPECT_EQ(P.Update.TransportStatus, EFI_TIMEOUT);
+  EXPECT_EQ(P.Update.NameTable[0].Alias, "b.example");
+  EXPECT_EQ(P.Update.NameTable[1].Address, (std::array<uint8_t, 4>{192, 0, 2, 7}));
+}
+
+TEST(BoardProfile, LoadsFromAFileAndNamesItInErrors) {
+  std::string Path = ::testing::TempDir() + "board_profile_test.json";
+  {
+    std::ofstream Out(Path);
+    Out << With(R"("mmio": [{"offset": "0x8000", "byte": 1}])");
+  }
+  BoardProfile P;
+  std::string E;
+  EXPECT_FALSE(LoadBoardProfile(Path, P, E));
+  EXPECT_EQ(E, Path + ": $.mmio[0].offset: value 0x8000 is out of range (0 to 0x7FFF)");
+  EXPECT_FALSE(LoadBoardProfile(Path + ".missing", P, E));
+  EXPECT_EQ(E, Path + ".missing: cannot be read");
+  std::remove(Path.c_str());
+}
+
+TEST(BoardProfile, DefaultBoardIsComplete) {
+  const BoardProfile& P = DefaultBoardProfile();
+  EXPECT_FALSE(P.Name.empty());
+  // The variable both drivers read, with the download server choice at byte 105.
+  const EFI_GUID Net = {0x8F132913, 0x6907, 0x4192, {0xA2, 0x27, 0x6C, 0xBC, 0xD7, 0xA5, 0x0E, 0x6C}};
+  bool Found = false;
+  for (auto& V : P.Variables)
+    if (V.Name == u"NetConfigData" && V.Guid == Net) {
+      Found = true;
+      EXPECT_EQ(V.Data.size(), 490u);
+      EXPECT_EQ(V.Data[105], 0);
+      EXPECT_EQ(V.Attributes, 7u);
+    }
+  EXPECT_TRUE(Found);
+  // The update reply is a whole HTTP message whose Content-Length is right.
+  const std::string& Reply = P.Update.ServerReply;
+  ASSERT_EQ(Reply.rfind("HTTP/1.1 200", 0), 0u);
+  size_t Body = Reply.find("\r\n\r\n");
+  ASSERT_NE(Body, std::string::npos);
+  size_t Cl = Reply.find("Content-Length: ");
+  ASSERT_LT(Cl, Body);
+  EXPECT_EQ(std::stoul(Reply.substr(Cl + 16)), Reply.size() - Body - 4);
+  for (const char* Tag : {"<Download>", "<URL1>http://", "<URL2>http://", "<URL3>http://", "<URL4>http://"})
+    EXPECT_NE(Reply.find(Tag), std::string::npos) << Tag;
+  // Every name in the table ends in an address (aliases resolve).
+  for (auto& N : P.Update.NameTable) {
+    std::string Name = N.Name;
+    for (int Hops = 0; Hops < 5; ++Hops) {
+      const UpdateProfile::Name* Row = nullptr;
+      for (auto& R : P.Update.NameTable)
+        if (R.Name == Name) Row = &R;
+      ASSERT_NE(Row, nullptr) << Name;
+      if (Row->Alias.empty()) break;
+      Name = Row->Alias;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace sim
