@@ -1,0 +1,10 @@
+// Mutable state of the hardware monitor page: one record inside the image
+// state (setupinfo/image_state.h), zero at load.
+#pragma once
+
+#include "uefi/base.h"
+
+struct HARDWARE_MONITOR_STATE {
+  // Refresh count of the multiplexed fan input; runs 0 to 23 and repeats.
+  UINT16 FanMultiplexerCounter;
+};
