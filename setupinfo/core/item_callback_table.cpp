@@ -1,0 +1,109 @@
+#include "setupinfo/core/item_callback_table.h"
+
+#include "setupinfo/pages/board/hardware_monitor.h"
+#include "setupinfo/pages/board/processor_settings.h"
+
+namespace {
+
+// A run of keys of one class served by one handler: FirstKey, FirstKey + Step,
+// ... up to LastKey. SubClass is 0 for every form set.
+struct ITEM_CALLBACK_ROWS {
+  UINT16 Class;
+  UINT16 FirstKey;
+  UINT16 LastKey;
+  UINT16 Step;
+  ITEM_CALLBACK Handler;
+};
+
+[[maybe_unused]] constexpr ITEM_CALLBACK_ROWS Keys(UINT16 Class, UINT16 FirstKey, UINT16 LastKey, ITEM_CALLBACK Handler,
+                                                   UINT16 Step = 1) {
+  return ITEM_CALLBACK_ROWS{Class, FirstKey, LastKey, Step, Handler};
+}
+[[maybe_unused]] constexpr ITEM_CALLBACK_ROWS Key(UINT16 Class, UINT16 Key, ITEM_CALLBACK Handler) {
+  return ITEM_CALLBACK_ROWS{Class, Key, Key, 1, Handler};
+}
+
+// In the order of the full table (185 rows once every page is in):
+//   hardware monitor page        0x10: 0x48D; 0x48E-0x4A8
+//   processor ratio settings     0x2: 0x413-0x419, 0x41B-0x427
+//   memory and graphics settings 0x20: 0x42A, 0x441-0x447; 0x4: 0x42B;
+//                                0x2: 0x443, 0x448-0x44C, 0x44E-0x459, 0x45B-0x470
+//   graphics output selection    0x4: 0x4F3-0x4FA; 0x4FB-0x4FC
+//   management engine            0x30: 0x4BA
+//   clock control page           0x4: 0x4BC; 0x4C0-0x4C7; 0x4C8+5n; 0x4C9+5n, 0x4CB+5n (n = 0..7)
+//   Secure Boot page actions     0x40: 0x506-0x508, 0x50B-0x51A
+//   presets and forwarders       0x2: 0x51C, 0x51F-0x526; 0x8: 0x51D, 0x51E
+//   network configuration page   0x8: 0x529, 0x52A, 0x52D, 0x52E
+//   user-default profiles        0x8: 0x530-0x535
+//   main page and miscellaneous  0x1: 0x536; 0x8: 0x538, 0x53B, 0x53F, 0x541
+// Each page adds its lines here, in that order.
+constexpr ITEM_CALLBACK_ROWS ItemCallbackRows[] = {
+    Key(0x10, 0x48D, RefreshHardwareMonitor),
+    Keys(0x10, 0x48E, 0x4A8, NormalizePointList),
+    Keys(0x2, 0x41B, 0x41D, OnProcessorSettingChanged),
+    Keys(0x2, 0x415, 0x419, OnProcessorSettingChanged),
+    Keys(0x2, 0x413, 0x414, OnProcessorSettingChanged),
+    Keys(0x2, 0x426, 0x427, OnProcessorSettingChanged),
+    Key(0x2, 0x41E, OnProcessorSettingChanged),
+    Key(0x2, 0x420, OnProcessorSettingChanged),
+    Key(0x2, 0x41F, OnProcessorSettingChanged),
+    Key(0x2, 0x421, OnProcessorSettingChanged),
+    Key(0x2, 0x423, OnProcessorSettingChanged),
+    Key(0x2, 0x422, OnProcessorSettingChanged),
+    Key(0x2, 0x425, OnProcessorSettingChanged),
+    Key(0x2, 0x424, OnProcessorSettingChanged),
+    {},  // end
+};
+
+constexpr UINTN FULL_TABLE_ROWS = 185;
+
+constexpr bool WellFormed(const ITEM_CALLBACK_ROWS& Rows) {
+  return Rows.Step != 0 && Rows.FirstKey <= Rows.LastKey && (Rows.LastKey - Rows.FirstKey) % Rows.Step == 0;
+}
+
+constexpr UINTN CountEntries() {
+  UINTN Count = 0;
+  for (const ITEM_CALLBACK_ROWS& Rows : ItemCallbackRows) {
+    if (Rows.Handler == nullptr) break;
+    if (!WellFormed(Rows)) return ~(UINTN)0;
+    Count += (Rows.LastKey - Rows.FirstKey) / Rows.Step + 1;
+  }
+  return Count;
+}
+
+constexpr UINTN ENTRY_COUNT = CountEntries();
+static_assert(ENTRY_COUNT != ~(UINTN)0, "a run of keys is malformed");
+static_assert(ENTRY_COUNT <= FULL_TABLE_ROWS);
+
+struct ENTRY_TABLE {
+  ITEM_CALLBACK_ENTRY Entries[ENTRY_COUNT + 1];
+};
+
+constexpr ENTRY_TABLE Expand() {
+  ENTRY_TABLE Table{};
+  UINTN Next = 0;
+  for (const ITEM_CALLBACK_ROWS& Rows : ItemCallbackRows) {
+    if (Rows.Handler == nullptr) break;
+    for (UINTN Key = Rows.FirstKey; Key <= Rows.LastKey; Key += Rows.Step)
+      Table.Entries[Next++] = ITEM_CALLBACK_ENTRY{Rows.Class, 0, (UINT16)Key, 0, Rows.Handler};
+  }
+  Table.Entries[Next] = ITEM_CALLBACK_ENTRY{};
+  return Table;
+}
+
+constexpr ENTRY_TABLE ItemCallbackTable = Expand();
+
+// A key names one question across all form sets.
+constexpr bool NoKeyTwice() {
+  for (UINTN i = 0; i < ENTRY_COUNT; ++i)
+    for (UINTN j = i + 1; j < ENTRY_COUNT; ++j)
+      if (ItemCallbackTable.Entries[i].Key == ItemCallbackTable.Entries[j].Key) return false;
+  return true;
+}
+static_assert(NoKeyTwice(), "a key occurs twice in the item callback table");
+
+}  // namespace
+
+Span<const ITEM_CALLBACK_ENTRY> StaticItemCallbacks() {
+  return Span<const ITEM_CALLBACK_ENTRY>(ItemCallbackTable.Entries, ENTRY_COUNT + 1);
+}

@@ -1,0 +1,19 @@
+// All mutable state of the setupinfo image, in one aggregate. Initialised at
+// load by constant initialisation; the host build puts it back with
+// SetupInfoResetState (a simulated reboot, or a fresh test).
+#pragma once
+
+#include "setupinfo/core/core_state.h"
+#include "setupinfo/pages/board/hardware_monitor_state.h"
+#include "setupinfo/pages/board/processor_page_state.h"
+
+struct SETUPINFO_STATE {
+  CORE_STATE Core;
+  PROCESSOR_PAGE_STATE Processor;
+  HARDWARE_MONITOR_STATE HardwareMonitor;
+};
+
+extern constinit SETUPINFO_STATE gSetupInfo;
+
+// Host build: the whole image, support library included, back to load time.
+void SetupInfoResetState();

@@ -1,0 +1,134 @@
+// Form-set loading and the page-string setters.
+#include "setupinfo/core/form_sets.h"
+#include "setupinfo/core/page_strings.h"
+#include "setupinfo_fixture.h"
+
+namespace setupinfo_test {
+namespace {
+
+using FormSets = SetupInfoTest;
+
+TEST_F(FormSets, NineFormSetsArePublishedAndTheClass20OneIsRemovedAgain) {
+  ASSERT_EQ(LoadDriver(), EFI_SUCCESS);
+  ASSERT_EQ(Forms().FormSets().size(), 9u);
+  for (UINTN i = 0; i < FORM_SET_COUNT; ++i) {
+    const FORM_SET_INFO& Row = gSetupInfo.Core.FormSets[i];
+    const auto* Published = PublishedFormSet(Row.Class);
+    ASSERT_NE(Published, nullptr) << "class " << Row.Class;
+    EXPECT_EQ(Published->HiiHandle, Row.HiiHandle);
+    EXPECT_EQ(Published->ConfigAccess, &gSetupInfo.Core.ConfigAccess[i].Protocol);
+    EXPECT_EQ(Published->Guid, FormSetDescriptions[i].PackageListGuid);
+    EXPECT_EQ(Database().Find(Row.HiiHandle) != nullptr, Row.Class != 0x20) << "class " << Row.Class;
+  }
+}
+
+TEST_F(FormSets, SecureBootPageCountsAreSet) {
+  ASSERT_EQ(LoadDriver(), EFI_SUCCESS);
+  EXPECT_EQ(HiiText(FormSetHandle(0x40), 0x42), u"3");
+  EXPECT_EQ(HiiText(FormSetHandle(0x40), 0x44), u"8");
+  // Only the current language is set.
+  EXPECT_EQ(HiiText(FormSetHandle(0x40), 0x42, "de-DE"), u"0");
+}
+
+TEST_F(FormSets, AFormSetWithoutHandleGetsNoStrings) {
+  ASSERT_EQ(LoadDriver(), EFI_SUCCESS);
+  const UINTN Before = Forms().Calls().SetHiiString;
+  FORM_SET_INFO Unpublished = gSetupInfo.Core.FormSets[7];
+  Unpublished.HiiHandle = nullptr;
+  FormSetLoaded(FormSetHandle(0x40), &Unpublished);
+  FormSetLoaded(FormSetHandle(0x40), nullptr);
+  EXPECT_EQ(Forms().Calls().SetHiiString, Before);
+}
+
+TEST_F(FormSets, PageStringIsCutAt1023Characters) {
+  ASSERT_EQ(LoadDriver(), EFI_SUCCESS);
+  std::u16string Long(1500, u'x');
+  Long[1022] = u'y';
+  EXPECT_EQ(SetPageString(FormSetHandle(0x1), 0x0D, u"%s!", Long.c_str()), EFI_SUCCESS);
+  std::u16string Text = HiiText(FormSetHandle(0x1), 0x0D);
+  EXPECT_EQ(Text.size(), 1023u);
+  EXPECT_EQ(Text.back(), u'y');
+}
+
+TEST_F(FormSets, PageStringWithoutTheServiceIsUnsupported) {
+  ASSERT_EQ(LoadDriver(), EFI_SUCCESS);
+  // Located again on every call while missing.
+  gSetupInfo.Core.FormUtility = nullptr;
+  ASSERT_EQ(Forms().Uninstall(), EFI_SUCCESS);
+  EXPECT_EQ(SetPageString(FormSetHandle(0x1), 0x0D, u"x"), EFI_UNSUPPORTED);
+  ASSERT_EQ(Forms().Install(), EFI_SUCCESS);
+  EXPECT_EQ(SetPageString(FormSetHandle(0x1), 0x0D, u"x"), EFI_SUCCESS);
+}
+
+class AllLanguages : public SetupInfoTest {
+ protected:
+  void SetUp() override {
+    SetupInfoTest::SetUp();
+    ASSERT_EQ(LoadDriver(), EFI_SUCCESS);
+    Main = FormSetHandle(0x1);
+  }
+  EFI_HII_HANDLE Main = nullptr;
+};
+
+TEST_F(AllLanguages, EachLanguageFillsItsOwnTemplate) {
+  SetHiiText(Main, 0x13, "en-US", u"%d MHz");
+  SetHiiText(Main, 0x13, "de-DE", u"Takt %d MHz");
+  SetHiiText(Main, 0x13, "ja-JP", u"%d MHz です");
+  EXPECT_EQ(SetPageStringAllLanguages(Main, 0x13, 0, FALSE, nullptr, 2400), EFI_SUCCESS);
+  EXPECT_EQ(HiiText(Main, 0x13, "en-US"), u"2400 MHz");
+  EXPECT_EQ(HiiText(Main, 0x13, "de-DE"), u"Takt 2400 MHz");
+  EXPECT_EQ(HiiText(Main, 0x13, "ja-JP"), u"2400 MHz です");
+}
+
+TEST_F(AllLanguages, FormatAndTemplateFillTheStringsOwnText) {
+  SetHiiText(Main, 0x0F, "en-US", u"[%s]");
+  SetHiiText(Main, 0x0F, "de-DE", u"<%s>");
+  SetHiiText(Main, 0x0D, "en-US", u"Vendor: %s");
+  SetHiiText(Main, 0x0D, "de-DE", u"Hersteller: %s");
+  SetHiiText(Main, 0x0D, "ja-JP", u"%s");
+  EXPECT_EQ(SetPageStringAllLanguages(Main, 0x0D, 0x0F, FALSE, u"%d/%a", 7, "x"), EFI_SUCCESS);
+  EXPECT_EQ(HiiText(Main, 0x0D, "en-US"), u"Vendor: [7/x]");
+  EXPECT_EQ(HiiText(Main, 0x0D, "de-DE"), u"Hersteller: <7/x>");
+  // The ja-JP template has no conversion, so its own text comes through.
+  EXPECT_EQ(HiiText(Main, 0x0D, "ja-JP"), u"不明");
+
+  // Direct: the template's result is the text.
+  EXPECT_EQ(SetPageStringAllLanguages(Main, 0x15, 0x0F, TRUE, u"%d", 3), EFI_SUCCESS);
+  EXPECT_EQ(HiiText(Main, 0x15, "en-US"), u"[3]");
+  EXPECT_EQ(HiiText(Main, 0x15, "de-DE"), u"<3>");
+}
+
+TEST_F(AllLanguages, APackageListWithoutLanguagesIsSkipped) {
+  std::vector<UINT8> Bare(24, 0);
+  Bare[16] = 24;
+  Bare[20] = 4, Bare[23] = 0xDF;
+  EFI_HII_HANDLE Handle = nullptr;
+  ASSERT_EQ(Database().AddPackageList(Bare.data(), Bare.size(), nullptr, &Handle), EFI_SUCCESS);
+  const size_t Live = M().Pool().LiveAllocationCount();
+  EXPECT_NE(SetPageStringAllLanguages(Handle, 0x13, 0, FALSE, nullptr, 2400), EFI_SUCCESS);
+  EXPECT_EQ(M().Pool().LiveAllocationCount(), Live);
+  EXPECT_TRUE(Database().Find(Handle)->StringPackages.empty());
+}
+
+TEST_F(AllLanguages, ATemplateMissingInEveryLanguageSetsNothing) {
+  EXPECT_EQ(SetPageStringAllLanguages(Main, 0x13, 0x7FF, FALSE, nullptr, 1), EFI_NOT_FOUND);
+  EXPECT_EQ(HiiText(Main, 0x13, "de-DE"), u"Unbekannt");
+}
+
+TEST_F(AllLanguages, AWorkBufferThatCannotBeHadSetsNothingAndLeaksNothing) {
+  SetHiiText(Main, 0x13, "en-US", u"%d MHz");
+  const size_t Live = M().Pool().LiveAllocationCount();
+  const size_t Before = M().Pool().AllocationCount();
+  EXPECT_EQ(SetPageStringAllLanguages(Main, 0x11, 0, FALSE, nullptr, 1), EFI_SUCCESS);
+  const size_t Attempts = M().Pool().AllocationCount() - Before;
+  ASSERT_EQ(Attempts, 4u);
+  for (size_t n = 0; n < Attempts; ++n) {
+    M().Pool().FailAllocationAfter(n);
+    EXPECT_EQ(SetPageStringAllLanguages(Main, 0x13, 0, FALSE, nullptr, 2400), EFI_OUT_OF_RESOURCES) << n;
+    EXPECT_EQ(M().Pool().LiveAllocationCount(), Live) << n;
+    EXPECT_EQ(HiiText(Main, 0x13, "en-US"), u"%d MHz") << n;
+  }
+}
+
+}  // namespace
+}  // namespace setupinfo_test

@@ -1,0 +1,90 @@
+// The Setup record: typed fields over the packed bytes, the browser's
+// working copy and the stored variable.
+#include "setupinfo_fixture.h"
+
+namespace setupinfo_test {
+namespace {
+
+class SetupRecord : public SetupInfoTest {
+ protected:
+  void PutSetup(size_t Size) {
+    std::string Bytes(Size, 0);
+    for (size_t i = 0; i < Size; ++i) Bytes[i] = (char)(i * 7);
+    PutVariable(SETUP_VARIABLE_NAME, SETUP_VARIABLE_GUID, Bytes, SETUP_VARIABLE_ATTRIBUTES);
+  }
+};
+
+TEST_F(SetupRecord, FieldsAreLittleEndianAtTheirOffsets) {
+  SETUP_RECORD Record{};
+  Record.Set<setup::DependentValue>(0x1234);
+  Record.Set<setup::OutputLevel>(0xA1B2C3D4);
+  Record.Set<setup::MemoryTimings>(0xBEEF, 11);
+  EXPECT_EQ(Record.Bytes[0x30], 0x34);
+  EXPECT_EQ(Record.Bytes[0x31], 0x12);
+  EXPECT_EQ(Record.Bytes[0x46A], 0xD4);
+  EXPECT_EQ(Record.Bytes[0x46D], 0xA1);
+  // The twelfth timing value sits at the odd offset 0x3C5.
+  EXPECT_EQ(Record.Bytes[0x3C5], 0xEF);
+  EXPECT_EQ(Record.Bytes[0x3C6], 0xBE);
+  EXPECT_EQ(Record.Get<setup::MemoryTimings>(11), 0xBEEF);
+  // An index past a field stays inside it.
+  Record.Set<setup::ActiveCoreRatioLimits>(42, 9);
+  EXPECT_EQ(Record.Bytes[0x03F], 42);
+  EXPECT_EQ(Record.Bytes[0x040], 0);
+}
+
+TEST_F(SetupRecord, BrowserCopyIsFetchedAndHandedBackWhole) {
+  PutSetup(SETUP_RECORD_SIZE);
+  ASSERT_EQ(LoadDriver(), EFI_SUCCESS);
+  ASSERT_EQ(Browser().Open(), EFI_SUCCESS);
+  std::vector<UINT8>* Copy = Browser().StoreBytes(SETUP_VARIABLE_NAME, SETUP_VARIABLE_GUID);
+  ASSERT_NE(Copy, nullptr);
+  (*Copy)[0x07F] = 2;  // an unsaved change the page must see
+
+  PoolBuffer<SETUP_RECORD> Record;
+  ASSERT_EQ(FetchBrowserSetup(Record), EFI_SUCCESS);
+  EXPECT_EQ(Record->Get<setup::RatioMode>(), 2);
+  Record->Set<setup::OutputSwitch>(1);
+  ASSERT_EQ(HandBackBrowserSetup(Record.Get()), EFI_SUCCESS);
+
+  std::vector<UINT8> Expected(Record->Bytes, Record->Bytes + SETUP_RECORD_SIZE);
+  EXPECT_EQ(*Copy, Expected);
+  EXPECT_EQ((*Copy)[0x46E], 1);
+  EXPECT_EQ((UINT8)SetupGuidVariable(SETUP_VARIABLE_NAME)[0x46E], (UINT8)(0x46E * 7));
+}
+
+TEST_F(SetupRecord, WithoutABrowserCopyTheRecordIsStillWholeAndZero) {
+  ASSERT_EQ(LoadDriver(), EFI_SUCCESS);
+  PoolBuffer<SETUP_RECORD> Record;
+  EXPECT_TRUE(EFI_ERROR(FetchBrowserSetup(Record)));
+  ASSERT_TRUE(Record);
+  EXPECT_EQ(Record->Get<setup::OutputLevel>(), 0u);
+
+  M().Pool().FailAllocationAfter(0);
+  EXPECT_EQ(FetchBrowserSetup(Record), EFI_OUT_OF_RESOURCES);
+  EXPECT_FALSE(Record);
+}
+
+TEST_F(SetupRecord, OnlyAStoredRecordOfTheRightSizeIsRead) {
+  ASSERT_EQ(LoadDriver(), EFI_SUCCESS);
+  SETUP_RECORD Record{};
+  EXPECT_EQ(ReadStoredSetup(&Record), EFI_NOT_FOUND);
+  PutSetup(SETUP_RECORD_SIZE + 1);
+  EXPECT_EQ(ReadStoredSetup(&Record), EFI_BUFFER_TOO_SMALL);
+  PutSetup(1000);
+  EXPECT_EQ(ReadStoredSetup(&Record), EFI_BAD_BUFFER_SIZE);
+  PutSetup(SETUP_RECORD_SIZE);
+  ASSERT_EQ(ReadStoredSetup(&Record), EFI_SUCCESS);
+  EXPECT_EQ(Record.Bytes[SETUP_RECORD_SIZE - 1], (UINT8)((SETUP_RECORD_SIZE - 1) * 7));
+
+  Record.Set<setup::DisplayOutputIndex>(3);
+  ASSERT_EQ(WriteStoredSetup(&Record), EFI_SUCCESS);
+  const auto* Stored = M().Variables().Find(SETUP_VARIABLE_NAME, SETUP_VARIABLE_GUID);
+  ASSERT_NE(Stored, nullptr);
+  EXPECT_EQ(Stored->Attributes, SETUP_VARIABLE_ATTRIBUTES);
+  ASSERT_EQ(Stored->Data.size(), SETUP_RECORD_SIZE);
+  EXPECT_EQ(Stored->Data[0x469], 3);
+}
+
+}  // namespace
+}  // namespace setupinfo_test
