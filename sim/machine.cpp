@@ -208,30 +208,30 @@ EFI_STATUS EFIAPI LocateProtocol(const EFI_GUID* Protocol, VOID* Registration, V
   return B().Handles.LocateProtocol(Protocol, Registration, Interface);
 }
 
-EFI_STATUS EFIAPI InstallMultipleProtocolInterfaces(EFI_HANDLE* Handle, ...) {
+// The (GUID, interface) pairs of a variadic call, up to the null GUID.
+std::vector<std::pair<const EFI_GUID*, VOID*>> ProtocolPairs(__builtin_ms_va_list& Args) {
   std::vector<std::pair<const EFI_GUID*, VOID*>> Pairs;
-  __builtin_ms_va_list Args;
-  __builtin_ms_va_start(Args, Handle);
   for (;;) {
     const EFI_GUID* Guid = __builtin_va_arg(Args, const EFI_GUID*);
     if (Guid == nullptr) break;
     VOID* Interface = __builtin_va_arg(Args, VOID*);
     Pairs.emplace_back(Guid, Interface);
   }
+  return Pairs;
+}
+
+EFI_STATUS EFIAPI InstallMultipleProtocolInterfaces(EFI_HANDLE* Handle, ...) {
+  __builtin_ms_va_list Args;
+  __builtin_ms_va_start(Args, Handle);
+  auto Pairs = ProtocolPairs(Args);
   __builtin_ms_va_end(Args);
   return B().Handles.InstallMultiple(Handle, Pairs);
 }
 
 EFI_STATUS EFIAPI UninstallMultipleProtocolInterfaces(EFI_HANDLE Handle, ...) {
-  std::vector<std::pair<const EFI_GUID*, VOID*>> Pairs;
   __builtin_ms_va_list Args;
   __builtin_ms_va_start(Args, Handle);
-  for (;;) {
-    const EFI_GUID* Guid = __builtin_va_arg(Args, const EFI_GUID*);
-    if (Guid == nullptr) break;
-    VOID* Interface = __builtin_va_arg(Args, VOID*);
-    Pairs.emplace_back(Guid, Interface);
-  }
+  auto Pairs = ProtocolPairs(Args);
   __builtin_ms_va_end(Args);
   return B().Handles.UninstallMultiple(Handle, Pairs);
 }
