@@ -242,7 +242,7 @@ UINTN FormatEngine(CharT* Buffer, UINTN Capacity, const CharT* Format, FORMAT_AR
     }
 
     CharT Conversion = *Format;
-    if (Conversion == 0) break;  // a specification cut short by the end of the format
+    if (Conversion == 0) break;  // a conversion cut short by the end of the format
     ++Format;
 
     switch (Conversion) {

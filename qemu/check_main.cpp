@@ -4,7 +4,7 @@
 #include "lib/strings.h"
 #include "lib/util.h"
 #include "qemu/checks.h"
-#include "qemu/loaded_image.h"
+#include "uefi/loaded_image.h"
 
 namespace {
 

@@ -9,14 +9,13 @@
 #include "uefi/firmware_volume.h"
 #include "uefi/graphics.h"
 #include "uefi/legacy_bios.h"
+#include "uefi/loaded_image.h"
 #include "uefi/pci_io.h"
 #include "uefi/pi.h"
 #include "uefi/simple_text_input.h"
 #include "uefi/system_table.h"
 #include "uefi/variable_ppi.h"
-#if __has_include("uefi/hii.h")
 #include "uefi/hii.h"
-#endif
 
 namespace {
 
@@ -39,6 +38,10 @@ constexpr EFI_GUID kBoundGuids[] = {
     EFI_DISK_INFO_PROTOCOL::AhciInterfaceGuid,
     EFI_DISK_INFO_PROTOCOL::NvmeInterfaceGuid,
     EFI_LEGACY_BIOS_PROTOCOL::Guid,
+    EFI_LOADED_IMAGE_PROTOCOL::Guid,
+    EFI_HII_STRING_PROTOCOL::Guid,
+    EFI_HII_DATABASE_PROTOCOL::Guid,
+    EFI_HII_CONFIG_ACCESS_PROTOCOL::Guid,
     EFI_SIMPLE_FILE_SYSTEM_PROTOCOL::Guid,
     EFI_FILE_INFO::Guid,
     EFI_FILE_SYSTEM_INFO::Guid,

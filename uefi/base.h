@@ -1,5 +1,5 @@
 // UEFI base types, status codes, GUIDs and the common table header.
-// Written from the UEFI 2.x specification; shared by the firmware and host builds.
+// Laid out as UEFI 2.x defines them; shared by the firmware and host builds.
 #pragma once
 
 #include <stddef.h>

@@ -1,6 +1,6 @@
 // HII: package lists and string packages, the HII String and HII Database
 // protocols, the Config Access protocol and the IFR value union, as laid out
-// by the UEFI 2.x specification. Package data is byte-packed.
+// by UEFI 2.x. Package data is byte-packed.
 #pragma once
 
 #include "uefi/base.h"

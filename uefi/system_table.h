@@ -1,5 +1,5 @@
 // System table, boot services, runtime services and the simple text output
-// protocol, as laid out by the UEFI 2.x specification.
+// protocol, as UEFI 2.x lays them out.
 #pragma once
 
 #include "uefi/base.h"
