@@ -1,0 +1,127 @@
+#include "tools/boardsim/action_script.h"
+
+#include <gtest/gtest.h>
+
+#include "uefi/hii.h"
+
+namespace boardsim {
+namespace {
+
+Action One(const std::string& Text) {
+  ActionParse P = ParseAction(Text, "t");
+  EXPECT_FALSE(P.Error) << P.Error->Message();
+  return P.Actions.empty() ? Action{} : P.Actions.front();
+}
+
+std::string ErrorOf(const std::string& Text) {
+  ActionParse P = ParseAction(Text, "t");
+  EXPECT_TRUE(P.Actions.empty());
+  return P.Error ? P.Error->Why : std::string("(no error)");
+}
+
+TEST(ActionScript, SetTakesStoreOffsetWidthAndValue) {
+  Action A = One("set  Setup 0x430\tword 1000");
+  EXPECT_EQ(A.Kind, ActionKind::Set);
+  EXPECT_EQ(A.Store, "Setup");
+  EXPECT_EQ(A.Offset, 0x430u);
+  EXPECT_EQ(A.Width, 2u);
+  EXPECT_EQ(A.Value, 1000u);
+  EXPECT_EQ(A.Text, "set Setup 0x430 word 1000");
+  EXPECT_EQ(One("SET NetConfigData 105 BYTE 4").Width, 1u);
+  EXPECT_EQ(One("set Setup 0 dword 0xFFFFFFFF").Value, 0xFFFFFFFFu);
+}
+
+TEST(ActionScript, SetRefusesValuesThatDoNotFitTheWidth) {
+  EXPECT_NE(ErrorOf("set Setup 0 byte 256").find("does not fit a byte"), std::string::npos);
+  EXPECT_NE(ErrorOf("set Setup 0 word 0x10000").find("does not fit a word"), std::string::npos);
+  EXPECT_NE(ErrorOf("set Setup 0 dword 0x100000000").find("does not fit a dword"), std::string::npos);
+  EXPECT_NE(ErrorOf("set Setup 0 nibble 1").find("unknown width \"nibble\""), std::string::npos);
+  EXPECT_NE(ErrorOf("set Setup 0x10000 byte 1").find("offset"), std::string::npos);
+  EXPECT_NE(ErrorOf("set Setup 0 byte").find("expected: set STORE"), std::string::npos);
+  EXPECT_NE(ErrorOf("set Setup 0 byte 1x").find("not a number"), std::string::npos);
+}
+
+TEST(ActionScript, CallbackTakesNamedOrNumberedBrowserActions) {
+  Action A = One("callback hardware-monitor 0x490 changed u8:30");
+  EXPECT_EQ(A.Kind, ActionKind::Callback);
+  EXPECT_EQ(A.FormSet, "hardware-monitor");
+  EXPECT_EQ(A.Key, 0x490);
+  EXPECT_EQ(A.BrowserAction, EFI_BROWSER_ACTION_CHANGED);
+  EXPECT_EQ(A.ValueType, EFI_IFR_TYPE_NUM_SIZE_8);
+  EXPECT_EQ(A.CallbackValue, 30u);
+  EXPECT_EQ(One("callback 0x40 0x506 changing").BrowserAction, EFI_BROWSER_ACTION_CHANGING);
+  EXPECT_EQ(One("callback 0x40 0x506 form-open").BrowserAction, EFI_BROWSER_ACTION_FORM_OPEN);
+  EXPECT_EQ(One("callback 0x40 0x506 default-manufacturing").BrowserAction, EFI_BROWSER_ACTION_DEFAULT_MANUFACTURING);
+  EXPECT_EQ(One("callback 0x40 0x506 0x1002").BrowserAction, 0x1002u);
+  EXPECT_NE(ErrorOf("callback 0x40 0x506 clicked").find("unknown browser action \"clicked\""), std::string::npos);
+  EXPECT_NE(ErrorOf("callback 0x40 0x10000 changed").find("key"), std::string::npos);
+}
+
+TEST(ActionScript, CallbackValueTypes) {
+  Action Default = One("callback 0x10 0x490 retrieve");
+  EXPECT_EQ(Default.ValueType, EFI_IFR_TYPE_NUM_SIZE_8);
+  EXPECT_EQ(Default.CallbackValue, 0u);
+  // A bare number takes the smallest type that holds it.
+  EXPECT_EQ(One("callback 0x10 0x490 changed 255").ValueType, EFI_IFR_TYPE_NUM_SIZE_8);
+  EXPECT_EQ(One("callback 0x10 0x490 changed 256").ValueType, EFI_IFR_TYPE_NUM_SIZE_16);
+  EXPECT_EQ(One("callback 0x10 0x490 changed 0x10000").ValueType, EFI_IFR_TYPE_NUM_SIZE_32);
+  EXPECT_EQ(One("callback 0x10 0x490 changed 0x100000000").ValueType, EFI_IFR_TYPE_NUM_SIZE_64);
+  Action Bool = One("callback 0x10 0x490 changed bool:1");
+  EXPECT_EQ(Bool.ValueType, EFI_IFR_TYPE_BOOLEAN);
+  EXPECT_EQ(Bool.CallbackValue, 1u);
+  EXPECT_EQ(One("callback 0x10 0x490 changed U16:0xFFFF").CallbackValue, 0xFFFFu);
+  EXPECT_NE(ErrorOf("callback 0x10 0x490 changed bool:2").find("does not fit bool"), std::string::npos);
+  EXPECT_NE(ErrorOf("callback 0x10 0x490 changed u8:256").find("does not fit u8"), std::string::npos);
+  EXPECT_NE(ErrorOf("callback 0x10 0x490 changed s8:1").find("unknown value type \"s8\""), std::string::npos);
+}
+
+TEST(ActionScript, UnknownVerbsAndEmptyTextAreRefused) {
+  EXPECT_NE(ErrorOf("poke Setup 1").find("unknown action \"poke\""), std::string::npos);
+  EXPECT_EQ(ErrorOf("   "), "empty action");
+  EXPECT_NE(ErrorOf("show").find("expected: show FORMSET"), std::string::npos);
+  EXPECT_EQ(One("Save").Kind, ActionKind::Save);
+  EXPECT_EQ(ErrorOf("save Setup"), "expected: save");
+}
+
+TEST(ActionScript, FileListsNumberTheirLinesAndSkipComments) {
+  const char* Script =
+      "# fan curve\n"
+      "set Setup 0x430 byte 30   # below the second point\n"
+      "\n"
+      "callback 0x10 0x490 changed u8:30; show 0x10\r\n";
+  ActionParse P = ParseActionList(Script, "fan.txt", true);
+  ASSERT_FALSE(P.Error) << P.Error->Message();
+  ASSERT_EQ(P.Actions.size(), 3u);
+  EXPECT_EQ(P.Actions[0].Origin, "fan.txt:2");
+  EXPECT_EQ(P.Actions[1].Origin, "fan.txt:4 #1");
+  EXPECT_EQ(P.Actions[2].Origin, "fan.txt:4 #2");
+  EXPECT_EQ(P.Actions[2].Kind, ActionKind::Show);
+  EXPECT_EQ(P.Actions[2].FormSet, "0x10");
+}
+
+TEST(ActionScript, TheFirstBadActionStopsTheListAndNamesItsLine) {
+  ActionParse P = ParseActionList("show main\nset Setup 0 byte 300\nshow 0x10\n", "s.txt", true);
+  ASSERT_TRUE(P.Error);
+  EXPECT_EQ(P.Error->Message(), "s.txt:2: \"set Setup 0 byte 300\": value 300 does not fit a byte (at most 0xFF)");
+}
+
+TEST(ActionScript, InlineListsKeepTheOptionAsOrigin) {
+  ActionParse P = ParseActionList("show main ; show 0x10", "--do 2", false);
+  ASSERT_FALSE(P.Error);
+  ASSERT_EQ(P.Actions.size(), 2u);
+  EXPECT_EQ(P.Actions[0].Origin, "--do 2 #1");
+  EXPECT_EQ(P.Actions[1].Origin, "--do 2 #2");
+  EXPECT_EQ(ParseActionList("show main", "--do 1", false).Actions.at(0).Origin, "--do 1");
+}
+
+TEST(ActionScript, NamesReadBack) {
+  EXPECT_EQ(BrowserActionName(EFI_BROWSER_ACTION_CHANGED), "changed");
+  EXPECT_EQ(BrowserActionName(0x7777), "0x7777");
+  EXPECT_EQ(*ParseBrowserAction(BrowserActionName(EFI_BROWSER_ACTION_DEFAULT_FIRMWARE)),
+            EFI_BROWSER_ACTION_DEFAULT_FIRMWARE);
+  EXPECT_EQ(ValueTypeName(EFI_IFR_TYPE_NUM_SIZE_32), "u32");
+  EXPECT_EQ(WidthName(4), "dword");
+}
+
+}  // namespace
+}  // namespace boardsim

@@ -1,0 +1,282 @@
+// Whole runs on the built-in board and on edited copies of it.
+#include "tools/boardsim/boardsim_run.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include <nlohmann/json.hpp>
+
+#include "sim/board_profile.h"
+#include "tools/boardsim/exit_codes.h"
+
+namespace boardsim {
+namespace {
+
+using nlohmann::json;
+
+json RunJson(std::vector<std::string> Args, int ExpectedExit = EXIT_OK) {
+  Args.push_back("--json");
+  RunOutput R = RunBoardSim(Args);
+  EXPECT_EQ(R.ExitCode, ExpectedExit) << R.Err;
+  return json::parse(R.Out);
+}
+
+// A copy of the built-in profile with Edit applied, as a file.
+std::string ProfileFile(const std::string& Name, void (*Edit)(json&)) {
+  json Profile = json::parse(sim::DefaultBoardProfileText());
+  Edit(Profile);
+  const std::string Path = testing::TempDir() + Name;
+  std::ofstream(Path) << Profile.dump(2);
+  return Path;
+}
+
+const json* FindClass(const json& FormSets, int Class) {
+  for (const json& F : FormSets) {
+    if (F["class"] == Class) {
+      return &F;
+    }
+  }
+  return nullptr;
+}
+
+TEST(BoardsimRun, DefaultRunShowsTheNineFormSetsWithNamesAndDriverStrings) {
+  json J = RunJson({});
+  ASSERT_EQ(J["form_sets"].size(), 9u);
+  std::vector<int> Classes;
+  for (const json& F : J["form_sets"]) {
+    Classes.push_back(F["class"]);
+    EXPECT_FALSE(F["name"].get<std::string>().empty());
+    EXPECT_TRUE(F["published"]);
+  }
+  EXPECT_EQ(Classes, (std::vector<int>{0x1, 0x2, 0x4, 0x8, 0x10, 0x20, 0x30, 0x40, 0x100}));
+  // The class-0x20 package list is gone from the database after loading.
+  const json& Removed = *FindClass(J["form_sets"], 0x20);
+  EXPECT_FALSE(Removed["kept"]);
+  EXPECT_FALSE(Removed["strings"].empty());  // texts kept from the moment of removal
+  EXPECT_TRUE((*FindClass(J["form_sets"], 0x10))["kept"]);
+  // The secure boot page's two counters are set by the driver, in en-US.
+  const json* SecureBoot = FindClass(J["form_sets"], 0x40);
+  ASSERT_NE(SecureBoot, nullptr);
+  std::map<int, std::string> Set;
+  for (const json& S : (*SecureBoot)["strings"]) {
+    if (!S["set_in"].empty()) {
+      Set[S["id"]] = S["text"]["en-US"];
+    }
+  }
+  EXPECT_EQ(Set[0x42], "3");
+  EXPECT_EQ(Set[0x44], "8");
+  EXPECT_EQ(J["pool"]["leaked"], false);
+  EXPECT_EQ(J["exit_code"], 0);
+}
+
+TEST(BoardsimRun, TextPagesNameEachFormSetAndItsClass) {
+  RunOutput R = RunBoardSim({"--formset", "secure-boot", "--formset", "0x1"});
+  ASSERT_EQ(R.ExitCode, EXIT_OK) << R.Err;
+  EXPECT_NE(R.Out.find("== Secure Boot (class 0x40) =="), std::string::npos);
+  EXPECT_NE(R.Out.find("== Main (class 0x01) =="), std::string::npos);
+  EXPECT_LT(R.Out.find("Secure Boot (class"), R.Out.find("Main (class"));  // in the order asked
+  EXPECT_EQ(R.Out.find("Hardware Monitor (class"), std::string::npos);
+  EXPECT_NE(R.Out.find("  0x0044  8\n"), std::string::npos);
+}
+
+TEST(BoardsimRun, TourCorrectsTheFanCurveAndFindsTheUpdate) {
+  json J = RunJson({"--tour"});
+  EXPECT_TRUE(J["form_sets"].empty());
+  const json& Actions = J["actions"];
+  ASSERT_GE(Actions.size(), 4u);
+  // The refresh fills sensor strings; the page shown next has them.
+  EXPECT_EQ(Actions[0]["key"], 0x48D);
+  EXPECT_EQ(Actions[0]["status"]["name"], "EFI_SUCCESS");
+  EXPECT_FALSE(Actions[0]["string_changes"].empty());
+  ASSERT_EQ(Actions[1]["kind"], "show");
+  EXPECT_EQ(Actions[1]["page"]["class"], 0x10);
+  size_t SetStrings = 0;
+  for (const json& S : Actions[1]["page"]["strings"]) {
+    SetStrings += S["set_in"].empty() ? 0 : 1;
+  }
+  EXPECT_EQ(SetStrings, Actions[0]["string_changes"].size());
+  ASSERT_GE(Actions.size(), 2u);
+  const json& Callback = Actions.back();
+  EXPECT_EQ(Callback["kind"], "callback");
+  EXPECT_EQ(Callback["key"], 0x490);
+  EXPECT_EQ(Callback["status"]["name"], "EFI_SUCCESS");
+  // The point put below its predecessor comes back up to it.
+  const json& Lowered = Actions[Actions.size() - 2]["store_changes"][0]["bytes"][0];
+  ASSERT_EQ(Lowered["offset"], 0x430);
+  const int Second = Lowered["before"] == 0 ? 40 : Lowered["before"].get<int>();
+  bool Corrected = false;
+  for (const json& B : Callback["store_changes"][0]["bytes"]) {
+    if (B["offset"] == 0x430) {
+      Corrected = B["before"] == Lowered["after"] && B["after"].get<int>() >= Lowered["after"].get<int>();
+    }
+    EXPECT_GE(B["offset"].get<int>(), 0x430);
+    EXPECT_LE(B["offset"].get<int>(), 0x432);  // nothing outside the first list
+  }
+  EXPECT_TRUE(Corrected) << Callback.dump(1) << " second point " << Second;
+  ASSERT_TRUE(J["update"].is_object());
+  EXPECT_TRUE(J["update"]["found"]);
+  EXPECT_FALSE(J["update"]["host"].get<std::string>().empty());
+  EXPECT_EQ(J["pool"]["leaked"], false);
+}
+
+TEST(BoardsimRun, LaterBootsWaitForTheTriggerAndKeepTheLanguageVariables) {
+  json J = RunJson({"--boots", "3", "--no-pages"});
+  ASSERT_EQ(J["boots"].size(), 3u);
+  EXPECT_EQ(J["boots"][0]["load_path"], "immediate");
+  EXPECT_FALSE(J["boots"][0]["trigger_installed"]);
+  for (int I = 1; I < 3; ++I) {
+    EXPECT_EQ(J["boots"][I]["load_path"], "deferred");
+    EXPECT_TRUE(J["boots"][I]["trigger_installed"]);
+    EXPECT_EQ(J["boots"][I]["form_sets_published"], 9);
+  }
+  for (const json& Boot : J["boots"]) {
+    const json& L = Boot["language_variables"];
+    ASSERT_TRUE(L["PlatformLang"].is_object()) << L.dump();
+    EXPECT_EQ(L["PlatformLang"]["text"], "en-US");
+    EXPECT_EQ(L["PlatformLastLangCodes"]["attributes"], 3);
+  }
+  // The first boot records the language list; NV variables outlive the reboots.
+  bool Recorded = false;
+  for (const json& W : J["boots"][0]["variables_written"]) {
+    Recorded = Recorded || (W["name"] == "PlatformLastLangCodes" && W["status"]["name"] == "EFI_SUCCESS");
+  }
+  EXPECT_TRUE(Recorded);
+  EXPECT_TRUE(J["form_sets"].empty());
+}
+
+TEST(BoardsimRun, LanguageOptionRunsTheBoardInThatLanguage) {
+  json J = RunJson({"--lang", "de-DE", "--formset", "main"});
+  EXPECT_EQ(J["language"], "de-DE");
+  EXPECT_EQ(J["boots"][0]["language_variables"]["PlatformLang"]["text"], "de-DE");
+  EXPECT_EQ(J["boots"][0]["language_variables"]["Lang"]["text"], "ger");
+
+  json Usage = RunJson({"--boots", "0"}, EXIT_USAGE);
+  EXPECT_EQ(Usage["error"]["kind"], "usage");
+
+  RunOutput Unknown = RunBoardSim({"--lang", "xx-YY"});
+  EXPECT_EQ(Unknown.ExitCode, EXIT_USAGE);
+  EXPECT_NE(Unknown.Err.find("--lang xx-YY: no form set carries this language"), std::string::npos);
+  EXPECT_TRUE(Unknown.Out.empty());
+}
+
+TEST(BoardsimRun, ActionsShowWhatTheyChanged) {
+  json J = RunJson({"--no-pages", "--do", "set Setup 0x42E word 0x1E28; set NetConfigData 105 byte 2"});
+  ASSERT_EQ(J["actions"].size(), 2u);
+  const json& Word = J["actions"][0]["store_changes"][0];
+  EXPECT_EQ(Word["store"], "Setup");
+  ASSERT_EQ(Word["bytes"].size(), 2u);
+  EXPECT_EQ(Word["bytes"][0]["offset"], 0x42E);
+  EXPECT_EQ(Word["bytes"][0]["after"], 0x28);  // little-endian
+  EXPECT_EQ(Word["bytes"][1]["after"], 0x1E);
+  EXPECT_EQ(J["actions"][1]["store_changes"][0]["store"], "NetConfigData");
+  EXPECT_EQ(J["actions"][1]["store_changes"][0]["bytes"][0]["after"], 2);
+}
+
+TEST(BoardsimRun, SaveWritesTheEditedStoreToItsVariable) {
+  json J = RunJson({"--no-pages", "--do", "set Setup 0x42E byte 33; save"});
+  ASSERT_EQ(J["actions"].size(), 2u);
+  const json& Save = J["actions"][1];
+  EXPECT_EQ(Save["kind"], "save");
+  EXPECT_EQ(Save["status"]["name"], "EFI_SUCCESS");
+  ASSERT_EQ(Save["variables_written"].size(), 1u);
+  const json& Written = Save["variables_written"][0];
+  EXPECT_EQ(Written["name"], "Setup");
+  EXPECT_EQ(Written["attributes"], 7);
+  EXPECT_EQ(Written["size"], 1172);
+  EXPECT_EQ(Written["data"].get<std::string>().substr(2 * 0x42E, 2), "21");
+  EXPECT_TRUE(Save["store_changes"].empty());
+}
+
+TEST(BoardsimRun, ScriptFilesRunInOrder) {
+  const std::string Path = testing::TempDir() + "boardsim_script.txt";
+  std::ofstream(Path) << "# lower the third point\nset Setup 0x42F byte 50\nset Setup 0x430 byte 20\n"
+                         "callback hardware-monitor 0x490 changed u8:20\n";
+  json J = RunJson({"--no-pages", "--script", Path});
+  ASSERT_EQ(J["actions"].size(), 3u);
+  EXPECT_EQ(J["actions"][2]["origin"], Path + ":4");
+  bool Raised = false;
+  for (const json& B : J["actions"][2]["store_changes"][0]["bytes"]) {
+    Raised = Raised || (B["offset"] == 0x430 && B["after"] == 50);
+  }
+  EXPECT_TRUE(Raised) << J["actions"][2].dump(1);
+}
+
+TEST(BoardsimRun, BadActionsStopTheRunBeforeAnythingRan) {
+  struct Case {
+    std::vector<std::string> Args;
+    const char* Message;
+  } Cases[] = {
+      {{"--do", "set Setup 0 byte 1", "--do", "wiggle"}, "--do 2: \"wiggle\": unknown action"},
+      {{"--do", "callback 0x77 0x490 changed"}, "unknown form set \"0x77\""},
+      {{"--do", "callback hardware-monitor 0x999 changed"}, "key 0x999 has no question callback on Hardware Monitor"},
+      {{"--do", "set Sertup 0 byte 1"}, "no store named \"Sertup\""},
+      {{"--do", "set Setup 1171 word 1"}, "word at 0x493 lies outside Setup (1172 bytes)"},
+      {{"--formset", "nowhere"}, "--formset nowhere: unknown form set"},
+  };
+  for (const Case& C : Cases) {
+    RunOutput R = RunBoardSim(C.Args);
+    EXPECT_EQ(R.ExitCode, EXIT_BAD_ACTION) << C.Message;
+    EXPECT_NE(R.Err.find(C.Message), std::string::npos) << R.Err;
+    EXPECT_TRUE(R.Out.empty()) << C.Message;
+  }
+  json J = RunJson({"--do", "show 0x99"}, EXIT_BAD_ACTION);
+  EXPECT_EQ(J["error"]["kind"], "action");
+  EXPECT_EQ(J["exit_code"], EXIT_BAD_ACTION);
+}
+
+TEST(BoardsimRun, BadProfilesNameTheFileTheFieldAndWhy) {
+  const std::string Unknown = ProfileFile("boardsim_unknown.json", [](json& P) { P["fans"] = 3; });
+  RunOutput R = RunBoardSim({"--board", Unknown});
+  EXPECT_EQ(R.ExitCode, EXIT_BAD_PROFILE);
+  EXPECT_NE(R.Err.find(Unknown), std::string::npos) << R.Err;
+  EXPECT_NE(R.Err.find("fans"), std::string::npos) << R.Err;
+  EXPECT_NE(R.Err.find("unknown field"), std::string::npos) << R.Err;
+
+  const std::string WrongType = ProfileFile("boardsim_type.json", [](json& P) { P["update"]["modelName"] = 7; });
+  RunOutput T = RunBoardSim({"--board", WrongType});
+  EXPECT_EQ(T.ExitCode, EXIT_BAD_PROFILE);
+  EXPECT_NE(T.Err.find("modelName"), std::string::npos) << T.Err;
+
+  json Doc = RunJson({"--board", WrongType}, EXIT_BAD_PROFILE);
+  EXPECT_EQ(Doc["error"]["kind"], "profile");
+  EXPECT_NE(Doc["error"]["message"].get<std::string>().find("modelName"), std::string::npos);
+
+  RunOutput Missing = RunBoardSim({"--board", testing::TempDir() + "no_such_board.json"});
+  EXPECT_EQ(Missing.ExitCode, EXIT_BAD_PROFILE);
+  EXPECT_NE(Missing.Err.find("no_such_board.json"), std::string::npos);
+}
+
+TEST(BoardsimRun, UpdateLookupReportsTheLocationOrTheCode) {
+  json Found = RunJson({"update"});
+  EXPECT_TRUE(Found["update"]["found"]);
+  EXPECT_EQ(Found["update"]["result"], 0);
+  EXPECT_NE(Found["update"]["request"].get<std::string>().find("GET /support/"), std::string::npos);
+  EXPECT_EQ(Found["update"]["path"].get<std::string>().front(), '/');
+  EXPECT_TRUE(Found["form_sets"].empty());
+
+  // The server choice is read from the browser, so an action moves the lookup.
+  json Second = RunJson({"update", "--do", "set NetConfigData 105 byte 1"});
+  EXPECT_EQ(Second["update"]["server_choice"], 1);
+  EXPECT_TRUE(Second["update"]["found"]);
+  EXPECT_NE(Second["update"]["host"], Found["update"]["host"]);
+  json Beyond = RunJson({"update", "--do", "set NetConfigData 105 byte 9"}, EXIT_UPDATE_FAILED);
+  EXPECT_EQ(Beyond["update"]["result"], 103);
+
+  const std::string NoDownload = ProfileFile("boardsim_nodownload.json", [](json& P) {
+    P["update"]["serverReply"] = "HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\n<Support/>";
+  });
+  json Lost = RunJson({"update", "--board", NoDownload}, EXIT_UPDATE_FAILED);
+  EXPECT_EQ(Lost["update"]["result"], 103);
+  EXPECT_EQ(Lost["update"]["result_name"], "103 no location");
+  EXPECT_TRUE(Lost["update"]["host"].is_null());
+  EXPECT_EQ(Lost["pool"]["leaked"], false);  // the reply buffer was released
+
+  RunOutput Text = RunBoardSim({"update", "--board", NoDownload});
+  EXPECT_NE(Text.Out.find("result:  103 no location (no download location could be taken from the reply)"),
+            std::string::npos)
+      << Text.Out;
+}
+
+}  // namespace
+}  // namespace boardsim

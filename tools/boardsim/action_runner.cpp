@@ -1,0 +1,228 @@
+#include "tools/boardsim/action_runner.h"
+
+#include <algorithm>
+#include <set>
+
+#include "platform/callback_registry.h"
+#include "setupinfo/core/item_callback_table.h"
+#include "sim/hii/form_utility_service.h"
+#include "sim/hii/setup_browser.h"
+#include "tools/boardsim/text_util.h"
+
+namespace boardsim {
+namespace {
+
+const char* OutcomeName(sim::SetupBrowser::Outcome Outcome) {
+  switch (Outcome) {
+    case sim::SetupBrowser::Outcome::None:
+      return "none";
+    case sim::SetupBrowser::Outcome::Saved:
+      return "saved";
+    case sim::SetupBrowser::Outcome::SaveFailed:
+      return "save failed";
+    case sim::SetupBrowser::Outcome::Discarded:
+      return "discarded";
+    case sim::SetupBrowser::Outcome::Closed:
+      return "closed";
+    case sim::SetupBrowser::Outcome::Reset:
+      return "reset";
+    case sim::SetupBrowser::Outcome::Reconnect:
+      return "reconnect";
+    case sim::SetupBrowser::Outcome::NotCalled:
+      return "not called";
+  }
+  return "unknown";
+}
+
+ActionError ErrorFor(const Action& A, std::string Why) { return ActionError{A.Origin, A.Text, std::move(Why)}; }
+
+}  // namespace
+
+std::string KeyRanges(const std::vector<uint16_t>& Keys) {
+  std::string Out;
+  for (size_t I = 0; I < Keys.size();) {
+    size_t J = I;
+    while (J + 1 < Keys.size() && Keys[J + 1] == Keys[J] + 1) {
+      ++J;
+    }
+    Out += (Out.empty() ? "" : ", ") + Hex(Keys[I]);
+    if (J > I) {
+      Out += "-" + Hex(Keys[J]);
+    }
+    I = J + 1;
+  }
+  return Out;
+}
+
+ActionRunner::ActionRunner(BoardSession& Session, const std::vector<PackagedFormSet>& FormSets)
+    : Session_(Session), FormSets_(FormSets) {}
+
+std::vector<uint16_t> ActionRunner::KeysOf(uint16_t Class) {
+  std::set<uint16_t> Keys;
+  auto Take = [&](const ITEM_CALLBACK_ENTRY& E) {
+    // The main form set answers for every class.
+    if (E.Handler != nullptr && E.SubClass == 0 && (E.Class == Class || Class == 1)) {
+      Keys.insert(E.Key);
+    }
+  };
+  for (const ITEM_CALLBACK_ENTRY& E : StaticItemCallbacks()) {
+    Take(E);
+  }
+  EFI_BOOT_SERVICES* Bs = Session_.Machine().BootServices();
+  CALLBACK_REGISTRY_PROTOCOL* Registry = nullptr;
+  if (!EFI_ERROR(Bs->LocateProtocol(&CALLBACK_REGISTRY_PROTOCOL::Guid, nullptr, (VOID**)&Registry)) &&
+      Registry != nullptr) {
+    UINTN Size = 0;
+    if (Registry->ListItemCallbacks(&Size, nullptr) == EFI_BUFFER_TOO_SMALL && Size > 0) {
+      std::vector<ITEM_CALLBACK_ENTRY> Entries(Size / sizeof(ITEM_CALLBACK_ENTRY) + 1);
+      if (!EFI_ERROR(Registry->ListItemCallbacks(&Size, Entries.data()))) {
+        for (size_t I = 0; I < Size / sizeof(ITEM_CALLBACK_ENTRY); ++I) {
+          Take(Entries[I]);
+        }
+      }
+    }
+  }
+  return std::vector<uint16_t>(Keys.begin(), Keys.end());
+}
+
+const sim::SetupBrowser::Store* ActionRunner::FindStore(const std::string& Name) {
+  const auto& All = Session_.Browser().Stores();
+  for (const auto& S : All) {
+    if (Utf8FromUcs2(S.Name) == Name) {
+      return &S;
+    }
+  }
+  const sim::SetupBrowser::Store* Found = nullptr;
+  for (const auto& S : All) {
+    if (Lower(Utf8FromUcs2(S.Name)) == Lower(Name)) {
+      if (Found != nullptr) {
+        return nullptr;  // ambiguous without the exact case
+      }
+      Found = &S;
+    }
+  }
+  return Found;
+}
+
+std::optional<ActionError> ActionRunner::Check(const std::vector<Action>& Actions) {
+  for (const Action& A : Actions) {
+    if (A.Kind == ActionKind::Set) {
+      const sim::SetupBrowser::Store* Store = FindStore(A.Store);
+      if (Store == nullptr) {
+        std::string Names;
+        for (const auto& S : Session_.Browser().Stores()) {
+          Names += (Names.empty() ? "" : ", ") + Utf8FromUcs2(S.Name);
+        }
+        return ErrorFor(A, "the browser holds no store named \"" + A.Store + "\" (stores: " +
+                               (Names.empty() ? std::string("none") : Names) + ")");
+      }
+      if (uint64_t(A.Offset) + A.Width > Store->Current.size()) {
+        return ErrorFor(A, WidthName(A.Width) + " at " + Hex(A.Offset) + " lies outside " + Utf8FromUcs2(Store->Name) +
+                               " (" + std::to_string(Store->Current.size()) + " bytes)");
+      }
+      continue;
+    }
+    if (A.Kind == ActionKind::Save) {
+      continue;
+    }
+    const PackagedFormSet* FormSet = FindFormSet(FormSets_, A.FormSet);
+    if (FormSet == nullptr) {
+      return ErrorFor(A, "unknown form set \"" + A.FormSet + "\" (form sets: " + FormSetChoices(FormSets_) + ")");
+    }
+    if (A.Kind == ActionKind::Callback) {
+      const std::vector<uint16_t> Keys = KeysOf(FormSet->Class);
+      if (!std::binary_search(Keys.begin(), Keys.end(), A.Key)) {
+        return ErrorFor(A, "key " + Hex(A.Key) + " has no question callback on " + FormSet->Name + " (" +
+                               Hex(FormSet->Class) + "); its keys: " +
+                               (Keys.empty() ? std::string("none") : KeyRanges(Keys)));
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+std::vector<ActionRunner::StoreCopy> ActionRunner::Stores() {
+  std::vector<StoreCopy> Copies;
+  for (const auto& S : Session_.Browser().Stores()) {
+    Copies.push_back(StoreCopy{S.Name, S.Guid, S.Current});
+  }
+  return Copies;
+}
+
+std::vector<ActionResult> ActionRunner::Run(const std::vector<Action>& Actions) {
+  std::vector<ActionResult> Results;
+  for (const Action& A : Actions) {
+    Results.push_back(RunOne(A));
+  }
+  return Results;
+}
+
+ActionResult ActionRunner::RunOne(const Action& A) {
+  ActionResult Result;
+  Result.Source = A;
+  const bool NamesFormSet = A.Kind == ActionKind::Callback || A.Kind == ActionKind::Show;
+  const PackagedFormSet* FormSet = NamesFormSet ? FindFormSet(FormSets_, A.FormSet) : nullptr;
+  if (FormSet != nullptr) {
+    Result.Class = FormSet->Class;
+    Result.FormSetName = FormSet->Name;
+  }
+  if (A.Kind == ActionKind::Show) {
+    Result.Page = Session_.Page(*FormSet);
+    return Result;
+  }
+  const std::vector<StoreCopy> StoresBefore = Stores();
+  const StringSnapshot StringsBefore = Session_.Strings(FormSets_);
+  const auto& Log = Session_.Machine().Variables().SetLog();
+  const size_t LogStart = Log.size();
+
+  sim::SetupBrowser& Browser = Session_.Browser();
+  if (A.Kind == ActionKind::Set) {
+    const sim::SetupBrowser::Store* Store = FindStore(A.Store);
+    std::vector<UINT8>* Bytes = Store == nullptr ? nullptr : Browser.StoreBytes(Store->Name, Store->Guid);
+    if (Bytes == nullptr || A.Offset + A.Width > Bytes->size()) {
+      Result.Status = EFI_NOT_READY;  // an earlier action closed the browser or dropped the store
+    } else {
+      for (unsigned I = 0; I < A.Width; ++I) {
+        (*Bytes)[A.Offset + I] = UINT8(A.Value >> (8 * I));
+      }
+    }
+  } else if (A.Kind == ActionKind::Save) {
+    Result.Status = Browser.Save();
+  } else {
+    EFI_IFR_TYPE_VALUE Value{};
+    Value.u64 = A.CallbackValue;
+    const size_t Before = Browser.Log().size();
+    Result.Status = Browser.Callback(FormSet->Class, A.BrowserAction, A.Key, A.ValueType, Value);
+    if (Browser.Log().size() > Before) {
+      const sim::SetupBrowser::CallbackRecord& Record = Browser.Log().back();
+      Result.ActionRequest = Record.Request;
+      Result.BrowserOutcome = OutcomeName(Record.Result);
+    } else {
+      Result.BrowserOutcome = "not called";
+    }
+  }
+
+  const std::vector<StoreCopy> StoresAfter = Stores();
+  for (const StoreCopy& After : StoresAfter) {
+    std::vector<UINT8> Old;
+    for (const StoreCopy& Before : StoresBefore) {
+      if (Before.Name == After.Name && Before.Guid == After.Guid) {
+        Old = Before.Bytes;
+      }
+    }
+    std::vector<ByteChange> Bytes = DiffBytes(Old, After.Bytes);
+    if (!Bytes.empty()) {
+      Result.StoreChanges.push_back(StoreDiff{Utf8FromUcs2(After.Name), GuidText(After.Guid), std::move(Bytes)});
+    }
+  }
+  Result.StringChanges = DiffStrings(StringsBefore, Session_.Strings(FormSets_));
+  const auto& LogAfter = Session_.Machine().Variables().SetLog();
+  for (size_t I = LogStart; I < LogAfter.size(); ++I) {
+    const auto& E = LogAfter[I];
+    Result.VariablesWritten.push_back(
+        VariableWrite{Utf8FromUcs2(E.Name), GuidText(E.Guid), E.Attributes, E.Data, E.Status});
+  }
+  return Result;
+}
+
+}  // namespace boardsim

@@ -1,0 +1,71 @@
+// Scripted user actions: the grammar of one action, of an action list (a
+// --do argument or a script file) and the names of browser actions.
+//
+//   set STORE OFFSET WIDTH VALUE            write into a browser store
+//   callback FORMSET KEY ACTION [VALUE]     send a question callback
+//   show FORMSET                            print a page as it is now
+//   save                                    the browser saves its changed stores
+//
+// Actions are separated by ';' or line ends; '#' starts a comment.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace boardsim {
+
+enum class ActionKind { Set, Callback, Show, Save };
+
+struct Action {
+  ActionKind Kind = ActionKind::Show;
+  std::string Text;    // the action as written, blanks collapsed
+  std::string Origin;  // where it came from: "--do 1", "fan.txt:4", "tour"
+
+  // set
+  std::string Store;
+  uint32_t Offset = 0;
+  unsigned Width = 1;  // 1, 2 or 4 bytes, little-endian
+  uint32_t Value = 0;
+
+  // callback and show
+  std::string FormSet;  // class number or name, resolved after boot
+  uint16_t Key = 0;
+  uint64_t BrowserAction = 0;
+  uint8_t ValueType = 0;  // EFI_IFR_TYPE_NUM_SIZE_8 ... EFI_IFR_TYPE_BOOLEAN
+  uint64_t CallbackValue = 0;
+};
+
+struct ActionError {
+  std::string Origin;
+  std::string Text;
+  std::string Why;
+  // One line: "<origin>: "<text>": <why>".
+  std::string Message() const;
+};
+
+struct ActionParse {
+  std::vector<Action> Actions;
+  std::optional<ActionError> Error;
+};
+
+// One action (no ';', no comment).
+ActionParse ParseAction(std::string_view Text, const std::string& Origin);
+
+// Several actions. Origin names the source; actions from a file get
+// "<Origin>:<line>", those of one line "<Origin>" (with " #n" when a line
+// holds more than one).
+ActionParse ParseActionList(std::string_view Text, const std::string& Origin, bool IsFile);
+
+// Browser actions by name ("changed", "form-open", ...) or number.
+std::optional<uint64_t> ParseBrowserAction(std::string_view Word);
+std::string BrowserActionName(uint64_t Action);
+
+// "u8", "u16", "u32", "u64", "bool" with their EFI_IFR_TYPE value.
+std::string ValueTypeName(uint8_t Type);
+
+std::string WidthName(unsigned Width);
+
+}  // namespace boardsim

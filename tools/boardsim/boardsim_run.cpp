@@ -1,0 +1,219 @@
+#include "tools/boardsim/boardsim_run.h"
+
+#include <fstream>
+#include <sstream>
+
+#include "sim/hii/hii_services.h"
+#include "sim/hii/setup_browser.h"
+#include "setupinfo/core/setup_record.h"
+#include "tools/boardsim/action_runner.h"
+#include "tools/boardsim/exit_codes.h"
+#include "tools/boardsim/json_report.h"
+#include "tools/boardsim/machine_boot.h"
+#include "tools/boardsim/page_capture.h"
+#include "tools/boardsim/text_report.h"
+#include "tools/boardsim/text_util.h"
+#include "tools/boardsim/update_lookup.h"
+
+namespace boardsim {
+namespace {
+
+constexpr uint16_t HARDWARE_MONITOR_CLASS = 0x10;
+constexpr uint32_t FAN_CURVE_SECOND_POINT = 0x42F;
+
+const char* const TourIntro =
+    "Tour: the hardware monitor page refreshed and shown, a fan-curve point put\n"
+    "below its predecessor and corrected by the page's callback, then the update\n"
+    "lookup. Run 'boardsim --help' for more; docs/boardsim.md has the details.\n\n";
+
+class Runner {
+ public:
+  explicit Runner(RunOutput& Output) : Output_(Output) {}
+
+  int Run(const std::vector<std::string>& Args) {
+    CommandLine Line = ParseCommandLine(Args);
+    if (Line.Error) {
+      for (const std::string& Arg : Args) {
+        Options_.Json = Options_.Json || Arg == "--json";  // scripts still get a document
+      }
+      return Fail(EXIT_USAGE, "usage", *Line.Error + " (see boardsim --help)");
+    }
+    Options_ = Line.Parsed;
+    if (Options_.Mode == Command::Help) {
+      Output_.Out = UsageText();
+      return EXIT_OK;
+    }
+    const PackagedFormSets& Compiled = CompiledFormSets();
+    if (!Compiled.Error.empty()) {
+      return Fail(EXIT_INTERNAL, "internal", Compiled.Error);
+    }
+    FormSets_ = &Compiled.FormSets;
+    if (int Code = CheckLanguage()) {
+      return Code;
+    }
+    if (int Code = SelectPages()) {
+      return Code;
+    }
+    if (int Code = ReadActions()) {
+      return Code;
+    }
+    sim::BoardProfile Profile = sim::DefaultBoardProfile();
+    if (!Options_.BoardFile.empty()) {
+      std::string Error;
+      if (!sim::LoadBoardProfile(Options_.BoardFile, Profile, Error)) {
+        return Fail(EXIT_BAD_PROFILE, "profile", Error);
+      }
+    }
+    Report_.BoardName = Profile.Name;
+    Report_.BoardFile = Options_.BoardFile;
+    Report_.Language = Options_.Language;
+    Report_.AllStrings = Options_.AllStrings || Options_.Tour;  // the tour shows labels too
+    Report_.BriefBoots = Options_.Tour || Options_.Mode == Command::Update;
+    if (Options_.Tour) {
+      Report_.Intro = TourIntro;
+    }
+    BoardSession Session(Profile);
+    return Simulate(Session);
+  }
+
+ private:
+  int Fail(int Code, const std::string& Kind, const std::string& Message) {
+    Output_.Err += "boardsim: " + Message + "\n";
+    if (Options_.Json) {
+      Output_.Out = ErrorJson(Kind, Message, Code).dump(2) + "\n";
+    }
+    return Code;
+  }
+
+  int CheckLanguage() {
+    const std::vector<std::string> Languages = PackagedLanguages(*FormSets_);
+    std::string List;
+    for (const std::string& L : Languages) {
+      if (L == Options_.Language) {
+        return EXIT_OK;
+      }
+      List += (List.empty() ? "" : ", ") + L;
+    }
+    return Fail(EXIT_USAGE, "usage", "--lang " + Options_.Language + ": no form set carries this language (" + List + ")");
+  }
+
+  int SelectPages() {
+    if (Options_.Mode == Command::Update || Options_.NoPages) {
+      return EXIT_OK;
+    }
+    if (Options_.Tour && Options_.FormSets.empty()) {
+      return EXIT_OK;  // the tour shows its page from its script
+    }
+    for (const std::string& Selector : Options_.FormSets) {
+      const PackagedFormSet* F = FindFormSet(*FormSets_, Selector);
+      if (F == nullptr) {
+        return Fail(EXIT_BAD_ACTION, "action",
+                    "--formset " + Selector + ": unknown form set (form sets: " + FormSetChoices(*FormSets_) + ")");
+      }
+      Selected_.push_back(F);
+    }
+    if (Options_.FormSets.empty()) {
+      for (const PackagedFormSet& F : *FormSets_) {
+        Selected_.push_back(&F);
+      }
+    }
+    return EXIT_OK;
+  }
+
+  int ReadActions() {
+    for (const ActionSource& Source : Options_.Actions) {
+      std::string Text = Source.Text;
+      if (Source.IsFile) {
+        std::ifstream File(Source.Text, std::ios::binary);
+        if (!File) {
+          return Fail(EXIT_USAGE, "usage", "--script " + Source.Text + ": cannot read the file");
+        }
+        std::ostringstream Contents;
+        Contents << File.rdbuf();
+        Text = Contents.str();
+      }
+      ActionParse Parsed = ParseActionList(Text, Source.Origin, Source.IsFile);
+      if (Parsed.Error) {
+        return Fail(EXIT_BAD_ACTION, "action", Parsed.Error->Message());
+      }
+      Actions_.insert(Actions_.end(), Parsed.Actions.begin(), Parsed.Actions.end());
+    }
+    return EXIT_OK;
+  }
+
+  int Simulate(BoardSession& Session) {
+    if (Options_.Language != Options().Language) {
+      Session.PresetLanguage(Options_.Language);
+    }
+    for (unsigned I = 0; I < Options_.Boots; ++I) {
+      Report_.Boots.push_back(Session.Boot());
+    }
+    if (Options_.Tour) {
+      const std::vector<UINT8>* Setup = Session.Browser().StoreBytes(SETUP_VARIABLE_NAME, SETUP_VARIABLE_GUID);
+      if (Setup == nullptr || Setup->size() <= FAN_CURVE_SECOND_POINT) {
+        return Fail(EXIT_INTERNAL, "internal", "the board has no Setup store for the tour");
+      }
+      ActionParse Tour = ParseActionList(TourScript((*Setup)[FAN_CURVE_SECOND_POINT]), "tour", false);
+      Actions_ = Tour.Actions;
+    }
+    ActionRunner Actions(Session, *FormSets_);
+    if (auto Error = Actions.Check(Actions_)) {
+      return Fail(EXIT_BAD_ACTION, "action", Error->Message());
+    }
+    for (const PackagedFormSet* F : Selected_) {
+      Report_.Pages.push_back(Session.Page(*F));
+    }
+    Report_.Actions = Actions.Run(Actions_);
+    int Code = EXIT_OK;
+    if (Options_.Mode == Command::Update || Options_.Tour) {
+      Report_.Update = RunUpdateLookup(Session);
+      if (Options_.Mode == Command::Update && !Report_.Update->Found) {
+        Code = EXIT_UPDATE_FAILED;
+      }
+    }
+    Report_.Pool.LiveAllocations = Session.Machine().LiveAllocationCount();
+    Report_.Pool.LeakReport = Session.Machine().LeakReport();
+    Report_.Pool.Misuse = Session.Machine().Misuse();
+    if (!Report_.Pool.LeakReport.empty()) {
+      Code = EXIT_POOL_LEAK;
+      Output_.Err += "boardsim: pool memory leaked:\n" + Report_.Pool.LeakReport;
+    }
+    Report_.ExitCode = Code;
+    Output_.Out = Options_.Json ? ReportJson(Report_).dump(2) + "\n" : RenderText(Report_);
+    return Code;
+  }
+
+  RunOutput& Output_;
+  Options Options_;
+  const std::vector<PackagedFormSet>* FormSets_ = nullptr;
+  std::vector<const PackagedFormSet*> Selected_;
+  std::vector<Action> Actions_;
+  RunReport Report_;
+};
+
+}  // namespace
+
+std::string TourScript(uint8_t SecondPoint) {
+  // The browser refreshes the monitor readings when it shows the page.
+  std::string Script = "callback " + Hex(HARDWARE_MONITOR_CLASS, 2) + " 0x48D retrieve\n";
+  Script += "show " + Hex(HARDWARE_MONITOR_CLASS, 2) + "\n";
+  uint8_t Second = SecondPoint;
+  if (Second == 0) {
+    // Nothing lies below 0: give the second point room first.
+    Second = 40;
+    Script += "set Setup " + Hex(FAN_CURVE_SECOND_POINT, 3) + " byte " + std::to_string(Second) + "\n";
+  }
+  const uint8_t Third = Second >= 10 ? uint8_t(Second - 10) : 0;
+  Script += "set Setup " + Hex(FAN_CURVE_SECOND_POINT + 1, 3) + " byte " + std::to_string(Third) + "\n";
+  Script += "callback " + Hex(HARDWARE_MONITOR_CLASS, 2) + " 0x490 changed u8:" + std::to_string(Third) + "\n";
+  return Script;
+}
+
+RunOutput RunBoardSim(const std::vector<std::string>& Args) {
+  RunOutput Output;
+  Runner R(Output);
+  Output.ExitCode = R.Run(Args);
+  return Output;
+}
+
+}  // namespace boardsim

@@ -1,0 +1,44 @@
+// The boardsim command line.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace boardsim {
+
+enum class Command { Pages, Update, Help };
+
+// Where scripted actions come from, in the order given.
+struct ActionSource {
+  bool IsFile = false;
+  std::string Text;  // the --do text, or the script's path
+  std::string Origin;
+};
+
+struct Options {
+  Command Mode = Command::Pages;
+  std::string BoardFile;  // empty: the built-in default board
+  std::string Language = "en-US";
+  std::vector<std::string> FormSets;  // page filter, as typed; empty: all nine
+  bool AllStrings = false;
+  bool NoPages = false;
+  std::vector<ActionSource> Actions;
+  unsigned Boots = 1;
+  bool Json = false;
+  bool Tour = false;
+};
+
+constexpr unsigned MAX_BOOTS = 64;
+
+struct CommandLine {
+  Options Parsed;
+  std::optional<std::string> Error;  // set when the command line is unusable
+};
+
+// Arguments without the program name.
+CommandLine ParseCommandLine(const std::vector<std::string>& Args);
+
+std::string UsageText();
+
+}  // namespace boardsim

@@ -1,0 +1,223 @@
+#include "tools/boardsim/json_report.h"
+
+#include "tools/boardsim/status_name.h"
+#include "tools/boardsim/text_util.h"
+
+namespace boardsim {
+namespace {
+
+Json StatusJson(EFI_STATUS Status) {
+  Json J;
+  J["code"] = uint64_t(Status);
+  J["name"] = StatusName(Status);
+  return J;
+}
+
+Json VariableWriteJson(const VariableWrite& W) {
+  Json J;
+  J["name"] = W.Name;
+  J["guid"] = W.Guid;
+  J["attributes"] = W.Attributes;
+  J["size"] = W.Data.size();
+  J["data"] = HexBytes(W.Data);
+  J["status"] = StatusJson(W.Status);
+  return J;
+}
+
+Json BootJson(const BootRecord& B) {
+  Json J;
+  J["boot"] = B.Number;
+  J["load_path"] = LoadPathName(B.Deferred);
+  J["trigger_installed"] = B.TriggerInstalled;
+  J["setupinfo_status"] = StatusJson(B.SetupInfoStatus);
+  J["updatefetch_status"] = StatusJson(B.UpdateFetchStatus);
+  J["form_sets_published"] = B.FormSetsPublished;
+  J["setup_store_created"] = B.SetupStoreCreated;
+  Json Languages = Json::object();
+  for (const LanguageVariable& L : B.LanguageVariables) {
+    if (L.Present) {
+      Json V;
+      V["guid"] = L.Guid;
+      V["attributes"] = L.Attributes;
+      V["text"] = L.Text;
+      Languages[L.Name] = V;
+    } else {
+      Languages[L.Name] = nullptr;
+    }
+  }
+  J["language_variables"] = Languages;
+  Json Writes = Json::array();
+  for (const VariableWrite& W : B.VariablesWritten) {
+    Writes.push_back(VariableWriteJson(W));
+  }
+  J["variables_written"] = Writes;
+  return J;
+}
+
+Json ActionJson(size_t Index, const ActionResult& A) {
+  Json J;
+  J["index"] = Index;
+  J["origin"] = A.Source.Origin;
+  J["text"] = A.Source.Text;
+  switch (A.Source.Kind) {
+    case ActionKind::Set:
+      J["kind"] = "set";
+      J["store"] = A.Source.Store;
+      J["offset"] = A.Source.Offset;
+      J["width"] = A.Source.Width;
+      J["value"] = A.Source.Value;
+      J["status"] = StatusJson(A.Status);
+      break;
+    case ActionKind::Callback:
+      J["kind"] = "callback";
+      J["class"] = A.Class;
+      J["form_set"] = A.FormSetName;
+      J["key"] = A.Source.Key;
+      J["browser_action"] = A.Source.BrowserAction;
+      J["browser_action_name"] = BrowserActionName(A.Source.BrowserAction);
+      J["value_type"] = ValueTypeName(A.Source.ValueType);
+      J["value"] = A.Source.CallbackValue;
+      J["status"] = StatusJson(A.Status);
+      J["action_request"] = A.ActionRequest;
+      J["browser_outcome"] = A.BrowserOutcome;
+      break;
+    case ActionKind::Save:
+      J["kind"] = "save";
+      J["status"] = StatusJson(A.Status);
+      break;
+    case ActionKind::Show:
+      J["kind"] = "show";
+      J["class"] = A.Class;
+      J["form_set"] = A.FormSetName;
+      if (A.Page) {
+        J["page"] = PageJson(*A.Page);
+      }
+      return J;
+  }
+  Json Stores = Json::array();
+  for (const StoreDiff& D : A.StoreChanges) {
+    Json S;
+    S["store"] = D.Store;
+    S["guid"] = D.Guid;
+    Json Bytes = Json::array();
+    for (const ByteChange& B : D.Bytes) {
+      Bytes.push_back(Json{{"offset", B.Offset}, {"before", B.Before}, {"after", B.After}});
+    }
+    S["bytes"] = Bytes;
+    Stores.push_back(S);
+  }
+  J["store_changes"] = Stores;
+  Json Strings = Json::array();
+  for (const StringChange& C : A.StringChanges) {
+    Strings.push_back(
+        Json{{"class", C.Class}, {"id", C.Id}, {"language", C.Language}, {"before", C.Before}, {"after", C.After}});
+  }
+  J["string_changes"] = Strings;
+  Json Writes = Json::array();
+  for (const VariableWrite& W : A.VariablesWritten) {
+    Writes.push_back(VariableWriteJson(W));
+  }
+  J["variables_written"] = Writes;
+  return J;
+}
+
+}  // namespace
+
+Json PageJson(const FormSetPage& Page) {
+  Json J;
+  J["class"] = Page.Class;
+  J["name"] = Page.Name;
+  J["guid"] = Page.Guid;
+  J["published"] = Page.Published;
+  J["kept"] = Page.Kept;
+  J["languages"] = Page.Languages;
+  Json Strings = Json::array();
+  for (const PageString& S : Page.Strings) {
+    Json One;
+    One["id"] = S.Id;
+    Json SetIn = Json::array();
+    for (const std::string& L : Page.Languages) {
+      if (S.SetIn(L)) {
+        SetIn.push_back(L);
+      }
+    }
+    One["set_in"] = SetIn;
+    Json Text = Json::object();
+    for (const std::string& L : Page.Languages) {
+      auto T = S.Text.find(L);
+      if (T != S.Text.end()) {
+        Text[L] = T->second;
+      }
+    }
+    One["text"] = Text;
+    Json Package = Json::object();
+    for (const std::string& L : Page.Languages) {
+      auto T = S.PackageText.find(L);
+      if (T != S.PackageText.end()) {
+        Package[L] = T->second;
+      }
+    }
+    One["package_text"] = Package;
+    Strings.push_back(One);
+  }
+  J["strings"] = Strings;
+  return J;
+}
+
+Json ReportJson(const RunReport& Report) {
+  Json J;
+  J["format"] = JSON_FORMAT_NAME;
+  J["board"] = Json{{"name", Report.BoardName},
+                    {"file", Report.BoardFile.empty() ? Json(nullptr) : Json(Report.BoardFile)}};
+  J["language"] = Report.Language;
+  Json Boots = Json::array();
+  for (const BootRecord& B : Report.Boots) {
+    Boots.push_back(BootJson(B));
+  }
+  J["boots"] = Boots;
+  Json Pages = Json::array();
+  for (const FormSetPage& P : Report.Pages) {
+    Pages.push_back(PageJson(P));
+  }
+  J["form_sets"] = Pages;
+  Json Actions = Json::array();
+  for (size_t I = 0; I < Report.Actions.size(); ++I) {
+    Actions.push_back(ActionJson(I + 1, Report.Actions[I]));
+  }
+  J["actions"] = Actions;
+  if (Report.Update) {
+    const UpdateRecord& U = *Report.Update;
+    Json Up;
+    Up["result"] = uint64_t(U.Result);
+    Up["result_name"] = U.ResultName;
+    Up["meaning"] = U.Meaning;
+    Up["found"] = U.Found;
+    Up["server_choice"] = U.ServerChoice;
+    Up["host"] = U.Found ? Json(U.Host) : Json(nullptr);
+    Up["path"] = U.Found ? Json(U.Path) : Json(nullptr);
+    Up["address"] = U.Found ? Json(U.Address) : Json(nullptr);
+    Up["request"] = U.Request;
+    Up["name_queries"] = U.Queries;
+    J["update"] = Up;
+  } else {
+    J["update"] = nullptr;
+  }
+  Json Pool;
+  Pool["leaked"] = !Report.Pool.LeakReport.empty();
+  Pool["live_allocations"] = Report.Pool.LiveAllocations;
+  Pool["leak_report"] = Report.Pool.LeakReport;
+  Pool["misuse"] = Report.Pool.Misuse;
+  J["pool"] = Pool;
+  J["exit_code"] = Report.ExitCode;
+  return J;
+}
+
+Json ErrorJson(const std::string& Kind, const std::string& Message, int ExitCode) {
+  Json J;
+  J["format"] = JSON_FORMAT_NAME;
+  J["error"] = Json{{"kind", Kind}, {"message", Message}};
+  J["exit_code"] = ExitCode;
+  return J;
+}
+
+}  // namespace boardsim

@@ -1,0 +1,179 @@
+#include "tools/boardsim/machine_boot.h"
+
+#include <stdexcept>
+
+#include "platform/setup_load_trigger.h"
+#include "setupinfo/core/language_variables.h"
+#include "setupinfo/core/setup_record.h"
+#include "setupinfo/image_state.h"
+#include "sim/hii/form_utility_service.h"
+#include "sim/hii/hii_services.h"
+#include "sim/hii/setup_browser.h"
+#include "tools/boardsim/text_util.h"
+#include "updatefetch/update_locator.h"
+
+extern "C" EFI_STATUS EFIAPI SetupInfoEntry(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE* SystemTable);
+
+namespace boardsim {
+
+BoardSession* BoardSession::Active = nullptr;
+
+BoardSession::BoardSession(const sim::BoardProfile& Profile) {
+  if (Active != nullptr) {
+    throw std::logic_error("one board session at a time");
+  }
+  Machine_ = std::make_unique<sim::Machine>(Profile);
+  Active = this;  // the images below reach the session through it
+}
+
+BoardSession::~BoardSession() {
+  Machine_.reset();
+  Active = nullptr;
+}
+
+sim::SetupBrowser& BoardSession::Browser() { return *Machine_->Hii().Browser; }
+sim::FormUtilityService& BoardSession::Forms() { return *Machine_->Hii().Forms; }
+
+void BoardSession::PresetLanguage(const std::string& Language) {
+  std::vector<UINT8> Bytes(Language.begin(), Language.end());
+  Bytes.push_back(0);
+  Machine_->Variables().Put(PLATFORM_LANG_NAME, EFI_GLOBAL_VARIABLE_GUID,
+                            EFI_VARIABLE_NON_VOLATILE | EFI_VARIABLE_BOOTSERVICE_ACCESS | EFI_VARIABLE_RUNTIME_ACCESS,
+                            std::move(Bytes));
+}
+
+// boardsim's own image, loaded before the drivers at every boot: it keeps a
+// copy of each package list the driver removes, so that page can still be
+// shown. Real firmware has no such image; the drivers cannot tell.
+EFI_STATUS EFIAPI BoardSession::ObserverEntry(EFI_HANDLE, EFI_SYSTEM_TABLE*) {
+  BoardSession* Self = Active;
+  Self->Removed_.clear();
+  EFI_HII_DATABASE_PROTOCOL* Database = Self->Machine_->Hii().Database->DatabaseProtocol();
+  if (Database->RemovePackageList != RemovePackageListObserved) {
+    Self->OriginalRemove_ = Database->RemovePackageList;
+    Database->RemovePackageList = RemovePackageListObserved;
+  }
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI BoardSession::RemovePackageListObserved(const EFI_HII_DATABASE_PROTOCOL* This,
+                                                          EFI_HII_HANDLE Handle) {
+  BoardSession* Self = Active;
+  if (const sim::HiiPackageList* List = Self->Machine_->Hii().Database->Find(Handle)) {
+    Self->Removed_[Handle] = *List;
+  }
+  return Self->OriginalRemove_(This, Handle);
+}
+
+EFI_STATUS EFIAPI BoardSession::SetupInfoImage(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE* SystemTable) {
+  Active->SetupInfoStatus_ = SetupInfoEntry(ImageHandle, SystemTable);
+  return Active->SetupInfoStatus_;
+}
+
+EFI_STATUS EFIAPI BoardSession::UpdateFetchImage(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE* SystemTable) {
+  Active->UpdateFetchStatus_ = UpdateFetchEntry(ImageHandle, SystemTable);
+  return Active->UpdateFetchStatus_;
+}
+
+EFI_STATUS BoardSession::InstallTrigger() {
+  // Stands for the firmware driver that asks for the setup pages.
+  EFI_HANDLE Handle = nullptr;
+  return Machine_->BootServices()->InstallProtocolInterface(&Handle, &SETUP_LOAD_TRIGGER_PROTOCOL::Guid,
+                                                            EFI_NATIVE_INTERFACE, &TriggerInterface_);
+}
+
+BootRecord BoardSession::Boot() {
+  BootRecord Record;
+  Record.Number = ++Boots_;
+  const size_t LogStart = Machine_->Variables().SetLog().size();
+  Record.Deferred = Machine_->Variables().Find(PLATFORM_LAST_LANG_CODES_NAME, SETUP_VARIABLE_GUID) != nullptr;
+  if (Record.Number == 1) {
+    Machine_->LoadImage({"boardsim-observer", ObserverEntry, nullptr});
+    Machine_->LoadImage({"setupinfo", SetupInfoImage, SetupInfoResetState});
+    Machine_->LoadImage({"updatefetch", UpdateFetchImage, UpdateFetchResetState});
+  } else {
+    Machine_->Reboot();
+  }
+  Record.SetupInfoStatus = SetupInfoStatus_;
+  Record.UpdateFetchStatus = UpdateFetchStatus_;
+  if (Forms().FormSets().empty()) {
+    Record.TriggerInstalled = true;
+    InstallTrigger();
+  }
+  Record.FormSetsPublished = Forms().FormSets().size();
+  Browser().Open();
+  if (Browser().StoreBytes(SETUP_VARIABLE_NAME, SETUP_VARIABLE_GUID) == nullptr) {
+    // A board profile without the record: the browser starts from zeros, as
+    // setup does on a board whose settings were never saved; saving writes it.
+    Browser().CreateStore(SETUP_VARIABLE_NAME, SETUP_VARIABLE_GUID, std::vector<UINT8>(SETUP_RECORD_SIZE, 0),
+                          SETUP_VARIABLE_ATTRIBUTES);
+    Record.SetupStoreCreated = true;
+  }
+  const auto& Log = Machine_->Variables().SetLog();
+  for (size_t I = LogStart; I < Log.size(); ++I) {
+    const sim::VariableStore::LogEntry& E = Log[I];
+    Record.VariablesWritten.push_back(
+        VariableWrite{Utf8FromUcs2(E.Name), GuidText(E.Guid), E.Attributes, E.Data, E.Status});
+  }
+  Record.LanguageVariables = LanguageVariables();
+  return Record;
+}
+
+std::vector<LanguageVariable> BoardSession::LanguageVariables() {
+  static const struct {
+    const CHAR16* Name;
+    const EFI_GUID* Guid;
+  } Names[] = {
+      {PLATFORM_LANG_CODES_NAME, &EFI_GLOBAL_VARIABLE_GUID},
+      {LANG_CODES_NAME, &EFI_GLOBAL_VARIABLE_GUID},
+      {PLATFORM_LANG_NAME, &EFI_GLOBAL_VARIABLE_GUID},
+      {LANG_NAME, &EFI_GLOBAL_VARIABLE_GUID},
+      {PLATFORM_LAST_LANG_CODES_NAME, &SETUP_VARIABLE_GUID},
+      {PLATFORM_LAST_LANG_NAME, &SETUP_VARIABLE_GUID},
+  };
+  std::vector<LanguageVariable> Out;
+  for (const auto& N : Names) {
+    LanguageVariable V;
+    V.Name = Utf8FromUcs2(N.Name);
+    V.Guid = GuidText(*N.Guid);
+    if (const sim::VariableStore::Variable* Found = Machine_->Variables().Find(N.Name, *N.Guid)) {
+      V.Present = true;
+      V.Attributes = Found->Attributes;
+      for (UINT8 B : Found->Data) {
+        if (B == 0) {
+          break;
+        }
+        V.Text += char(B);
+      }
+    }
+    Out.push_back(std::move(V));
+  }
+  return Out;
+}
+
+FormSetPage BoardSession::Page(const PackagedFormSet& Packaged) {
+  const sim::FormUtilityService::FormSet* Published = Forms().FindFormSet(Packaged.Class);
+  if (Published == nullptr || Published->HiiHandle == nullptr) {
+    return CapturePage(Packaged, nullptr, false);
+  }
+  if (const sim::HiiPackageList* Live = Machine_->Hii().Database->Find(Published->HiiHandle)) {
+    return CapturePage(Packaged, Live, true);
+  }
+  auto Removed = Removed_.find(Published->HiiHandle);
+  if (Removed != Removed_.end()) {
+    return CapturePage(Packaged, &Removed->second, false);
+  }
+  FormSetPage Page = CapturePage(Packaged, nullptr, false);
+  Page.Published = true;  // removed before boardsim could copy it
+  return Page;
+}
+
+StringSnapshot BoardSession::Strings(const std::vector<PackagedFormSet>& FormSets) {
+  StringSnapshot Snapshot;
+  for (const PackagedFormSet& F : FormSets) {
+    AddToSnapshot(Snapshot, Page(F));
+  }
+  return Snapshot;
+}
+
+}  // namespace boardsim

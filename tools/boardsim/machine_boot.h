@@ -1,0 +1,61 @@
+// A simulated machine with both drivers loaded: boots, reboots with the
+// variable store kept, the setup-load trigger on the deferred path, and the
+// setup browser opened, as a firmware engineer's board would go through them.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "sim/hii/hii_database.h"
+#include "sim/machine.h"
+#include "tools/boardsim/page_capture.h"
+#include "tools/boardsim/run_report.h"
+
+namespace boardsim {
+
+class BoardSession {
+ public:
+  explicit BoardSession(const sim::BoardProfile& Profile);
+  ~BoardSession();
+  BoardSession(const BoardSession&) = delete;
+  BoardSession& operator=(const BoardSession&) = delete;
+
+  // Before the first boot: the board's language as if the user had picked it
+  // in an earlier setup session ("PlatformLang").
+  void PresetLanguage(const std::string& Language);
+
+  // The first boot loads the images; each later one power-cycles the machine.
+  BootRecord Boot();
+
+  sim::Machine& Machine() { return *Machine_; }
+  sim::SetupBrowser& Browser();
+  sim::FormUtilityService& Forms();
+
+  // The page of a form set as it is now; a form set whose package list the
+  // driver removed shows the texts it had at removal.
+  FormSetPage Page(const PackagedFormSet& Packaged);
+  StringSnapshot Strings(const std::vector<PackagedFormSet>& FormSets);
+
+ private:
+  static EFI_STATUS EFIAPI ObserverEntry(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE* SystemTable);
+  static EFI_STATUS EFIAPI SetupInfoImage(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE* SystemTable);
+  static EFI_STATUS EFIAPI UpdateFetchImage(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE* SystemTable);
+  static EFI_STATUS EFIAPI RemovePackageListObserved(const EFI_HII_DATABASE_PROTOCOL* This, EFI_HII_HANDLE Handle);
+  static BoardSession* Active;
+
+  std::vector<LanguageVariable> LanguageVariables();
+  EFI_STATUS InstallTrigger();
+
+  std::unique_ptr<sim::Machine> Machine_;
+  unsigned Boots_ = 0;
+  EFI_STATUS SetupInfoStatus_ = EFI_SUCCESS;
+  EFI_STATUS UpdateFetchStatus_ = EFI_SUCCESS;
+  EFI_HII_DATABASE_PROTOCOL::RemovePackageListFn OriginalRemove_ = nullptr;
+  // Package lists as they were when the driver removed them, this boot.
+  std::map<EFI_HII_HANDLE, sim::HiiPackageList> Removed_;
+  UINT8 TriggerInterface_ = 0;
+};
+
+}  // namespace boardsim

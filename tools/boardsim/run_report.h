@@ -1,0 +1,143 @@
+// Everything one boardsim run found out, in the order it happened; the text
+// and JSON writers both render this and nothing else.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/boardsim/action_script.h"
+#include "uefi/base.h"
+
+namespace boardsim {
+
+struct PageString {
+  uint16_t Id = 0;
+  std::map<std::string, std::string> Text;         // language -> text now (UTF-8)
+  std::map<std::string, std::string> PackageText;  // language -> text as packaged
+  // The drivers changed it in this language.
+  bool SetIn(const std::string& Language) const;
+  bool SetInAny() const;
+};
+
+struct FormSetPage {
+  uint16_t Class = 0;
+  std::string Name;
+  std::string Guid;
+  bool Published = false;  // the form utility service gave it an HII handle
+  bool Kept = true;        // still in the HII database (false: texts as they were at removal)
+  std::vector<std::string> Languages;
+  std::vector<PageString> Strings;  // by ID
+};
+
+struct VariableWrite {
+  std::string Name;
+  std::string Guid;
+  uint32_t Attributes = 0;
+  std::vector<uint8_t> Data;
+  EFI_STATUS Status = EFI_SUCCESS;
+};
+
+struct LanguageVariable {
+  std::string Name;
+  std::string Guid;
+  bool Present = false;
+  uint32_t Attributes = 0;
+  std::string Text;  // up to the first NUL
+};
+
+struct BootRecord {
+  unsigned Number = 1;
+  bool Deferred = false;          // the form sets waited for the trigger protocol
+  bool TriggerInstalled = false;  // boardsim installed the trigger protocol
+  EFI_STATUS SetupInfoStatus = EFI_SUCCESS;
+  EFI_STATUS UpdateFetchStatus = EFI_SUCCESS;
+  size_t FormSetsPublished = 0;
+  bool SetupStoreCreated = false;  // no Setup variable: the browser started from zeros
+  std::vector<VariableWrite> VariablesWritten;
+  std::vector<LanguageVariable> LanguageVariables;
+};
+
+struct ByteChange {
+  uint32_t Offset = 0;
+  uint8_t Before = 0;
+  uint8_t After = 0;
+};
+
+struct StoreDiff {
+  std::string Store;
+  std::string Guid;
+  std::vector<ByteChange> Bytes;
+};
+
+struct StringChange {
+  uint16_t Class = 0;
+  uint16_t Id = 0;
+  std::string Language;
+  std::string Before;
+  std::string After;
+};
+
+struct ActionResult {
+  Action Source;
+  // callback and show
+  uint16_t Class = 0;
+  std::string FormSetName;
+  // callback
+  EFI_STATUS Status = EFI_SUCCESS;
+  uint64_t ActionRequest = 0;
+  std::string BrowserOutcome;  // what the browser did with the request
+  std::vector<StoreDiff> StoreChanges;
+  std::vector<StringChange> StringChanges;
+  std::vector<VariableWrite> VariablesWritten;
+  // show
+  std::optional<FormSetPage> Page;
+};
+
+struct UpdateRecord {
+  EFI_STATUS Result = EFI_SUCCESS;
+  bool Found = false;  // host, path and address are valid
+  std::string ResultName;
+  std::string Meaning;
+  std::string Host;
+  std::string Path;
+  std::string Address;  // dotted, set on success
+  std::string Request;  // what went to the server, when something did
+  std::vector<std::string> Queries;  // host names asked of the name service
+  unsigned ServerChoice = 0;
+};
+
+struct PoolRecord {
+  size_t LiveAllocations = 0;
+  std::string LeakReport;  // empty when nothing leaked
+  std::vector<std::string> Misuse;
+};
+
+struct RunReport {
+  std::string Intro;  // a line or two before everything else (the tour)
+  std::string BoardName;
+  std::string BoardFile;  // empty: built-in
+  std::string Language;
+  bool AllStrings = false;
+  bool BriefBoots = false;  // text: one line per boot
+  std::vector<BootRecord> Boots;
+  std::vector<FormSetPage> Pages;  // as selected for printing
+  std::vector<ActionResult> Actions;
+  std::optional<UpdateRecord> Update;
+  PoolRecord Pool;
+  int ExitCode = 0;
+};
+
+// The offsets where two byte strings differ; bytes past the shorter one count
+// as changed from (or to) 0.
+std::vector<ByteChange> DiffBytes(const std::vector<uint8_t>& Before, const std::vector<uint8_t>& After);
+
+// "immediate"/"deferred".
+const char* LoadPathName(bool Deferred);
+
+// Text of the attribute bits: "NV+BS+RT", "BS", "NV+BS+RT+TA" ...
+std::string AttributeNames(uint32_t Attributes);
+
+}  // namespace boardsim

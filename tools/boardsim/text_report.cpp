@@ -1,0 +1,248 @@
+#include "tools/boardsim/text_report.h"
+
+#include <algorithm>
+
+#include "tools/boardsim/status_name.h"
+#include "tools/boardsim/text_util.h"
+
+namespace boardsim {
+namespace {
+
+std::string StatusText(EFI_STATUS Status) { return StatusName(Status); }
+
+// Control characters would break the line layout; show them escaped.
+std::string Printable(const std::string& Text) {
+  std::string Out;
+  for (char C : Text) {
+    if (C == '\n') {
+      Out += "\\n";
+    } else if (C == '\r') {
+      Out += "\\r";
+    } else if (C == '\t') {
+      Out += "\\t";
+    } else if (static_cast<unsigned char>(C) < 0x20) {
+      Out += "\\x" + Hex(static_cast<unsigned char>(C), 2).substr(2);
+    } else {
+      Out += C;
+    }
+  }
+  return Out;
+}
+
+std::string Quoted(const std::string& Text) { return "\"" + Printable(Text) + "\""; }
+
+std::string Pad(std::string Text, size_t Width) {
+  if (Text.size() < Width) {
+    Text.append(Width - Text.size(), ' ');
+  }
+  return Text;
+}
+
+// Short view of a variable's bytes: text when it reads as text, else hex.
+std::string Preview(const std::vector<uint8_t>& Data) {
+  constexpr size_t Limit = 24;
+  size_t Length = Data.size();
+  while (Length > 0 && Data[Length - 1] == 0) {
+    --Length;
+  }
+  bool Text = Length > 0;
+  for (size_t I = 0; I < Length; ++I) {
+    Text = Text && Data[I] >= 0x20 && Data[I] < 0x7F;
+  }
+  if (Text) {
+    std::string S(Data.begin(), Data.begin() + std::min(Length, Limit));
+    return Quoted(S) + (Length > Limit ? "..." : "");
+  }
+  std::vector<uint8_t> Head(Data.begin(), Data.begin() + std::min(Data.size(), Limit / 2));
+  return HexBytes(Head) + (Data.size() > Head.size() ? "..." : "");
+}
+
+void RenderVariableWrites(std::string& Out, const std::vector<VariableWrite>& Writes, const char* Indent) {
+  for (const VariableWrite& W : Writes) {
+    Out += Indent;
+    Out += Pad(W.Name, 24) + " " + Pad(AttributeNames(W.Attributes), 9) + " " +
+           Pad(std::to_string(W.Data.size()) + " bytes", 11);
+    if (W.Status != EFI_SUCCESS) {
+      Out += " " + StatusText(W.Status);
+    } else {
+      Out += " " + Preview(W.Data);
+    }
+    Out += "\n";
+  }
+}
+
+void RenderStoreDiffs(std::string& Out, const std::vector<StoreDiff>& Diffs) {
+  for (const StoreDiff& D : Diffs) {
+    for (const ByteChange& B : D.Bytes) {
+      Out += "    " + Pad(D.Store, 14) + " " + Hex(B.Offset, 4) + ": " + Hex(B.Before, 2) + " -> " + Hex(B.After, 2) +
+             "  (" + std::to_string(B.Before) + " -> " + std::to_string(B.After) + ")\n";
+    }
+  }
+}
+
+void RenderAction(std::string& Out, size_t Number, const ActionResult& A, const std::string& Language,
+                  bool AllStrings) {
+  Out += "Action " + std::to_string(Number) + " (" + A.Source.Origin + "): " + A.Source.Text + "\n";
+  switch (A.Source.Kind) {
+    case ActionKind::Set:
+      if (A.Status != EFI_SUCCESS) {
+        Out += "  not written: " + StatusText(A.Status) + " (the browser no longer holds the store)\n";
+      }
+      break;
+    case ActionKind::Callback:
+      Out += "  " + A.FormSetName + " (class " + Hex(A.Class, 2) + "), key " + Hex(A.Source.Key, 3) + ", " +
+             BrowserActionName(A.Source.BrowserAction) + ", " + ValueTypeName(A.Source.ValueType) + " " +
+             std::to_string(A.Source.CallbackValue) + ": " + StatusText(A.Status) + "\n";
+      if (!A.BrowserOutcome.empty() && A.BrowserOutcome != "none") {
+        Out += "  browser: " + A.BrowserOutcome + "\n";
+      }
+      break;
+    case ActionKind::Save:
+      Out += "  browser save: " + StatusText(A.Status) + "\n";
+      break;
+    case ActionKind::Show:
+      if (A.Page) {
+        Out += RenderPage(*A.Page, Language, AllStrings);
+      }
+      return;
+  }
+  if (A.StoreChanges.empty()) {
+    Out += "  stores: no change\n";
+  } else {
+    Out += "  stores:\n";
+    RenderStoreDiffs(Out, A.StoreChanges);
+  }
+  size_t Shown = 0;
+  for (const StringChange& S : A.StringChanges) {
+    if (S.Language != Language) {
+      continue;
+    }
+    if (Shown++ == 0) {
+      Out += "  strings (" + Language + "):\n";
+    }
+    Out += "    class " + Hex(S.Class, 2) + " " + Hex(S.Id, 4) + ": " + Quoted(S.Before) + " -> " + Quoted(S.After) + "\n";
+  }
+  if (Shown == 0 && A.Source.Kind == ActionKind::Callback) {
+    Out += "  strings: no change\n";
+  }
+  if (!A.VariablesWritten.empty()) {
+    Out += "  variables written:\n";
+    RenderVariableWrites(Out, A.VariablesWritten, "    ");
+  }
+}
+
+}  // namespace
+
+std::string RenderPage(const FormSetPage& Page, const std::string& Language, bool AllStrings) {
+  std::string Out;
+  size_t SetCount = 0;
+  for (const PageString& S : Page.Strings) {
+    SetCount += S.SetIn(Language) ? 1 : 0;
+  }
+  Out += "== " + Page.Name + " (class " + Hex(Page.Class, 2) + ") ==\n";
+  if (!Page.Published) {
+    Out += "  not published: the form utility service gave it no HII handle\n\n";
+    return Out;
+  }
+  if (!Page.Kept) {
+    Out += "  removed from the HII database after loading; texts as they were then\n";
+  }
+  bool HasLanguage = false;
+  std::string Languages;
+  for (const std::string& L : Page.Languages) {
+    Languages += (Languages.empty() ? "" : " ") + L;
+    HasLanguage = HasLanguage || L == Language;
+  }
+  if (!HasLanguage) {
+    Out += "  no " + Language + " strings (languages: " + Languages + ")\n\n";
+    return Out;
+  }
+  Out += "  " + std::to_string(SetCount) + " of " + std::to_string(Page.Strings.size()) +
+         " strings set by the drivers; languages: " + Languages + "\n";
+  for (const PageString& S : Page.Strings) {
+    const bool Set = S.SetIn(Language);
+    if (!Set && !AllStrings) {
+      continue;
+    }
+    auto Text = S.Text.find(Language);
+    if (Text == S.Text.end()) {
+      continue;
+    }
+    Out += std::string(AllStrings && Set ? "* " : "  ") + Hex(S.Id, 4) + "  " + Printable(Text->second) + "\n";
+  }
+  Out += "\n";
+  return Out;
+}
+
+std::string RenderText(const RunReport& Report) {
+  std::string Out = Report.Intro;
+  Out += "Board: " + Report.BoardName + " (" + (Report.BoardFile.empty() ? "built-in" : Report.BoardFile) +
+         "), language " + Report.Language + "\n\n";
+  for (const BootRecord& B : Report.Boots) {
+    Out += "Boot " + std::to_string(B.Number) + ": setupinfo " + StatusText(B.SetupInfoStatus) + ", updatefetch " +
+           StatusText(B.UpdateFetchStatus) + "; form sets loaded " +
+           (B.Deferred ? "when the trigger protocol was installed" : "at once") + " (" +
+           std::to_string(B.FormSetsPublished) + " published)\n";
+    if (Report.BriefBoots) {
+      continue;
+    }
+    Out += "  language variables:\n";
+    for (const LanguageVariable& L : B.LanguageVariables) {
+      Out += "    " + Pad(L.Name, 22) + " ";
+      if (L.Present) {
+        Out += Pad(AttributeNames(L.Attributes), 9) + " " + Quoted(L.Text) + "\n";
+      } else {
+        Out += "(absent)\n";
+      }
+    }
+    if (B.SetupStoreCreated) {
+      Out += "  Setup: the board has no such variable; the browser starts from zeros (saving writes it)\n";
+    }
+    Out += "  variables written: " + std::to_string(B.VariablesWritten.size()) + "\n";
+    RenderVariableWrites(Out, B.VariablesWritten, "    ");
+    Out += "\n";
+  }
+  if (Report.BriefBoots && !Report.Boots.empty()) {
+    Out += "\n";
+  }
+  for (const FormSetPage& Page : Report.Pages) {
+    Out += RenderPage(Page, Report.Language, Report.AllStrings);
+  }
+  for (size_t I = 0; I < Report.Actions.size(); ++I) {
+    RenderAction(Out, I + 1, Report.Actions[I], Report.Language, Report.AllStrings);
+    if (Out.size() < 2 || Out.compare(Out.size() - 2, 2, "\n\n") != 0) {
+      Out += "\n";  // a page already ends in a blank line
+    }
+  }
+  if (Report.Update) {
+    const UpdateRecord& U = *Report.Update;
+    Out += "Update lookup (server choice " + std::to_string(U.ServerChoice) + "):\n";
+    if (!U.Request.empty()) {
+      Out += "  request: " + Quoted(U.Request) + "\n";
+    }
+    for (const std::string& Q : U.Queries) {
+      Out += "  name query: " + Q + "\n";
+    }
+    Out += "  result:  " + U.ResultName + " (" + U.Meaning + ")\n";
+    if (U.Found) {
+      Out += "  host:    " + U.Host + "\n";
+      Out += "  path:    " + (U.Path.empty() ? std::string("(none)") : U.Path) + "\n";
+      Out += "  address: " + U.Address + "\n";
+    }
+    Out += "\n";
+  }
+  if (Report.Pool.LeakReport.empty()) {
+    Out += "Pool: nothing leaked\n";
+  } else {
+    Out += "Pool: LEAKED\n" + Report.Pool.LeakReport;
+    if (Report.Pool.LeakReport.back() != '\n') {
+      Out += "\n";
+    }
+  }
+  for (const std::string& M : Report.Pool.Misuse) {
+    Out += "Firmware misuse: " + M + "\n";
+  }
+  return Out;
+}
+
+}  // namespace boardsim
