@@ -222,7 +222,6 @@ UINTN FormatEngine(CharT* Buffer, UINTN Capacity, const CharT* Format, FORMAT_AR
       Pad = '0';
       ++Format;
     }
-    while (*Format == ' ' || *Format == '\t') ++Format;
     // A sign before the width is not part of the grammar: it is skipped and
     // the number stays right-aligned, so the conversion still takes its own
     // argument and later ones stay in step.
@@ -233,6 +232,9 @@ UINTN FormatEngine(CharT* Buffer, UINTN Capacity, const CharT* Format, FORMAT_AR
       Width = Given < 0 ? 0u - (UINT32)Given : (UINT32)Given;
       ++Format;
     } else {
+      // Blanks may precede a written width only: in "% *d" the '*' is the
+      // conversion character.
+      while (*Format == ' ' || *Format == '\t') ++Format;
       while (IsDigit(*Format)) Width = Width * 10 + (UINT32)(*Format++ - '0');
     }
     bool Long = false;

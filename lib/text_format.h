@@ -15,13 +15,26 @@ struct FORMAT_ARGS {
 };
 
 namespace format_detail {
+// Freestanding: no <type_traits>. (libstdc++ declares names such as
+// __is_pointer itself, which hides clang's builtin of that name once any
+// standard header came first, so the pointer test is spelled out here.)
+template <typename T>
+struct IsPointer {
+  static constexpr bool Value = false;
+};
+template <typename T>
+struct IsPointer<T*> {
+  static constexpr bool Value = true;
+};
+template <typename T>
+constexpr bool IsPointerLike = IsPointer<T>::Value || __is_same(T, decltype(nullptr));
+
 template <typename T>
 constexpr UINT64 ToSlot(T Value) {
   // Integers, characters, enums and pointers only: a record or a floating
   // value has no meaning for any conversion.
-  static_assert(__is_integral(T) || __is_enum(T) || __is_pointer(T) || __is_same(T, decltype(nullptr)),
-                "a format argument must fit one 64-bit slot");
-  if constexpr (__is_pointer(T) || __is_same(T, decltype(nullptr))) {
+  static_assert(__is_integral(T) || __is_enum(T) || IsPointerLike<T>, "a format argument must fit one 64-bit slot");
+  if constexpr (IsPointerLike<T>) {
     return (UINT64)(UINTN)Value;
   } else if constexpr (__is_enum(T)) {
     return (UINT64)Value;

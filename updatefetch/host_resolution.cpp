@@ -34,10 +34,8 @@ ANSWER_OUTCOME HandleAnswer(NAME_RESOLUTION_PROTOCOL* Resolver, VOID* Answer, UI
   if (EFI_ERROR(Status)) return {false, Name[0] != '\0' ? UPDATE_ANSWER_BAD_NAME : UPDATE_ANSWER_NO_NAME};
   if (RecordType != NAME_RECORD_ALIAS) return {false, Status};
 
-  // An alias comes from the network: it must be a text of 1 to 63
-  // characters ending inside the buffer.
+  // An alias comes from the network: it must end inside the buffer.
   UINTN AliasLength = BoundedLength(Name.Get(), NAME_ALIAS_BUFFER_SIZE - 1);
-  if (AliasLength == 0) return {false, UPDATE_ANSWER_NO_NAME};
   if (AliasLength >= NAME_ALIAS_BUFFER_SIZE) return {false, UPDATE_ANSWER_BAD_NAME};
   MemMove(HostName, Name.Get(), AliasLength + 1);
   return {true, EFI_SUCCESS};

@@ -103,6 +103,13 @@ TEST_F(HwTest, ExtendedRegistersGoThroughTheMemoryWindow) {
                             Mem(0xF8000000 + (1 << 20) + (2 << 15) + (3 << 12) + 0x1F0, 4, 0xCCCCCCCC)}));
 }
 
+TEST_F(HwTest, WindowAddressWrapsAt32Bits) {
+  Board.Answers = {0x11, 0x22};
+  PciRead8(0x80, 0, 0, 0x100);  // 0xF8000000 + 0x08000000 + 0x100
+  PciRead8(0xFF, 31, 7, 0xFFF);
+  EXPECT_EQ(Board.Log, (Log{Mem(0x00000100, 1, 0x11), Mem(0x07FFFFFF, 1, 0x22)}));
+}
+
 TEST_F(HwTest, SioReadIsOneCompleteKeyedCycle) {
   Board.Answers = {0xC5};
   EXPECT_EQ(SioRead(0x20), 0xC5);

@@ -165,6 +165,8 @@ TYPED_TEST(FormatBoth, StarWidthTakesLow32BitsOfItsSlot) {
   // The width slot is consumed even where the width has no effect.
   EXPECT_EQ(this->Text("%*s|%d", 10, this->Same("ab"), 5), "ab|5");
   EXPECT_EQ(this->Text("%*c%d", 3, 'z', 9), "z9");
+  // Blanks belong to a written width: after them a '*' is an unknown conversion.
+  EXPECT_EQ(this->Text("% *d|%d", 5, 6), "*d|5");
 }
 
 TYPED_TEST(FormatBoth, SignedWidthIsRightAlignedAndKeepsArgumentsInStep) {

@@ -85,6 +85,30 @@ TEST_F(HostResolutionTest, ParseFailuresTellWhetherANameWasLeft) {
   EXPECT_EQ(AddressText(), "1.2.3.4");
 }
 
+// The board's parse, wrapped so that its first alias answer names nothing.
+NAME_RESOLUTION_PROTOCOL::ParseAnswerFn gBoardParse = nullptr;
+bool gAliasEmptied = false;
+EFI_STATUS EFIAPI ParseFirstAliasAsEmpty(VOID* Answer, UINT16 QueryLength, UINT16 AnswerLength,
+                                         EFI_IPv4_ADDRESS* Address, CHAR8** NameBuffer, UINT8* RecordType) {
+  EFI_STATUS Status = gBoardParse(Answer, QueryLength, AnswerLength, Address, NameBuffer, RecordType);
+  if (*RecordType == NAME_RECORD_ALIAS && !gAliasEmptied) {
+    std::memset(*NameBuffer, 0, NAME_ALIAS_BUFFER_SIZE);
+    gAliasEmptied = true;
+  }
+  return Status;
+}
+
+TEST_F(HostResolutionTest, EmptyAliasIsFollowedLikeAnyOther) {
+  SetNames({{"a0", "a1", {}}, {"", "", {192, 0, 2, 99}}});
+  gBoardParse = Peers().NameResolution()->ParseAnswer;
+  gAliasEmptied = false;
+  Peers().NameResolution()->ParseAnswer = ParseFirstAliasAsEmpty;
+  EXPECT_EQ(Resolve("a0"), EFI_SUCCESS);
+  EXPECT_EQ(Peers().Queries, (std::vector<std::string>{"a0", ""}));
+  EXPECT_EQ(Name(), "");
+  EXPECT_EQ(AddressText(), "192.0.2.99");
+}
+
 TEST_F(HostResolutionTest, ResolverThatCannotStartGives105) {
   Peers().BuildQueryStatus = EFI_DEVICE_ERROR;
   EXPECT_EQ(Resolve("dl1.example.com"), UPDATE_RESOLVER_NOT_STARTED);
