@@ -2,6 +2,7 @@
 #include "lib/firmware_services.h"
 #include "platform/setup_load_trigger.h"
 #include "setupinfo/core/callback_registry.h"
+#include "setupinfo/core/entry.h"
 #include "setupinfo/core/form_sets.h"
 #include "setupinfo/core/language_variables.h"
 #include "setupinfo/core/setup_record.h"

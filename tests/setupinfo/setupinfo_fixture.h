@@ -10,13 +10,13 @@
 #include "platform/callback_registry.h"
 #include "platform/setup_load_trigger.h"
 #include "setupinfo/core/setup_record.h"
+#include "setupinfo/core/entry.h"
 #include "setupinfo/image_state.h"
 #include "sim/hii/form_utility_service.h"
 #include "sim/hii/hii_database.h"
 #include "sim/hii/setup_browser.h"
 #include "sim/machine_test.h"
 
-extern "C" EFI_STATUS EFIAPI SetupInfoEntry(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE* SystemTable);
 
 namespace setupinfo_test {
 

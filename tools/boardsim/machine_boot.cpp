@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "platform/setup_load_trigger.h"
+#include "setupinfo/core/entry.h"
 #include "setupinfo/core/language_variables.h"
 #include "setupinfo/core/setup_record.h"
 #include "setupinfo/image_state.h"
@@ -11,8 +12,6 @@
 #include "sim/hii/setup_browser.h"
 #include "tools/boardsim/text_util.h"
 #include "updatefetch/update_locator.h"
-
-extern "C" EFI_STATUS EFIAPI SetupInfoEntry(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE* SystemTable);
 
 namespace boardsim {
 
@@ -42,11 +41,15 @@ void BoardSession::PresetLanguage(const std::string& Language) {
                             std::move(Bytes));
 }
 
-// boardsim's own image, loaded before the drivers at every boot: it keeps a
-// copy of each package list the driver removes, so that page can still be
-// shown. Real firmware has no such image; the drivers cannot tell.
-EFI_STATUS EFIAPI BoardSession::ObserverEntry(EFI_HANDLE, EFI_SYSTEM_TABLE*) {
+// boardsim's own image, loaded before the drivers at every boot. It stands
+// for the platform's processor driver (both processor protocols, from the
+// profile), and it keeps a copy of each package list the setup driver
+// removes, so that page can still be shown; the drivers cannot tell.
+EFI_STATUS EFIAPI BoardSession::PlatformEntry(EFI_HANDLE, EFI_SYSTEM_TABLE* SystemTable) {
   BoardSession* Self = Active;
+  Self->Processor_ = std::make_unique<sim::ProcessorPeers>(Self->Machine_->Profile().Processor);
+  Self->Processor_->InstallInformation(SystemTable->BootServices);
+  Self->Processor_->InstallTopology(SystemTable->BootServices);
   Self->Removed_.clear();
   EFI_HII_DATABASE_PROTOCOL* Database = Self->Machine_->Hii().Database->DatabaseProtocol();
   if (Database->RemovePackageList != RemovePackageListObserved) {
@@ -88,7 +91,7 @@ BootRecord BoardSession::Boot() {
   const size_t LogStart = Machine_->Variables().SetLog().size();
   Record.Deferred = Machine_->Variables().Find(PLATFORM_LAST_LANG_CODES_NAME, SETUP_VARIABLE_GUID) != nullptr;
   if (Record.Number == 1) {
-    Machine_->LoadImage({"boardsim-observer", ObserverEntry, nullptr});
+    Machine_->LoadImage({"boardsim-platform", PlatformEntry, nullptr});
     Machine_->LoadImage({"setupinfo", SetupInfoImage, SetupInfoResetState});
     Machine_->LoadImage({"updatefetch", UpdateFetchImage, UpdateFetchResetState});
   } else {

@@ -10,6 +10,7 @@
 
 #include "sim/hii/hii_database.h"
 #include "sim/machine.h"
+#include "sim/peers/processor_peers.h"
 #include "tools/boardsim/page_capture.h"
 #include "tools/boardsim/run_report.h"
 
@@ -39,7 +40,7 @@ class BoardSession {
   StringSnapshot Strings(const std::vector<PackagedFormSet>& FormSets);
 
  private:
-  static EFI_STATUS EFIAPI ObserverEntry(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE* SystemTable);
+  static EFI_STATUS EFIAPI PlatformEntry(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE* SystemTable);
   static EFI_STATUS EFIAPI SetupInfoImage(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE* SystemTable);
   static EFI_STATUS EFIAPI UpdateFetchImage(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE* SystemTable);
   static EFI_STATUS EFIAPI RemovePackageListObserved(const EFI_HII_DATABASE_PROTOCOL* This, EFI_HII_HANDLE Handle);
@@ -55,6 +56,8 @@ class BoardSession {
   EFI_HII_DATABASE_PROTOCOL::RemovePackageListFn OriginalRemove_ = nullptr;
   // Package lists as they were when the driver removed them, this boot.
   std::map<EFI_HII_HANDLE, sim::HiiPackageList> Removed_;
+  // The platform's processor driver, installed anew at every boot.
+  std::unique_ptr<sim::ProcessorPeers> Processor_;
   UINT8 TriggerInterface_ = 0;
 };
 
