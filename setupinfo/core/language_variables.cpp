@@ -165,13 +165,10 @@ void ReconcileLanguageVariables() {
   if (ReadTextVariable(PLATFORM_LANG_NAME, EFI_GLOBAL_VARIABLE_GUID, PlatformLang)) P = PlatformLang.Value();
   if (ReadTextVariable(LANG_NAME, EFI_GLOBAL_VARIABLE_GUID, Lang)) L = Lang.Value();
 
-  // A "Lang" that names no language of the table cannot be compared or
-  // carried over: it counts as absent, so it is rewritten from "PlatformLang"
-  // (or both are set from the list) and the two agree again.
   const LANGUAGE_VALUE LangAsRfc = IsoToRfc(L);
-  const bool HaveLang = LangAsRfc.Present();
 
-  if (!P.Present() && HaveLang) {
+  if (!P.Present() && L.Present()) {
+    // "PlatformLang" follows "Lang"; a "Lang" outside the table gives it no value.
     P = LangAsRfc;
     WriteValue(PLATFORM_LANG_NAME, EFI_GLOBAL_VARIABLE_GUID, ATTR_NV_BS_RT, P);
   } else if (!P.Present()) {
@@ -183,7 +180,10 @@ void ReconcileLanguageVariables() {
       WriteValue(PLATFORM_LANG_NAME, EFI_GLOBAL_VARIABLE_GUID, ATTR_NV_BS_RT, P);
       WriteValue(LANG_NAME, EFI_GLOBAL_VARIABLE_GUID, ATTR_NV_BS_RT, RfcToIso(P));
     }
-  } else if (!HaveLang) {
+  } else if (!LangAsRfc.Present()) {
+    // "Lang" absent, or naming no language of the table so that there is
+    // nothing to compare or carry over: it is rewritten from "PlatformLang"
+    // and the two agree again.
     WriteValue(LANG_NAME, EFI_GLOBAL_VARIABLE_GUID, ATTR_NV_BS_RT, RfcToIso(P));
   } else if (!SameLanguage(LangAsRfc, P)) {
     TEXT_VARIABLE LastLang;

@@ -27,10 +27,26 @@ TEST_F(StartUp, FirstBootLoadsAtOnceAndRecordsLanguagesBeforeReconciling) {
   size_t Recorded = IndexOf(Names, PLATFORM_LAST_LANG_CODES_NAME);
   ASSERT_LT(Recorded, Names.size());
   EXPECT_LT(Recorded, IndexOf(Names, PLATFORM_LANG_CODES_NAME));
-  EXPECT_EQ(SetupGuidVariable(PLATFORM_LAST_LANG_CODES_NAME), std::string("en-US;de-DE;ja-JP", 18));
-  EXPECT_EQ(GlobalVariable(PLATFORM_LANG_NAME), std::string("en-US", 6));
   EXPECT_EQ(GlobalVariable(LANG_NAME), "eng");
-  EXPECT_EQ(GlobalVariable(LANG_CODES_NAME), "enggerjpn");
+}
+
+// Whether the registry could be found when the form sets were loaded.
+FORM_UTILITY_PROTOCOL::LoadResourcesFn gLoadResources = nullptr;
+bool gRegistryFoundAtLoad = false;
+EFI_STATUS EFIAPI LoadResourcesWatchingTheRegistry(EFI_HANDLE ImageHandle, UINTN Count, FORM_SET_INFO* Table,
+                                                   FORM_SET_LOADED_CALLBACK Callback) {
+  VOID* Interface = nullptr;
+  gRegistryFoundAtLoad = !EFI_ERROR(gBS()->LocateProtocol(&CALLBACK_REGISTRY_PROTOCOL::Guid, nullptr, &Interface));
+  return gLoadResources(ImageHandle, Count, Table, Callback);
+}
+
+TEST_F(StartUp, RegistryIsInstalledBeforeTheFormSetsAreLoaded) {
+  gRegistryFoundAtLoad = false;
+  gLoadResources = Forms().Protocol()->LoadResources;
+  Forms().Protocol()->LoadResources = LoadResourcesWatchingTheRegistry;
+  ASSERT_EQ(LoadDriver(), EFI_SUCCESS);
+  EXPECT_EQ(Forms().Calls().LoadResources, 1u);
+  EXPECT_TRUE(gRegistryFoundAtLoad);
 }
 
 TEST_F(StartUp, LaterBootWaitsForTheTriggerAndLoadsOnce) {

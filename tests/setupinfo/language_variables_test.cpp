@@ -1,5 +1,8 @@
 // The language variables after start-up, for each state the previous boot
 // and the user can leave them in.
+#include <algorithm>
+#include <tuple>
+
 #include "setupinfo/core/form_sets.h"
 #include "setupinfo/core/language_variables.h"
 #include "setupinfo_fixture.h"
@@ -120,11 +123,38 @@ TEST_F(Languages, LangOutsideTheTableIsRewrittenFromPlatformLang) {
   EXPECT_EQ(GlobalVariable(LANG_NAME), "ger");
 }
 
-TEST_F(Languages, LangOutsideTheTableWithoutPlatformLangTakesTheList) {
-  PutLang("x");
+// "PlatformLang" follows "Lang" alone; one outside the table (or too short to
+// hold a code) gives it nothing to follow, so no language is written.
+TEST_F(Languages, LangOutsideTheTableWithoutPlatformLangWritesNoLanguage) {
+  PutLang("fra");
   Boot(Rfc("ko-KR"));
-  EXPECT_EQ(GlobalVariable(PLATFORM_LANG_NAME), Rfc("ko-KR"));
-  EXPECT_EQ(GlobalVariable(LANG_NAME), "kor");
+  EXPECT_EQ(GlobalVariable(LANG_NAME), "fra");
+  std::vector<std::u16string> Expected = {PLATFORM_LANG_CODES_NAME, LANG_CODES_NAME};
+  EXPECT_EQ(WrittenNames(), Expected);
+
+  PutLang("e");
+  M().Reboot();
+  EXPECT_EQ(GlobalVariable(PLATFORM_LANG_NAME), "<none>");
+  EXPECT_EQ(SetupGuidVariable(PLATFORM_LAST_LANG_NAME), "<none>");
+}
+
+TEST_F(Languages, FirstBootWritesEachVariableWithItsAttributesAndSize) {
+  ASSERT_EQ(LoadDriver(), EFI_SUCCESS);
+  using Write = std::tuple<std::u16string, UINT32, std::string>;
+  const std::u16string Languages[] = {PLATFORM_LAST_LANG_CODES_NAME, PLATFORM_LANG_CODES_NAME, LANG_CODES_NAME,
+                                      PLATFORM_LANG_NAME,            LANG_NAME,                PLATFORM_LAST_LANG_NAME};
+  std::vector<Write> Writes;
+  for (auto& Entry : M().Variables().SetLog())
+    if (std::find(std::begin(Languages), std::end(Languages), Entry.Name) != std::end(Languages))
+      Writes.emplace_back(Entry.Name, Entry.Attributes, std::string(Entry.Data.begin(), Entry.Data.end()));
+  // The pages may write variables of their own while loading; these are the language ones.
+  const std::vector<Write> Expected = {{PLATFORM_LAST_LANG_CODES_NAME, 3, Rfc("en-US;de-DE;ja-JP")},
+                                       {PLATFORM_LANG_CODES_NAME, 6, Rfc("en-US;de-DE;ja-JP")},
+                                       {LANG_CODES_NAME, 6, "enggerjpn"},
+                                       {PLATFORM_LANG_NAME, 7, Rfc("en-US")},
+                                       {LANG_NAME, 7, "eng"},
+                                       {PLATFORM_LAST_LANG_NAME, 3, Rfc("en-US")}};
+  EXPECT_EQ(Writes, Expected);
 }
 
 TEST_F(Languages, UnterminatedStoredValuesAreReadWithinTheirSize) {
