@@ -511,7 +511,9 @@ bool ReadCacheDescriptor(Ctx& C, const Json& J, const std::string& P, CacheDescr
                             {"type", true, Uint<D_>(0xFFFFFFFF, [](D_& D, uint64_t V) { D.Type = (uint32_t)V; })},
                             {"sizeKb", true, Uint<D_>(0xFFFFFFFF, [](D_& D, uint64_t V) { D.SizeKb = (uint32_t)V; })},
                             {"sharing", false, Uint<D_>(0xFFFFFFFF, [](D_& D, uint64_t V) { D.Sharing = (uint32_t)V; })},
-                            {"length", false, Uint<D_>(0xFFFFFFFF, [](D_& D, uint64_t V) { D.Length = (uint32_t)V; })},
+                            // The array is built with each record at its length: a huge one would
+                            // make the simulator allocate that much.
+                            {"length", false, Uint<D_>(0x1000, [](D_& D, uint64_t V) { D.Length = (uint32_t)V; })},
                         });
 }
 

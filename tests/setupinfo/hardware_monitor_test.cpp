@@ -28,10 +28,12 @@ TEST(SensorText, PlacesTheDecimalPointAndTheKindsAffixes) {
   EXPECT_EQ(Text(65535, SENSOR_FAN, 0), u": 65535 RPM");
 }
 
-TEST(SensorText, NegativeTemperaturesKeepTheSignInFront) {
+TEST(SensorText, NegativeTemperaturesCountTheSignAsACharacterOfTheRun) {
   EXPECT_EQ(Text(-10, SENSOR_TEMPERATURE, 1), u": -1.0 °C");
   EXPECT_EQ(Text(-1270, SENSOR_TEMPERATURE, 1), u": -127.0 °C");
-  EXPECT_EQ(Text(-5, SENSOR_TEMPERATURE, 1), u": -0.5 °C");
+  // "-5" is two characters, more than the one decimal: no leading zero.
+  EXPECT_EQ(Text(-5, SENSOR_TEMPERATURE, 1), u": -.5 °C");
+  EXPECT_EQ(Text(5, SENSOR_TEMPERATURE, 1), u": 0.5 °C");
 }
 
 TEST(SensorText, ZeroUnknownKindsAndAnUnreadableUnit) {
@@ -224,6 +226,40 @@ TEST_F(HardwareMonitor, MultiplexerSwitchesEveryTwelveRefreshes) {
   EXPECT_EQ(gSetupInfo.HardwareMonitor.FanMultiplexerCounter, 1);
 }
 
+// Where in the port log each Stall fell, and for how long.
+std::vector<std::pair<size_t, UINTN>> gStalls;
+const sim::Board* gStallBoard = nullptr;
+EFI_STATUS EFIAPI RecordingStall(UINTN Microseconds) {
+  gStalls.emplace_back(gStallBoard->PortLog().size(), Microseconds);
+  return EFI_SUCCESS;
+}
+
+TEST_F(HardwareMonitor, MultiplexedFanSettlesBeforeItIsRead) {
+  auto& B = M().Board();
+  gStalls.clear();
+  gStallBoard = &B;
+  const auto RealStall = BS()->Stall;
+  BS()->Stall = RecordingStall;
+  for (int Call = 0; Call < 13; ++Call) {
+    B.ClearPortLog();
+    gStalls.clear();
+    ASSERT_EQ(Refresh(), EFI_SUCCESS);
+    if (Call % 12 != 0) {
+      EXPECT_TRUE(gStalls.empty()) << "refresh " << Call;
+      continue;
+    }
+    ASSERT_EQ(gStalls.size(), 1u) << "refresh " << Call;
+    EXPECT_EQ(gStalls[0].second, 25u);
+    // The next accesses after the wait read bank 6 registers 0x58 and 0x59.
+    const auto& Log = B.PortLog();
+    std::vector<UINT32> Selected;
+    for (size_t i = gStalls[0].first; i < Log.size() && Selected.size() < 2; ++i)
+      if (Log[i].Port == 0x295 && Log[i].Write && Log[i].Value != 0x4E) Selected.push_back(Log[i].Value);
+    EXPECT_EQ(Selected, (std::vector<UINT32>{0x58, 0x59})) << "refresh " << Call;
+  }
+  BS()->Stall = RealStall;
+}
+
 TEST_F(HardwareMonitor, MultiplexedFanAtExactly164IsNotAvailable) {
   SetFan(0x58, 164);
   EXPECT_EQ(Refresh(), EFI_SUCCESS);
@@ -254,7 +290,14 @@ TEST_F(HardwareMonitor, PointListWithoutPoolMemoryWritesNothing) {
   EXPECT_EQ(Forms().Calls().SetBrowserData, 0u);
 }
 
-TEST_F(HardwareMonitor, PointListWithoutTheBrowsersCopyWritesNothing) {
+class HardwareMonitorWithoutSetup : public HardwareMonitor {
+ protected:
+  void Customise(sim::BoardProfile& Profile) override {
+    std::erase_if(Profile.Variables, [](const sim::VariableProfile& V) { return V.Name == u"Setup"; });
+  }
+};
+
+TEST_F(HardwareMonitorWithoutSetup, PointListWritesNothing) {
   ASSERT_EQ(Browser().StoreBytes(u"Setup", SETUP_VARIABLE_GUID), nullptr);
   EFI_IFR_TYPE_VALUE Value{};
   EXPECT_EQ(Browser().Callback(0x10, EFI_BROWSER_ACTION_CHANGED, 0x48E, EFI_IFR_TYPE_NUM_SIZE_8, Value), EFI_SUCCESS);

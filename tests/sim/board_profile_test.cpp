@@ -35,6 +35,8 @@ TEST(BoardProfile, ErrorsNameTheFileThePathAndTheReason) {
             "test.json: $.superio.globals.0x30: register 0x30 is out of range (0x0 to 0x2F)");
   EXPECT_EQ(Error(With(R"("hwmon": {"banks": [{"bank": 0, "registers": {"0x20": "hot"}}]})")),
             "test.json: $.hwmon.banks[0].registers.0x20: expected an integer");
+  EXPECT_EQ(Error(With(R"("processor": {"caches": [{"level": 1, "type": 0, "sizeKb": 32, "length": 4294967295}]})")),
+            "test.json: $.processor.caches[0].length: value 0xFFFFFFFF is out of range (0 to 0x1000)");
   EXPECT_EQ(Error(With(R"("hwmon": {"bankMask": -1})")),
             "test.json: $.hwmon.bankMask: value -1 is out of range (0 to 0xFF)");
   EXPECT_EQ(Error(With(R"("variables": [{"name": "X", "guid": "nope", "attributes": 3, "data": "00"}])")),

@@ -187,33 +187,36 @@ void FormatSensorText(INT32 Value, UINT8 Kind, UINTN Decimals, const CHAR16* Uni
     return;
   }
 
-  // Digits of the magnitude, most significant first; the sign stays in front
-  // of the whole number, so -0.5 reads "-0.5".
+  // The run: '-' for a negative value, then the digits of the magnitude.
+  // The sign counts as a character of the run when the point is placed, so
+  // -5 with one decimal reads "-.5".
   UINT32 Magnitude = Value < 0 ? (UINT32)(-(INT64)Value) : (UINT32)Value;
   if (Magnitude > 99999) Magnitude = 99999;
+  CHAR16 Run[1 + SENSOR_MAX_DIGITS];
+  UINTN Length = 0;
+  if (Value < 0) Run[Length++] = u'-';
   CHAR16 Digits[SENSOR_MAX_DIGITS];
   UINTN Count = 0;
   do {
-    Digits[SENSOR_MAX_DIGITS - 1 - Count++] = (CHAR16)(u'0' + Magnitude % 10);
+    Digits[Count++] = (CHAR16)(u'0' + Magnitude % 10);
     Magnitude /= 10;
   } while (Magnitude != 0);
-  const CHAR16* Run = Digits + SENSOR_MAX_DIGITS - Count;
+  while (Count > 0) Run[Length++] = Digits[--Count];
   if (Decimals > SENSOR_MAX_DIGITS) Decimals = SENSOR_MAX_DIGITS;
 
   Out.Put(Prefix);
-  if (Value < 0) Out.Put(u'-');
   if (Decimals == 0) {
-    for (UINTN i = 0; i < Count; ++i) Out.Put(Run[i]);
-  } else if (Count > Decimals) {
-    for (UINTN i = 0; i < Count; ++i) {
-      if (i == Count - Decimals) Out.Put(u'.');
+    for (UINTN i = 0; i < Length; ++i) Out.Put(Run[i]);
+  } else if (Length > Decimals) {
+    for (UINTN i = 0; i < Length; ++i) {
+      if (i == Length - Decimals) Out.Put(u'.');
       Out.Put(Run[i]);
     }
   } else {
     Out.Put(u'0');
     Out.Put(u'.');
-    for (UINTN i = Count; i < Decimals; ++i) Out.Put(u'0');
-    for (UINTN i = 0; i < Count; ++i) Out.Put(Run[i]);
+    for (UINTN i = Length; i < Decimals; ++i) Out.Put(u'0');
+    for (UINTN i = 0; i < Length; ++i) Out.Put(Run[i]);
   }
 
   if (Kind == SENSOR_TEMPERATURE) {

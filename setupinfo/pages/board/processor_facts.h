@@ -18,10 +18,10 @@ inline constexpr CHAR8 BRAND_FREQUENCY_TEMPLATE[BRAND_FREQUENCY_TEMPLATE_SIZE] =
 // and terminates the copy.
 void CopyBrandString(const CHAR8* Brand, CHAR8 (&Copy)[BRAND_STRING_LIMIT + 1]);
 
-// Finds the first "GHz" or "MHz" (exact case) and the number written just
-// before it ("2.40GHz", "1800MHz"), and writes that frequency into Template
-// as "<MHz> MHz". False, Template untouched, when there is no unit, no
-// number before it, or the frequency does not fit four digits.
+// Finds the first "GHz" or "MHz" (exact case) and the run of at most four
+// digits or points just before it, and writes that run over the start of
+// Template: "2.40GHz" gives "2400 MHz", "1800MHz" gives "1800 MHz".
+// False, Template untouched, when there is no unit or nothing before it.
 bool ParseBrandFrequency(const CHAR8* Brand, CHAR8 (&Template)[BRAND_FREQUENCY_TEMPLATE_SIZE]);
 
 // Walk limits for the descriptor array, whose size only its producer knows.
