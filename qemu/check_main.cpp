@@ -1,5 +1,6 @@
-// The check application: `qemucheck.efi boot1` or `qemucheck.efi boot2`,
-// run from the shell once the drivers are loaded. Reports on ConOut.
+// The check application: `qemucheck.efi before` ahead of the drivers, then
+// `qemucheck.efi boot1` or `qemucheck.efi boot2` once they are loaded.
+// Reports on ConOut.
 #include "lib/firmware_services.h"
 #include "lib/strings.h"
 #include "lib/util.h"
@@ -8,7 +9,7 @@
 
 namespace {
 
-enum class CHECK_MODE { Unknown, FirstBoot, LaterBoot };
+enum class CHECK_MODE { Unknown, BeforeDrivers, FirstBoot, LaterBoot };
 
 // The shell passes the whole command line as LoadOptions; the mode is its last word.
 CHECK_MODE ReadMode(EFI_HANDLE ImageHandle) {
@@ -22,6 +23,7 @@ CHECK_MODE ReadMode(EFI_HANDLE ImageHandle) {
   CHAR16 Word[8] = {};
   if (Length - Start >= ArrayCount(Word)) return CHECK_MODE::Unknown;
   MemMove(Word, Options + Start, (Length - Start) * sizeof(CHAR16));
+  if (SameText(Word, u"before")) return CHECK_MODE::BeforeDrivers;
   if (SameText(Word, u"boot1")) return CHECK_MODE::FirstBoot;
   if (SameText(Word, u"boot2")) return CHECK_MODE::LaterBoot;
   return CHECK_MODE::Unknown;
@@ -36,6 +38,11 @@ extern "C" EFI_STATUS EFIAPI QemuCheckMain(EFI_HANDLE ImageHandle, EFI_SYSTEM_TA
   LibraryInit(ImageHandle, SystemTable);
   CHECK_REPORT Report = {};
   switch (ReadMode(ImageHandle)) {
+    case CHECK_MODE::BeforeDrivers:
+      // Notes only: the count line comes from the run after the drivers.
+      PrintLine(u"qemucheck before");
+      SaveLanguageSnapshot();
+      return EFI_SUCCESS;
     case CHECK_MODE::FirstBoot:
       PrintLine(u"qemucheck boot1");
       RunFirstBootSetupChecks(&Report);
@@ -46,7 +53,7 @@ extern "C" EFI_STATUS EFIAPI QemuCheckMain(EFI_HANDLE ImageHandle, EFI_SYSTEM_TA
       RunLaterBootSetupChecks(&Report);
       break;
     case CHECK_MODE::Unknown:
-      Check(&Report, u"mode", false, u"usage: qemucheck.efi boot1|boot2");
+      Check(&Report, u"mode", false, u"usage: qemucheck.efi before|boot1|boot2");
       break;
   }
   PrintSummary(&Report);

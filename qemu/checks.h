@@ -4,6 +4,10 @@
 #include "qemu/check_report.h"
 #include "uefi/hii.h"
 
+// Run before the drivers load: records the language variables as the
+// firmware left them, so that the checks can tell what setupinfo changed.
+void SaveLanguageSnapshot();
+
 // Boot 1 (fresh variable store): form sets loaded by setupinfo's entry point.
 void RunFirstBootSetupChecks(CHECK_REPORT* Report);
 // Boot 2 (store kept from boot 1): loading waits for the setup-load trigger.

@@ -251,8 +251,9 @@ const CHAR8* RfcOf(const UINT8* Iso, UINTN Size) {
 
 bool SameLanguage(const CHAR8* A, const CHAR8* B) { return AsciiEqualIgnoringCase(A, B); }
 
-// A variable that does not hold what setupinfo wrote passes only when the
-// firmware refuses writes to it; the probe rewrites the value it already has.
+// Compares a variable with what setupinfo wrote to it. Where the firmware
+// refuses writes (the probe rewrites the value it already holds), nothing of
+// ours can be seen: that is noted, not counted as a check.
 void CheckWrittenOrRefused(CHECK_REPORT* Report, const CHAR16* Check_, const CHAR16* Name, const EFI_GUID& Guid,
                            const VARIABLE& Var, const VOID* Expected, UINTN ExpectedSize) {
   if (SameBytes(Var, Expected, ExpectedSize)) {
@@ -262,21 +263,108 @@ void CheckWrittenOrRefused(CHECK_REPORT* Report, const CHAR16* Check_, const CHA
   EFI_STATUS Probe = EFI_ERROR(Var.Status) ? Var.Status
                                            : gRT()->SetVariable(Name, &Guid, Var.Attributes, Var.Size, Var.Data);
   if (Probe == EFI_WRITE_PROTECTED) {
-    Note(u"OVMF refused writes to %s (%r); it holds %ld bytes \"%a\"", Name, Probe, Var.Size, (const CHAR8*)Var.Data);
-    Check(Report, Check_, true, u"");
+    Note(u"%s not checked: OVMF refuses writes to %s (%r); it holds %ld bytes \"%a\"", Check_, Name, Probe, Var.Size,
+         (const CHAR8*)Var.Data);
     return;
   }
   Check(Report, Check_, false, u"%s: %r, %ld bytes \"%a\", expected %ld bytes \"%a\" (rewrite: %r)", Name, Var.Status,
         Var.Size, (const CHAR8*)Var.Data, ExpectedSize, (const CHAR8*)Expected, Probe);
 }
 
-void CheckLanguageVariables(CHECK_REPORT* Report, const SETUP_SERVICES& Services, EFI_HII_HANDLE Main) {
+// The language variables as they stood before setupinfo started; `qemucheck
+// before` keeps them in a volatile variable of the checks' own.
+struct LANGUAGE_SNAPSHOT {
+  VARIABLE Platform;
+  VARIABLE Iso;
+  VARIABLE Last;
+  VARIABLE LastCodes;
+};
+
+constexpr EFI_GUID kCheckVendor = {0x3D0F6A52, 0x61C4, 0x4E0B, {0x8A, 0x7E, 0x25, 0x19, 0xC4, 0x0B, 0x6E, 0xD3}};
+constexpr CHAR16 kSnapshotName[] = u"QemuCheckLanguages";
+
+bool LoadLanguageSnapshot(CHECK_REPORT* Report, LANGUAGE_SNAPSHOT* Snapshot) {
+  UINTN Size = sizeof(*Snapshot);
+  EFI_STATUS Status = gRT()->GetVariable(kSnapshotName, &kCheckVendor, nullptr, &Size, Snapshot);
+  return Check(Report, u"lang.snapshot", Status == EFI_SUCCESS && Size == sizeof(*Snapshot),
+               u"no record of the language variables before the drivers: %r, %ld bytes", Status, Size);
+}
+
+// What the reconciliation leaves, from the variables it started with.
+struct EXPECTED_LANGUAGES {
+  bool Determined;           // false where the outcome is the implementer's choice
+  const CHAR8* PlatformLast;  // PlatformLastLang; null: not written
+  UINTN PlatformLastSize;
+  const CHAR8* Written;  // the last of PlatformLang and Lang written; null: neither
+  UINTN WrittenSize;
+  bool WrittenIsLang;
+  CHAR8 FirstCode[kVariableCapacity];
+};
+
+void ExpectReconciliation(const LANGUAGE_SNAPSHOT& Before, const VARIABLE& List, EXPECTED_LANGUAGES* E) {
+  MemFill(E, sizeof(*E), 0);
+  E->Determined = true;
+  const bool HasP = !EFI_ERROR(Before.Platform.Status), HasL = !EFI_ERROR(Before.Iso.Status);
+  const CHAR8* P = HasP ? (const CHAR8*)Before.Platform.Data : nullptr;
+  UINTN PSize = Before.Platform.Size;
+  const CHAR8* LangAsRfc = HasL ? RfcOf(Before.Iso.Data, Before.Iso.Size) : nullptr;
+  auto WritePlatform = [&](const CHAR8* Code) {
+    P = Code;
+    PSize = Code != nullptr ? AsciiLength(Code) + 1 : 0;
+    if (Code == nullptr) return;
+    E->Written = Code;
+    E->WrittenSize = PSize;
+    E->WrittenIsLang = false;
+  };
+  auto WriteLang = [&](const CHAR8* Rfc) {
+    const CHAR8* Iso = Rfc != nullptr ? IsoOf(Rfc, AsciiLength(Rfc)) : nullptr;
+    if (Iso == nullptr) return;
+    E->Written = Iso;
+    E->WrittenSize = 3;
+    E->WrittenIsLang = true;
+  };
+  if (!HasP && HasL) {
+    WritePlatform(LangAsRfc);
+  } else if (!HasP) {
+    if (EFI_ERROR(List.Status)) {
+      E->Determined = false;
+      return;
+    }
+    UINTN Length = 0;
+    while (Length < List.Size && List.Data[Length] != ';' && List.Data[Length] != 0) ++Length;
+    MemMove(E->FirstCode, List.Data, Length);
+    WritePlatform(E->FirstCode);
+    WriteLang(P);
+  } else if (!HasL) {
+    WriteLang(P);
+  } else if (LangAsRfc == nullptr) {
+    E->Determined = false;
+    return;
+  } else if (!SameLanguage(LangAsRfc, P)) {
+    if (!EFI_ERROR(Before.Last.Status) && SameLanguage((const CHAR8*)Before.Last.Data, P))
+      WritePlatform(LangAsRfc);
+    else
+      WriteLang(P);
+  }
+  E->PlatformLast = P;
+  E->PlatformLastSize = PSize;
+}
+
+bool SameVariable(const VARIABLE& A, const VARIABLE& B) {
+  if (EFI_ERROR(A.Status) || EFI_ERROR(B.Status)) return A.Status == B.Status;
+  return SameBytes(A, B.Data, B.Size);
+}
+
+void CheckLanguageVariables(CHECK_REPORT* Report, const SETUP_SERVICES& Services, EFI_HII_HANDLE Main,
+                            const LANGUAGE_SNAPSHOT& Before) {
   VARIABLE* Vars = (VARIABLE*)AllocateZeroedBootPool(6 * sizeof(VARIABLE));
-  if (Vars == nullptr) {
+  EXPECTED_LANGUAGES* Expected = (EXPECTED_LANGUAGES*)AllocateZeroedBootPool(sizeof(EXPECTED_LANGUAGES));
+  PoolBuffer<VARIABLE> Owner(Vars);
+  PoolBuffer<EXPECTED_LANGUAGES> ExpectedOwner(Expected);
+  if (Vars == nullptr || Expected == nullptr) {
     Check(Report, u"lang.last_codes", false, u"no memory");
     return;
   }
-  PoolBuffer<VARIABLE> Owner(Vars);
   VARIABLE& LastCodes = Vars[0];
   VARIABLE& LastLang = Vars[1];
   VARIABLE& PlatformCodes = Vars[2];
@@ -305,51 +393,62 @@ void CheckLanguageVariables(CHECK_REPORT* Report, const SETUP_SERVICES& Services
         u"PlatformLastLangCodes %r attributes %x \"%a\" (%ld bytes); main form set languages %r \"%a\" (%ld bytes)",
         LastCodes.Status, LastCodes.Attributes, (const CHAR8*)LastCodes.Data, LastCodes.Size, Status, List, ListSize);
 
-  Check(Report, u"lang.last_lang",
-        !EFI_ERROR(Platform.Status) && LastLang.Attributes == 3 && SameBytes(LastLang, Platform.Data, Platform.Size),
-        u"PlatformLastLang %r attributes %x \"%a\" (%ld bytes), PlatformLang %r \"%a\" (%ld bytes)", LastLang.Status,
-        LastLang.Attributes, (const CHAR8*)LastLang.Data, LastLang.Size, Platform.Status,
-        (const CHAR8*)Platform.Data, Platform.Size);
+  // On the deferred path the reconciliation ran on the list of the boot before.
+  const VARIABLE& Published = EFI_ERROR(Before.LastCodes.Status) ? LastCodes : Before.LastCodes;
+  if (!EFI_ERROR(Published.Status)) {
+    CheckWrittenOrRefused(Report, u"lang.platform_lang_codes", u"PlatformLangCodes", EFI_GLOBAL_VARIABLE_GUID,
+                          PlatformCodes, Published.Data, Published.Size);
 
-  if (EFI_ERROR(LastCodes.Status)) return;
-  CheckWrittenOrRefused(Report, u"lang.platform_lang_codes", u"PlatformLangCodes", EFI_GLOBAL_VARIABLE_GUID,
-                        PlatformCodes, LastCodes.Data, LastCodes.Size);
-
-  // LangCodes: the three-letter code of every listed language that has one.
-  UINT8 IsoList[kVariableCapacity] = {};
-  UINTN IsoSize = 0;
-  const CHAR8* Codes = (const CHAR8*)LastCodes.Data;
-  UINTN Start = 0;
-  for (UINTN i = 0; i <= LastCodes.Size && IsoSize + 3 <= sizeof(IsoList); ++i) {
-    if (i < LastCodes.Size && Codes[i] != ';' && Codes[i] != '\0') continue;
-    const CHAR8* Code = IsoOf(Codes + Start, i - Start);
-    if (Code != nullptr) {
-      MemMove(IsoList + IsoSize, Code, 3);
-      IsoSize += 3;
+    // LangCodes: the three-letter code of every listed language that has one.
+    UINT8 IsoList[kVariableCapacity] = {};
+    UINTN IsoSize = 0;
+    const CHAR8* Codes = (const CHAR8*)Published.Data;
+    UINTN Start = 0;
+    for (UINTN i = 0; i <= Published.Size && IsoSize + 3 <= sizeof(IsoList); ++i) {
+      if (i < Published.Size && Codes[i] != ';' && Codes[i] != '\0') continue;
+      const CHAR8* Code = IsoOf(Codes + Start, i - Start);
+      if (Code != nullptr) {
+        MemMove(IsoList + IsoSize, Code, 3);
+        IsoSize += 3;
+      }
+      if (i == Published.Size || Codes[i] == '\0') break;
+      Start = i + 1;
     }
-    if (i == LastCodes.Size || Codes[i] == '\0') break;
-    Start = i + 1;
+    if (IsoSize > 0)
+      CheckWrittenOrRefused(Report, u"lang.lang_codes", u"LangCodes", EFI_GLOBAL_VARIABLE_GUID, IsoCodes, IsoList,
+                            IsoSize);
   }
-  if (IsoSize > 0)
-    CheckWrittenOrRefused(Report, u"lang.lang_codes", u"LangCodes", EFI_GLOBAL_VARIABLE_GUID, IsoCodes, IsoList,
-                          IsoSize);
 
-  // PlatformLang and Lang name one language whenever both can be converted.
-  const CHAR8* PlatformIso = EFI_ERROR(Platform.Status)
-                                 ? nullptr
-                                 : IsoOf((const CHAR8*)Platform.Data, AsciiLength((const CHAR8*)Platform.Data));
-  const CHAR8* IsoAsRfc = EFI_ERROR(Iso.Status) ? nullptr : RfcOf(Iso.Data, Iso.Size);
-  if (PlatformIso == nullptr || IsoAsRfc == nullptr) {
-    Note(u"PlatformLang \"%a\" and Lang \"%a\" have no common table entry; their agreement is not checked",
-         (const CHAR8*)Platform.Data, (const CHAR8*)Iso.Data);
+  ExpectReconciliation(Before, Published, Expected);
+  Note(u"before the drivers: PlatformLang \"%a\" (%r), Lang \"%a\" (%r), PlatformLastLang \"%a\" (%r)",
+       (const CHAR8*)Before.Platform.Data, Before.Platform.Status, (const CHAR8*)Before.Iso.Data, Before.Iso.Status,
+       (const CHAR8*)Before.Last.Data, Before.Last.Status);
+  if (!Expected->Determined) {
+    Note(u"PlatformLang, Lang and PlatformLastLang not checked: these values have no fixed outcome");
     return;
   }
-  if (SameLanguage(IsoAsRfc, (const CHAR8*)Platform.Data)) {
-    Check(Report, u"lang.platform_lang_agrees", true, u"");
-    return;
+  if (Expected->PlatformLast != nullptr)
+    Check(Report, u"lang.last_lang",
+          LastLang.Attributes == 3 && SameBytes(LastLang, Expected->PlatformLast, Expected->PlatformLastSize),
+          u"PlatformLastLang %r attributes %x \"%a\" (%ld bytes), expected \"%a\" (%ld bytes)", LastLang.Status,
+          LastLang.Attributes, (const CHAR8*)LastLang.Data, LastLang.Size, Expected->PlatformLast,
+          Expected->PlatformLastSize);
+  else
+    Check(Report, u"lang.last_lang", SameVariable(LastLang, Before.Last),
+          u"PlatformLastLang %r \"%a\", expected it left as it was", LastLang.Status, (const CHAR8*)LastLang.Data);
+
+  if (Expected->Written == nullptr) {
+    Check(Report, u"lang.reconciled", SameVariable(Platform, Before.Platform) && SameVariable(Iso, Before.Iso),
+          u"PlatformLang \"%a\" and Lang \"%a\", expected both left as they were", (const CHAR8*)Platform.Data,
+          (const CHAR8*)Iso.Data);
+  } else if (Expected->WrittenIsLang) {
+    // The firmware may bring PlatformLang after a written Lang: only Lang is ours.
+    CheckWrittenOrRefused(Report, u"lang.reconciled", u"Lang", EFI_GLOBAL_VARIABLE_GUID, Iso, Expected->Written,
+                          Expected->WrittenSize);
+  } else {
+    CheckWrittenOrRefused(Report, u"lang.reconciled", u"PlatformLang", EFI_GLOBAL_VARIABLE_GUID, Platform,
+                          Expected->Written, Expected->WrittenSize);
   }
-  CheckWrittenOrRefused(Report, u"lang.platform_lang_agrees", u"Lang", EFI_GLOBAL_VARIABLE_GUID, Iso, PlatformIso,
-                        3);
 }
 
 // ---- Callback registry and question dispatch --------------------------------
@@ -365,19 +464,24 @@ struct HANDLER_LOG {
   bool HadParameters;
 };
 
-constinit HANDLER_LOG gHandlerLog = {};
-constinit CALLBACK_REGISTRY_PROTOCOL* gRegistry = nullptr;
+// What the handlers registered by the checks see; the only writable data of these checks.
+struct DISPATCH_CHECK_STATE {
+  HANDLER_LOG Log;
+  CALLBACK_REGISTRY_PROTOCOL* Registry;
+};
+
+constinit DISPATCH_CHECK_STATE gDispatch = {};
 constexpr EFI_STATUS kHandlerResult = EFI_WARN_STALE_DATA;  // a status no other path returns
 
 EFI_STATUS EFIAPI LoggingHandler(EFI_HII_HANDLE HiiHandle, UINT16 Class, UINT16 SubClass, UINT16 Key) {
-  HANDLER_LOG& Log = gHandlerLog;
+  HANDLER_LOG& Log = gDispatch.Log;
   Log.Calls++;
   Log.HiiHandle = HiiHandle;
   Log.Class = Class;
   Log.SubClass = SubClass;
   Log.Key = Key;
   CALLBACK_PARAMETERS* Current = nullptr;
-  Log.ParametersStatus = gRegistry->GetCurrentCallbackParameters(&Current);
+  Log.ParametersStatus = gDispatch.Registry->GetCurrentCallbackParameters(&Current);
   Log.HadParameters = Current != nullptr;
   if (Current != nullptr) Log.Seen = *Current;
   return kHandlerResult;
@@ -438,19 +542,19 @@ void CheckRegistry(CHECK_REPORT* Report, CALLBACK_REGISTRY_PROTOCOL* Registry) {
 void CheckQuestion(CHECK_REPORT* Report, const CHAR16* Name, EFI_HII_CONFIG_ACCESS_PROTOCOL* Access,
                    EFI_HII_HANDLE ExpectedHandle, UINT16 Class) {
   VOID* Token = nullptr;
-  EFI_STATUS Status = gRegistry->RegisterItemCallback(Class, 0, kQuestionKey, LoggingHandler, &Token);
+  EFI_STATUS Status = gDispatch.Registry->RegisterItemCallback(Class, 0, kQuestionKey, LoggingHandler, &Token);
   if (EFI_ERROR(Status)) {
     Check(Report, Name, false, u"register: %r", Status);
     return;
   }
-  gHandlerLog = {};
+  gDispatch.Log = {};
   EFI_IFR_TYPE_VALUE Value = {};
   Value.u8 = 0x5A;
   EFI_BROWSER_ACTION_REQUEST Request = EFI_BROWSER_ACTION_REQUEST_EXIT;
   EFI_STATUS Result = Access->Callback(Access, EFI_BROWSER_ACTION_CHANGED, kQuestionKey, EFI_IFR_TYPE_NUM_SIZE_8,
                                        &Value, &Request);
-  gRegistry->UnregisterItemCallback(Token);
-  const HANDLER_LOG& Log = gHandlerLog;
+  gDispatch.Registry->UnregisterItemCallback(Token);
+  const HANDLER_LOG& Log = gDispatch.Log;
   const CALLBACK_PARAMETERS& P = Log.Seen;
   bool Arguments = Log.Calls == 1 && Log.HiiHandle == ExpectedHandle && Log.Class == Class && Log.SubClass == 0 &&
                    Log.Key == kQuestionKey;
@@ -466,7 +570,7 @@ void CheckQuestion(CHECK_REPORT* Report, const CHAR16* Name, EFI_HII_CONFIG_ACCE
 }
 
 void CheckDispatch(CHECK_REPORT* Report, const SETUP_SERVICES& Services, const FORMUTIL_LOAD_RECORD& Record) {
-  gRegistry = Services.Registry;
+  gDispatch.Registry = Services.Registry;
   const FORM_SET_INFO& Monitor = Record.Table[kMonitorRow];
   // The browser finds a form set's Config Access on the driver handle of its package list.
   EFI_HANDLE DriverHandle = nullptr;
@@ -484,7 +588,7 @@ void CheckDispatch(CHECK_REPORT* Report, const SETUP_SERVICES& Services, const F
   CheckQuestion(Report, u"dispatch.removed_form_set", Removed.ConfigAccess, Removed.HiiHandle, 0x20);
 
   CALLBACK_PARAMETERS* Outside = (CALLBACK_PARAMETERS*)1;
-  Status = gRegistry->GetCurrentCallbackParameters(&Outside);
+  Status = gDispatch.Registry->GetCurrentCallbackParameters(&Outside);
   EFI_BROWSER_ACTION_REQUEST Request = EFI_BROWSER_ACTION_REQUEST_SUBMIT;
   EFI_IFR_TYPE_VALUE Value = {};
   EFI_STATUS Unmatched =
@@ -502,27 +606,46 @@ bool ReadRecord(CHECK_REPORT* Report, const SETUP_SERVICES& Services, FORMUTIL_L
 }
 
 // False when the form-set table itself is wrong, so nothing can be found through it.
-bool CheckLoadedFormSets(CHECK_REPORT* Report, const SETUP_SERVICES& Services, const FORMUTIL_LOAD_RECORD& Record) {
+bool CheckLoadedFormSets(CHECK_REPORT* Report, const SETUP_SERVICES& Services, const FORMUTIL_LOAD_RECORD& Record,
+                         const LANGUAGE_SNAPSHOT* Before) {
   if (!CheckFormSetTable(Report, Record)) return false;
   CheckPublished(Report, Services, Record);
   CheckIdentityStrings(Report, Services, Record.Table[kMainRow].HiiHandle);
   CheckSecureBootCounts(Report, Services, Record.Table[kSecureRow].HiiHandle);
-  CheckLanguageVariables(Report, Services, Record.Table[kMainRow].HiiHandle);
+  if (Before != nullptr) CheckLanguageVariables(Report, Services, Record.Table[kMainRow].HiiHandle, *Before);
   return true;
 }
 
 }  // namespace
 
+void SaveLanguageSnapshot() {
+  LANGUAGE_SNAPSHOT* Snapshot = (LANGUAGE_SNAPSHOT*)AllocateZeroedBootPool(sizeof(LANGUAGE_SNAPSHOT));
+  if (Snapshot == nullptr) {
+    Note(u"no memory to record the language variables");
+    return;
+  }
+  PoolBuffer<LANGUAGE_SNAPSHOT> Owner(Snapshot);
+  ReadVariable(u"PlatformLang", EFI_GLOBAL_VARIABLE_GUID, &Snapshot->Platform);
+  ReadVariable(u"Lang", EFI_GLOBAL_VARIABLE_GUID, &Snapshot->Iso);
+  ReadVariable(u"PlatformLastLang", SETUP_VARIABLE_VENDOR, &Snapshot->Last);
+  ReadVariable(u"PlatformLastLangCodes", SETUP_VARIABLE_VENDOR, &Snapshot->LastCodes);
+  EFI_STATUS Status = gRT()->SetVariable(kSnapshotName, &kCheckVendor, EFI_VARIABLE_BOOTSERVICE_ACCESS,
+                                         sizeof(*Snapshot), Snapshot);
+  Note(u"language variables recorded before the drivers: %r", Status);
+}
+
 void RunFirstBootSetupChecks(CHECK_REPORT* Report) {
   SETUP_SERVICES Services = {};
   if (!FindServices(Report, &Services)) return;
+  PoolBuffer<LANGUAGE_SNAPSHOT> Before;
+  if (!Before.Allocate(1) || !LoadLanguageSnapshot(Report, Before.Get())) Before.Reset();
   FORMUTIL_LOAD_RECORD Record = {};
   if (!ReadRecord(Report, Services, &Record)) return;
   // The store was fresh, so the entry point itself loaded the form sets.
   if (!Check(Report, u"boot1.loaded_at_entry", Record.LoadCalls == 1 && Record.TriggersInstalled == 0,
              u"%ld LoadResources calls, %ld triggers", Record.LoadCalls, Record.TriggersInstalled))
     return;
-  bool TableGood = CheckLoadedFormSets(Report, Services, Record);
+  bool TableGood = CheckLoadedFormSets(Report, Services, Record, Before.Get());
   CheckRegistry(Report, Services.Registry);
   if (TableGood) CheckDispatch(Report, Services, Record);
 }
@@ -530,12 +653,12 @@ void RunFirstBootSetupChecks(CHECK_REPORT* Report) {
 void RunLaterBootSetupChecks(CHECK_REPORT* Report) {
   SETUP_SERVICES Services = {};
   if (!FindServices(Report, &Services)) return;
-  VARIABLE* Last = (VARIABLE*)AllocateZeroedBootPool(sizeof(VARIABLE));
-  if (Last == nullptr) return;
-  PoolBuffer<VARIABLE> Owner(Last);
-  ReadVariable(u"PlatformLastLangCodes", SETUP_VARIABLE_VENDOR, Last);
-  Check(Report, u"boot2.last_codes_kept", !EFI_ERROR(Last->Status) && Last->Size > 0,
-        u"PlatformLastLangCodes after the first boot: %r", Last->Status);
+  PoolBuffer<LANGUAGE_SNAPSHOT> Before;
+  if (!Before.Allocate(1) || !LoadLanguageSnapshot(Report, Before.Get())) Before.Reset();
+  // What made setupinfo wait for the trigger: the list the first boot left.
+  if (Before)
+    Check(Report, u"boot2.last_codes_kept", !EFI_ERROR(Before->LastCodes.Status) && Before->LastCodes.Size > 0,
+          u"PlatformLastLangCodes before the drivers: %r", Before->LastCodes.Status);
 
   FORMUTIL_LOAD_RECORD Record = {};
   if (!ReadRecord(Report, Services, &Record)) return;
@@ -554,7 +677,7 @@ void RunLaterBootSetupChecks(CHECK_REPORT* Report) {
   if (!Check(Report, u"boot2.trigger_loads", Status == EFI_SUCCESS && Record.LoadCalls == 1,
              u"trigger %r, %ld LoadResources calls", Status, Record.LoadCalls))
     return;
-  CheckLoadedFormSets(Report, Services, Record);
+  CheckLoadedFormSets(Report, Services, Record, Before.Get());
 
   Status = Services.Control->InstallSetupLoadTrigger();
   FORMUTIL_LOAD_RECORD Again = {};

@@ -39,10 +39,10 @@ struct FORMUTIL_STATE {
   EFI_HII_STRING_PROTOCOL* Strings;
   FORMUTIL_LOAD_RECORD Record;
   BROWSER_STORE Stores[STORE_LIMIT];
+  SETUP_LOAD_TRIGGER_PROTOCOL Trigger;  // never called: only its installation counts
 };
 
 constinit FORMUTIL_STATE gState = {};
-constinit SETUP_LOAD_TRIGGER_PROTOCOL gTrigger = {};
 
 void NoteFailure(EFI_STATUS Status) {
   if (gState.Record.FirstFailure == EFI_SUCCESS) gState.Record.FirstFailure = Status;
@@ -218,8 +218,8 @@ EFI_STATUS EFIAPI GetLoadRecord(FORMUTIL_LOAD_RECORD* Record) {
 
 EFI_STATUS EFIAPI InstallSetupLoadTrigger() {
   EFI_HANDLE Handle = nullptr;
-  EFI_STATUS Status =
-      gBS()->InstallMultipleProtocolInterfaces(&Handle, &SETUP_LOAD_TRIGGER_PROTOCOL::Guid, &gTrigger, nullptr);
+  EFI_STATUS Status = gBS()->InstallMultipleProtocolInterfaces(&Handle, &SETUP_LOAD_TRIGGER_PROTOCOL::Guid,
+                                                               &gState.Trigger, nullptr);
   if (!EFI_ERROR(Status)) gState.Record.TriggersInstalled++;
   return Status;
 }

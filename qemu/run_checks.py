@@ -5,7 +5,9 @@ and judges the check application's report read from the serial console.
 Boot 1 starts from a fresh copy of OVMF's variable store; boot 2 reuses the
 store that boot 1 left, so non-volatile variables carry over. Each boot loads
 the test form utility driver, setupinfo and updatefetch with the shell's
-`load`, runs the check application with the boot's mode and powers off.
+`load`, runs the check application with the boot's mode and powers off; the
+check application also runs once before the loads, to record what the
+drivers are about to change.
 """
 
 import argparse
@@ -67,7 +69,8 @@ def judge(lines, mode, drivers):
 
 
 def startup_script(mode, drivers):
-    lines = ["fs0:"]
+    # The first run records the language variables before any driver of ours.
+    lines = ["fs0:", "%s before" % CHECK_APP]
     lines += ["load %s" % d for d in drivers]
     lines.append("%s %s" % (CHECK_APP, mode))
     lines.append("reset -s")

@@ -2,7 +2,11 @@
 """How the runner judges a boot's serial output: what must make it fail."""
 
 import os
+import shutil
+import subprocess
 import sys
+import tempfile
+import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -74,11 +78,83 @@ class JudgeTest(unittest.TestCase):
 
 
 class StartupScriptTest(unittest.TestCase):
-    def test_drivers_load_in_order_before_the_checks_then_power_off(self):
+    def test_drivers_load_in_order_between_the_two_check_runs_then_power_off(self):
         script = run_checks.startup_script("boot2", DRIVERS).split("\r\n")
-        self.assertEqual(script[:5], ["fs0:", "load formutil_ovmf.efi", "load setupinfo.efi",
-                                      "load updatefetch.efi", "qemucheck.efi boot2"])
-        self.assertEqual(script[5], "reset -s")
+        self.assertEqual(script[:7], ["fs0:", "qemucheck.efi before", "load formutil_ovmf.efi",
+                                      "load setupinfo.efi", "load updatefetch.efi", "qemucheck.efi boot2",
+                                      "reset -s"])
+
+
+# A stand-in for qemu-system-x86_64: it reads startup.nsh from the FAT
+# directory it is given and answers on "serial" as the behaviour says.
+FAKE_QEMU = r"""
+import os, sys, time
+behaviour = os.environ["FAKE_QEMU"]
+esp = [a for a in sys.argv if a.startswith("format=raw,file=fat:rw:")][0].split(":", 2)[2]
+mode = open(os.path.join(esp, "startup.nsh"), newline="").read().split("\r\n")[-3].split()[-1]
+out = ["UEFI Interactive Shell v2.2", "Press ESC in 5 seconds to skip startup.nsh or any other key to continue."]
+if behaviour == "hang":
+    print("\r\n".join(out), flush=True)
+    time.sleep(60)
+for name in ("formutil_ovmf.efi", "setupinfo.efi", "updatefetch.efi"):
+    out.append("Image 'FS0:\\%s' loaded at E233000 - Success" % name)
+out += ["qemucheck %s" % mode, "PASS a"]
+if behaviour == "crash":
+    out.append("!!!! X64 Exception Type - 0E(#PF - Page-Fault)  CPU Apic ID - 00000000 !!!!")
+    print("\r\n".join(out), flush=True)
+    time.sleep(60)
+if behaviour != "no-summary":
+    out.append("1 passed, 0 failed")
+print("\r\n".join(out), flush=True)
+"""
+
+
+class WholeRunTest(unittest.TestCase):
+    """The runner's verdict over both boots, with the stand-in in place of QEMU."""
+
+    def setUp(self):
+        self.dir = tempfile.mkdtemp()
+        self.qemu = os.path.join(self.dir, "qemu")
+        with open(self.qemu, "w") as f:
+            f.write("#!%s\n%s" % (sys.executable, FAKE_QEMU))
+        os.chmod(self.qemu, 0o755)
+        self.images = []
+        for name in DRIVERS + (run_checks.CHECK_APP,):
+            self.images.append(os.path.join(self.dir, name))
+            open(self.images[-1], "wb").close()
+
+    def tearDown(self):
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def run_with(self, behaviour):
+        started = time.monotonic()
+        done = subprocess.run(
+            [sys.executable, run_checks.__file__, "--qemu", self.qemu, "--ovmf-code", self.qemu,
+             "--ovmf-vars", self.qemu, "--work", os.path.join(self.dir, "work"), "--boot-timeout", "2"]
+            + self.images, env=dict(os.environ, FAKE_QEMU=behaviour), capture_output=True, text=True, timeout=30)
+        return done.returncode, done.stdout, time.monotonic() - started
+
+    def test_two_clean_boots_pass(self):
+        rc, out, _ = self.run_with("pass")
+        self.assertEqual(rc, 0, out)
+        self.assertTrue(out.rstrip().endswith("2 passed, 0 failed"), out)
+
+    def test_a_hung_boot_fails_within_its_bound(self):
+        rc, out, took = self.run_with("hang")
+        self.assertEqual(rc, 1, out)
+        self.assertIn("problem: timed out after 2 s", out)
+        self.assertLess(took, 10)
+
+    def test_a_crash_fails(self):
+        rc, out, took = self.run_with("crash")
+        self.assertEqual(rc, 1, out)
+        self.assertIn("problem: firmware exception", out)
+        self.assertLess(took, 10)
+
+    def test_a_run_without_the_count_line_fails(self):
+        rc, out, _ = self.run_with("no-summary")
+        self.assertEqual(rc, 1, out)
+        self.assertIn("problem: no final 'N passed, N failed' line", out)
 
 
 if __name__ == "__main__":
