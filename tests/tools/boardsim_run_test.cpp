@@ -101,19 +101,16 @@ TEST(BoardsimRun, TourCorrectsTheFanCurveAndFindsTheUpdate) {
   EXPECT_EQ(Callback["kind"], "callback");
   EXPECT_EQ(Callback["key"], 0x490);
   EXPECT_EQ(Callback["status"]["name"], "EFI_SUCCESS");
-  // The point put below its predecessor comes back up to it.
-  const json& Lowered = Actions[Actions.size() - 2]["store_changes"][0]["bytes"][0];
-  ASSERT_EQ(Lowered["offset"], 0x430);
-  const int Second = Lowered["before"] == 0 ? 40 : Lowered["before"].get<int>();
-  bool Corrected = false;
-  for (const json& B : Callback["store_changes"][0]["bytes"]) {
-    if (B["offset"] == 0x430) {
-      Corrected = B["before"] == Lowered["after"] && B["after"].get<int>() >= Lowered["after"].get<int>();
-    }
-    EXPECT_GE(B["offset"].get<int>(), 0x430);
-    EXPECT_LE(B["offset"].get<int>(), 0x432);  // nothing outside the first list
-  }
-  EXPECT_TRUE(Corrected) << Callback.dump(1) << " second point " << Second;
+  // The third point is raised above the fourth and fifth (60 and 70 on the
+  // built-in board); the callback brings both up to it and nothing else.
+  const json& Raised = Actions[Actions.size() - 2]["store_changes"][0]["bytes"];
+  ASSERT_EQ(Raised.size(), 1u);
+  EXPECT_EQ(Raised[0]["offset"], 0x430);
+  EXPECT_EQ(Raised[0]["after"], 75);
+  ASSERT_EQ(Callback["store_changes"].size(), 1u);
+  EXPECT_EQ(Callback["store_changes"][0]["store"], "Setup");
+  EXPECT_EQ(Callback["store_changes"][0]["bytes"],
+            json::parse(R"([{"offset": 1073, "before": 60, "after": 75}, {"offset": 1074, "before": 70, "after": 75}])"));
   ASSERT_TRUE(J["update"].is_object());
   EXPECT_TRUE(J["update"]["found"]);
   EXPECT_FALSE(J["update"]["host"].get<std::string>().empty());
@@ -143,6 +140,13 @@ TEST(BoardsimRun, LaterBootsWaitForTheTriggerAndKeepTheLanguageVariables) {
   }
   EXPECT_TRUE(Recorded);
   EXPECT_TRUE(J["form_sets"].empty());
+
+  // The tour keeps a boot to one line, unless several boots were asked for.
+  RunOutput Tour = RunBoardSim({"--tour", "--boots", "2"});
+  ASSERT_EQ(Tour.ExitCode, EXIT_OK) << Tour.Err;
+  const size_t Second = Tour.Out.find("Boot 2:");
+  ASSERT_NE(Second, std::string::npos);
+  EXPECT_NE(Tour.Out.find("    PlatformLang           NV+BS+RT  \"en-US\"", Second), std::string::npos) << Tour.Out;
 }
 
 TEST(BoardsimRun, LanguageOptionRunsTheBoardInThatLanguage) {
@@ -220,6 +224,10 @@ TEST(BoardsimRun, BadActionsStopTheRunBeforeAnythingRan) {
     EXPECT_NE(R.Err.find(C.Message), std::string::npos) << R.Err;
     EXPECT_TRUE(R.Out.empty()) << C.Message;
   }
+  RunOutput Directory = RunBoardSim({"--script", testing::TempDir()});
+  EXPECT_EQ(Directory.ExitCode, EXIT_USAGE);
+  EXPECT_NE(Directory.Err.find("is a directory"), std::string::npos) << Directory.Err;
+
   json J = RunJson({"--do", "show 0x99"}, EXIT_BAD_ACTION);
   EXPECT_EQ(J["error"]["kind"], "action");
   EXPECT_EQ(J["exit_code"], EXIT_BAD_ACTION);
@@ -252,14 +260,19 @@ TEST(BoardsimRun, UpdateLookupReportsTheLocationOrTheCode) {
   EXPECT_TRUE(Found["update"]["found"]);
   EXPECT_EQ(Found["update"]["result"], 0);
   EXPECT_NE(Found["update"]["request"].get<std::string>().find("GET /support/"), std::string::npos);
-  EXPECT_EQ(Found["update"]["path"].get<std::string>().front(), '/');
+  // URL1 of the built-in reply names an alias of the host that answers.
+  EXPECT_EQ(Found["update"]["name_queries"], json::parse(R"(["download.example.com", "mirror1.example.net"])"));
+  EXPECT_EQ(Found["update"]["host"], "mirror1.example.net");
+  EXPECT_EQ(Found["update"]["path"], "/bios/Q7730PRO/Q7730PRO.F12");
+  EXPECT_EQ(Found["update"]["address"], "203.0.113.25");
   EXPECT_TRUE(Found["form_sets"].empty());
 
   // The server choice is read from the browser, so an action moves the lookup.
   json Second = RunJson({"update", "--do", "set NetConfigData 105 byte 1"});
   EXPECT_EQ(Second["update"]["server_choice"], 1);
   EXPECT_TRUE(Second["update"]["found"]);
-  EXPECT_NE(Second["update"]["host"], Found["update"]["host"]);
+  EXPECT_EQ(Second["update"]["host"], "dl2.example.net");
+  EXPECT_EQ(Second["update"]["address"], "198.51.100.7");
   json Beyond = RunJson({"update", "--do", "set NetConfigData 105 byte 9"}, EXIT_UPDATE_FAILED);
   EXPECT_EQ(Beyond["update"]["result"], 103);
 
@@ -271,6 +284,20 @@ TEST(BoardsimRun, UpdateLookupReportsTheLocationOrTheCode) {
   EXPECT_EQ(Lost["update"]["result_name"], "103 no location");
   EXPECT_TRUE(Lost["update"]["host"].is_null());
   EXPECT_EQ(Lost["pool"]["leaked"], false);  // the reply buffer was released
+
+  // Without NetConfigData the locator's browser read fails, and no choice is shown.
+  const std::string NoNetConfig = ProfileFile("boardsim_nonetconfig.json", [](json& P) {
+    json Kept = json::array();
+    for (const json& V : P["variables"]) {
+      if (V["name"] != "NetConfigData") {
+        Kept.push_back(V);
+      }
+    }
+    P["variables"] = Kept;
+  });
+  json NoChoice = RunJson({"update", "--board", NoNetConfig}, EXIT_UPDATE_FAILED);
+  EXPECT_TRUE(NoChoice["update"]["server_choice"].is_null());
+  EXPECT_FALSE(NoChoice["update"]["found"]);
 
   RunOutput Text = RunBoardSim({"update", "--board", NoDownload});
   EXPECT_NE(Text.Out.find("result:  103 no location (no download location could be taken from the reply)"),

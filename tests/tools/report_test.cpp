@@ -136,6 +136,41 @@ TEST(Report, TextActionsShowTheDiffByOffset) {
   EXPECT_NE(Text.find("Pool: nothing leaked"), std::string::npos);
 }
 
+TEST(Report, TextStringChangesComeInEveryLanguageTheRunsFirst) {
+  RunReport R;
+  ActionResult A;
+  A.Source = ParseAction("callback 0x8 0x529 changed", "--do 1").Actions.at(0);
+  A.StringChanges.push_back(StringChange{0x8, 0x20, "en-US", "a", "b"});
+  A.StringChanges.push_back(StringChange{0x8, 0x20, "de-DE", "c", "d"});
+  A.StringChanges.push_back(StringChange{0x8, 0x21, "en-US", "e", "f"});
+  R.Actions.push_back(A);
+  R.Language = "de-DE";
+  const std::string Text = RenderText(R);
+  const size_t German = Text.find("  strings (de-DE):\n    class 0x08 0x0020: \"c\" -> \"d\"\n");
+  const size_t English = Text.find(
+      "  strings (en-US):\n    class 0x08 0x0020: \"a\" -> \"b\"\n    class 0x08 0x0021: \"e\" -> \"f\"\n");
+  ASSERT_NE(German, std::string::npos) << Text;
+  ASSERT_NE(English, std::string::npos) << Text;
+  EXPECT_LT(German, English);
+  EXPECT_EQ(Text.find("strings: no change"), std::string::npos);
+}
+
+TEST(Report, UpdateLookupNamesTheServerChoice) {
+  RunReport R;
+  R.Update = UpdateRecord{};
+  R.Update->ResultName = "EFI_NOT_FOUND";
+  EXPECT_NE(RenderText(R).find("Update lookup (no server choice: the browser holds no NetConfigData"),
+            std::string::npos);
+  EXPECT_TRUE(ReportJson(R)["update"]["server_choice"].is_null());
+  R.Update->ServerChoice = 2;
+  EXPECT_NE(RenderText(R).find("Update lookup (server choice 2, mirror URL3):"), std::string::npos);
+  EXPECT_EQ(ReportJson(R)["update"]["server_choice"], 2);
+  R.Update->ServerChoice = 4;
+  EXPECT_NE(RenderText(R).find("Update lookup (server choice 4, as the server says):"), std::string::npos);
+  R.Update->ServerChoice = 9;
+  EXPECT_NE(RenderText(R).find("Update lookup (server choice 9, not a mirror (0 to 4)):"), std::string::npos);
+}
+
 TEST(Report, BriefBootsKeepOneLineEach) {
   RunReport R;
   BootRecord B;
@@ -179,13 +214,14 @@ TEST(Report, KeyRangesCompressRuns) {
   EXPECT_EQ(KeyRanges({}), "");
 }
 
-TEST(Report, TourPutsTheThirdPointBelowTheSecond) {
+TEST(Report, TourRaisesTheThirdPointAboveTheLaterOnes) {
   const std::string Page = "callback 0x10 0x48D retrieve\nshow 0x10\n";
-  EXPECT_EQ(TourScript(50), Page + "set Setup 0x430 byte 40\ncallback 0x10 0x490 changed u8:40\n");
-  EXPECT_EQ(TourScript(4), Page + "set Setup 0x430 byte 0\ncallback 0x10 0x490 changed u8:0\n");
-  // With the second point at 0 nothing lies below it: it is raised first.
-  EXPECT_EQ(TourScript(0),
-            Page + "set Setup 0x42F byte 40\nset Setup 0x430 byte 30\ncallback 0x10 0x490 changed u8:30\n");
+  EXPECT_EQ(TourScript(60, 70), Page + "set Setup 0x430 byte 75\ncallback 0x10 0x490 changed u8:75\n");
+  EXPECT_EQ(TourScript(80, 40), Page + "set Setup 0x430 byte 85\ncallback 0x10 0x490 changed u8:85\n");
+  EXPECT_EQ(TourScript(252, 254), Page + "set Setup 0x430 byte 255\ncallback 0x10 0x490 changed u8:255\n");
+  // With the fourth point at 255 nothing lies above it: it is brought down first.
+  EXPECT_EQ(TourScript(255, 255),
+            Page + "set Setup 0x431 byte 200\nset Setup 0x430 byte 255\ncallback 0x10 0x490 changed u8:255\n");
 }
 
 }  // namespace

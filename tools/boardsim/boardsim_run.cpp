@@ -1,5 +1,7 @@
 #include "tools/boardsim/boardsim_run.h"
 
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -19,11 +21,12 @@ namespace boardsim {
 namespace {
 
 constexpr uint16_t HARDWARE_MONITOR_CLASS = 0x10;
-constexpr uint32_t FAN_CURVE_SECOND_POINT = 0x42F;
+// The first fan curve: five points at 0x42E-0x432, the third one's key is 0x490.
+constexpr uint32_t FAN_CURVE_THIRD_POINT = 0x430;
 
 const char* const TourIntro =
-    "Tour: the hardware monitor page refreshed and shown, a fan-curve point put\n"
-    "below its predecessor and corrected by the page's callback, then the update\n"
+    "Tour: the hardware monitor page refreshed and shown, a fan-curve point raised\n"
+    "above the later ones and those corrected by the page's callback, then the update\n"
     "lookup. Run 'boardsim --help' for more; docs/boardsim.md has the details.\n\n";
 
 class Runner {
@@ -68,7 +71,8 @@ class Runner {
     Report_.BoardFile = Options_.BoardFile;
     Report_.Language = Options_.Language;
     Report_.AllStrings = Options_.AllStrings || Options_.Tour;  // the tour shows labels too
-    Report_.BriefBoots = Options_.Tour || Options_.Mode == Command::Update;
+    // Several boots are asked for to see the language variables after each.
+    Report_.BriefBoots = (Options_.Tour && Options_.Boots == 1) || Options_.Mode == Command::Update;
     if (Options_.Tour) {
       Report_.Intro = TourIntro;
     }
@@ -124,6 +128,11 @@ class Runner {
     for (const ActionSource& Source : Options_.Actions) {
       std::string Text = Source.Text;
       if (Source.IsFile) {
+        // A directory opens like a file and reads as nothing: refuse it.
+        std::error_code Ignored;
+        if (std::filesystem::is_directory(Source.Text, Ignored)) {
+          return Fail(EXIT_USAGE, "usage", "--script " + Source.Text + ": is a directory, not a file of actions");
+        }
         std::ifstream File(Source.Text, std::ios::binary);
         if (!File) {
           return Fail(EXIT_USAGE, "usage", "--script " + Source.Text + ": cannot read the file");
@@ -150,10 +159,11 @@ class Runner {
     }
     if (Options_.Tour) {
       const std::vector<UINT8>* Setup = Session.Browser().StoreBytes(SETUP_VARIABLE_NAME, SETUP_VARIABLE_GUID);
-      if (Setup == nullptr || Setup->size() <= FAN_CURVE_SECOND_POINT) {
+      if (Setup == nullptr || Setup->size() <= FAN_CURVE_THIRD_POINT + 2) {
         return Fail(EXIT_INTERNAL, "internal", "the board has no Setup store for the tour");
       }
-      ActionParse Tour = ParseActionList(TourScript((*Setup)[FAN_CURVE_SECOND_POINT]), "tour", false);
+      const std::string Script = TourScript((*Setup)[FAN_CURVE_THIRD_POINT + 1], (*Setup)[FAN_CURVE_THIRD_POINT + 2]);
+      ActionParse Tour = ParseActionList(Script, "tour", false);
       Actions_ = Tour.Actions;
     }
     ActionRunner Actions(Session, *FormSets_);
@@ -193,18 +203,19 @@ class Runner {
 
 }  // namespace
 
-std::string TourScript(uint8_t SecondPoint) {
+std::string TourScript(uint8_t FourthPoint, uint8_t FifthPoint) {
   // The browser refreshes the monitor readings when it shows the page.
   std::string Script = "callback " + Hex(HARDWARE_MONITOR_CLASS, 2) + " 0x48D retrieve\n";
   Script += "show " + Hex(HARDWARE_MONITOR_CLASS, 2) + "\n";
-  uint8_t Second = SecondPoint;
-  if (Second == 0) {
-    // Nothing lies below 0: give the second point room first.
-    Second = 40;
-    Script += "set Setup " + Hex(FAN_CURVE_SECOND_POINT, 3) + " byte " + std::to_string(Second) + "\n";
+  unsigned Fourth = FourthPoint;
+  if (Fourth == 0xFF) {
+    // Nothing lies above 255: bring the fourth point down first.
+    Fourth = 200;
+    Script += "set Setup " + Hex(FAN_CURVE_THIRD_POINT + 1, 3) + " byte " + std::to_string(Fourth) + "\n";
   }
-  const uint8_t Third = Second >= 10 ? uint8_t(Second - 10) : 0;
-  Script += "set Setup " + Hex(FAN_CURVE_SECOND_POINT + 1, 3) + " byte " + std::to_string(Third) + "\n";
+  // Above both later points, so the callback raises each of them to it.
+  const unsigned Third = std::min(std::max(Fourth, unsigned(FifthPoint)) + 5, 0xFFu);
+  Script += "set Setup " + Hex(FAN_CURVE_THIRD_POINT, 3) + " byte " + std::to_string(Third) + "\n";
   Script += "callback " + Hex(HARDWARE_MONITOR_CLASS, 2) + " 0x490 changed u8:" + std::to_string(Third) + "\n";
   return Script;
 }

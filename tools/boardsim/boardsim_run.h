@@ -17,10 +17,10 @@ struct RunOutput {
 
 RunOutput RunBoardSim(const std::vector<std::string>& Args);
 
-// The tour's actions for a board whose Setup store holds SecondPoint at
-// 0x42F: the hardware monitor page is refreshed and shown, the third point
-// of the first fan curve is put below the second, then the page's callback
-// is told it changed.
-std::string TourScript(uint8_t SecondPoint);
+// The tour's actions for a board whose first fan curve has FourthPoint and
+// FifthPoint at 0x431 and 0x432: the hardware monitor page is refreshed and
+// shown, the third point is raised above both, then the page's callback is
+// told it changed and raises the later points.
+std::string TourScript(uint8_t FourthPoint, uint8_t FifthPoint);
 
 }  // namespace boardsim

@@ -192,7 +192,7 @@ Json ReportJson(const RunReport& Report) {
     Up["result_name"] = U.ResultName;
     Up["meaning"] = U.Meaning;
     Up["found"] = U.Found;
-    Up["server_choice"] = U.ServerChoice;
+    Up["server_choice"] = U.ServerChoice ? Json(*U.ServerChoice) : Json(nullptr);
     Up["host"] = U.Found ? Json(U.Host) : Json(nullptr);
     Up["path"] = U.Found ? Json(U.Path) : Json(nullptr);
     Up["address"] = U.Found ? Json(U.Address) : Json(nullptr);

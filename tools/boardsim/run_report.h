@@ -106,7 +106,7 @@ struct UpdateRecord {
   std::string Address;  // dotted, set on success
   std::string Request;  // what went to the server, when something did
   std::vector<std::string> Queries;  // host names asked of the name service
-  unsigned ServerChoice = 0;
+  std::optional<unsigned> ServerChoice;  // none: no NetConfigData byte 105 in the browser
 };
 
 struct PoolRecord {

@@ -57,6 +57,21 @@ std::string Preview(const std::vector<uint8_t>& Data) {
   return HexBytes(Head) + (Data.size() > Head.size() ? "..." : "");
 }
 
+// What byte 105 of NetConfigData asks the locator for.
+std::string ServerChoiceText(const std::optional<unsigned>& Choice) {
+  if (!Choice) {
+    return "no server choice: the browser holds no NetConfigData with a byte 105";
+  }
+  const std::string Text = "server choice " + std::to_string(*Choice);
+  if (*Choice <= 3) {
+    return Text + ", mirror URL" + std::to_string(*Choice + 1);
+  }
+  if (*Choice == 4) {
+    return Text + ", as the server says";
+  }
+  return Text + ", not a mirror (0 to 4)";
+}
+
 void RenderVariableWrites(std::string& Out, const std::vector<VariableWrite>& Writes, const char* Indent) {
   for (const VariableWrite& W : Writes) {
     Out += Indent;
@@ -112,15 +127,27 @@ void RenderAction(std::string& Out, size_t Number, const ActionResult& A, const 
     Out += "  stores:\n";
     RenderStoreDiffs(Out, A.StoreChanges);
   }
-  size_t Shown = 0;
+  // The run's language first, then every other language a change came in.
+  std::vector<std::string> Languages{Language};
   for (const StringChange& S : A.StringChanges) {
-    if (S.Language != Language) {
-      continue;
+    if (std::find(Languages.begin(), Languages.end(), S.Language) == Languages.end()) {
+      Languages.push_back(S.Language);
     }
-    if (Shown++ == 0) {
-      Out += "  strings (" + Language + "):\n";
+  }
+  size_t Shown = 0;
+  for (const std::string& L : Languages) {
+    size_t InLanguage = 0;
+    for (const StringChange& S : A.StringChanges) {
+      if (S.Language != L) {
+        continue;
+      }
+      if (InLanguage++ == 0) {
+        Out += "  strings (" + L + "):\n";
+      }
+      Out += "    class " + Hex(S.Class, 2) + " " + Hex(S.Id, 4) + ": " + Quoted(S.Before) + " -> " + Quoted(S.After) +
+             "\n";
     }
-    Out += "    class " + Hex(S.Class, 2) + " " + Hex(S.Id, 4) + ": " + Quoted(S.Before) + " -> " + Quoted(S.After) + "\n";
+    Shown += InLanguage;
   }
   if (Shown == 0 && A.Source.Kind == ActionKind::Callback) {
     Out += "  strings: no change\n";
@@ -216,7 +243,7 @@ std::string RenderText(const RunReport& Report) {
   }
   if (Report.Update) {
     const UpdateRecord& U = *Report.Update;
-    Out += "Update lookup (server choice " + std::to_string(U.ServerChoice) + "):\n";
+    Out += "Update lookup (" + ServerChoiceText(U.ServerChoice) + "):\n";
     if (!U.Request.empty()) {
       Out += "  request: " + Quoted(U.Request) + "\n";
     }
