@@ -56,8 +56,9 @@ class Board : public BoardModel {
   UINT32 PciRead(UINT8 Bus, UINT8 Device, UINT8 Function, UINT16 Offset, UINT8 Width) const;
 
   // Super I/O and hardware monitor registers, as the chip holds them.
-  UINT8 SioGlobal(UINT8 Reg) const { return SioGlobals_[Reg]; }
-  void SetSioGlobal(UINT8 Reg, UINT8 Value) { SioGlobals_[Reg] = Value; }
+  // Global registers are 0x00-0x2F only; a test that names another gets an exception.
+  UINT8 SioGlobal(UINT8 Reg) const { return SioGlobals_.at(Reg); }
+  void SetSioGlobal(UINT8 Reg, UINT8 Value) { SioGlobals_.at(Reg) = Value; }
   UINT8 SioDeviceRegister(UINT8 Ldn, UINT8 Reg) const;
   void SetSioDeviceRegister(UINT8 Ldn, UINT8 Reg, UINT8 Value);
   UINT8 SioSelectedDevice() const { return SioGlobals_[0x07]; }

@@ -5,7 +5,9 @@
 namespace sim {
 
 namespace {
-bool ValidNotifyTpl(EFI_TPL Tpl) { return Tpl > TPL_APPLICATION && Tpl <= TPL_HIGH_LEVEL; }
+// Notify functions cannot run with interrupts off: the firmware core refuses
+// TPL_HIGH_LEVEL as well as TPL_APPLICATION.
+bool ValidNotifyTpl(EFI_TPL Tpl) { return Tpl > TPL_APPLICATION && Tpl < TPL_HIGH_LEVEL; }
 }  // namespace
 
 Events::Events(std::function<void(const std::string&)> Misuse) : Misuse_(std::move(Misuse)) {}

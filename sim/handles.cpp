@@ -110,12 +110,14 @@ EFI_STATUS HandleDatabase::InstallMultiple(EFI_HANDLE* Handle,
 // Before an interface goes away: stop the drivers that manage it and drop the
 // plain records. Fails when someone still holds it.
 EFI_STATUS HandleDatabase::ReleaseForRemoval(EFI_HANDLE Handle, Interface* I) {
+  // A driver's Stop may remove this very interface: keep only its GUID.
+  const EFI_GUID Guid = I->Guid;
   std::vector<EFI_HANDLE> Drivers;
   for (auto& O : I->Opens)
     if (O.Attributes & EFI_OPEN_PROTOCOL_BY_DRIVER) Drivers.push_back(O.Agent);
   for (EFI_HANDLE D : Drivers) DisconnectController(Handle, D, nullptr);
   HandleRec* H = Get(Handle);
-  I = H ? Find(H, I->Guid) : nullptr;
+  I = H ? Find(H, Guid) : nullptr;
   if (I == nullptr) return EFI_NOT_FOUND;
   auto& O = I->Opens;
   O.erase(std::remove_if(O.begin(), O.end(),

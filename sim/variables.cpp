@@ -157,7 +157,8 @@ EFI_STATUS VariableStore::Set(const CHAR16* Name, const EFI_GUID* Guid, UINT32 A
   if (Name) E.Name = FromWide(Name);
   if (Guid) E.Guid = *Guid;
   E.Attributes = Attributes;
-  if (Data && DataSize) E.Data.assign((const UINT8*)Data, (const UINT8*)Data + DataSize);
+  // A size past the limit was refused unread; the log does not read it either.
+  if (Data && DataSize && DataSize <= MaxVariableSize_) E.Data.assign((const UINT8*)Data, (const UINT8*)Data + DataSize);
   E.Status = Status;
   Log_.push_back(std::move(E));
   return Status;
@@ -187,7 +188,9 @@ EFI_STATUS VariableStore::DoSet(const CHAR16* Name, const EFI_GUID* Guid, UINT32
     if (It != SetFailures_.end()) return It->second;
   }
   Key K{N, *Guid};
-  if (NameBytes(N) + DataSize + kHeaderSize > MaxVariableSize_) return EFI_INVALID_PARAMETER;
+  // DataSize first on its own: near the top of UINTN the sum would wrap.
+  if (DataSize > MaxVariableSize_ || NameBytes(N) + DataSize + kHeaderSize > MaxVariableSize_)
+    return EFI_INVALID_PARAMETER;
 
   auto It = Vars_.find(K);
   Variable* Existing = It == Vars_.end() ? nullptr : &It->second;

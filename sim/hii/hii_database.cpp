@@ -259,9 +259,11 @@ bool SameLanguage(const std::string& A, const std::string& B) {
   return true;
 }
 
+// The firmware's HII database matches a package's primary language byte for
+// byte, so a caller whose code differs only in case finds nothing there either.
 HiiStringPackage* HiiPackageList::FindLanguage(const char* Language) {
   for (auto& p : StringPackages)
-    if (SameLanguage(p.Primary, Language)) return &p;
+    if (p.Primary == Language) return &p;
   return nullptr;
 }
 
@@ -298,7 +300,9 @@ EFI_STATUS ParsePackageList(const void* Data, size_t Size, HiiPackageList& Out) 
       case EFI_HII_PACKAGE_STRINGS: {
         HiiStringPackage strings;
         if (!ParseStringPackage(at, length, strings)) return EFI_INVALID_PARAMETER;
-        if (Out.FindLanguage(strings.Primary.c_str()) != nullptr) return EFI_INVALID_PARAMETER;
+        // Two packages whose codes differ only in case are one language twice.
+        for (const auto& known : Out.StringPackages)
+          if (SameLanguage(known.Primary, strings.Primary)) return EFI_INVALID_PARAMETER;
         Out.Packages.push_back({EFI_HII_PACKAGE_STRINGS, {}, Out.StringPackages.size()});
         Out.StringPackages.push_back(std::move(strings));
         break;

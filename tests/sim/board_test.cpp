@@ -1,3 +1,4 @@
+#include <stdexcept>
 #include <vector>
 
 #include "lib/firmware_services.h"
@@ -78,6 +79,9 @@ TEST_F(BoardTest, SuperIoNeedsTheEntryKeyAndSelectsDevices) {
   EXPECT_EQ(B.SioDeviceRegister(0x02, 0xF0), 0x5A);
   SioWrite(0x07, 0x0E);  // no such device
   EXPECT_EQ(SioRead(0x30), 0xFF);
+  // Device registers are not globals: naming one there is the test's mistake, caught.
+  EXPECT_THROW(B.SetSioGlobal(0x30, 1), std::out_of_range);
+  EXPECT_THROW(B.SioGlobal(0xF0), std::out_of_range);
 
   B.ClearPortLog();
   SioRead(0x21);

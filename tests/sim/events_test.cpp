@@ -61,6 +61,7 @@ TEST_F(EventTest, CreateEventRejectsBadTypesAndLevels) {
   Tagged Tag{&T, "x"};
   EXPECT_EQ(BS()->CreateEvent(EVT_NOTIFY_SIGNAL, TPL_CALLBACK, nullptr, nullptr, &E), EFI_INVALID_PARAMETER);
   EXPECT_EQ(BS()->CreateEvent(EVT_NOTIFY_SIGNAL, TPL_APPLICATION, Record, &Tag, &E), EFI_INVALID_PARAMETER);
+  EXPECT_EQ(BS()->CreateEvent(EVT_NOTIFY_SIGNAL, TPL_HIGH_LEVEL, Record, &Tag, &E), EFI_INVALID_PARAMETER);
   EXPECT_EQ(BS()->CreateEvent(EVT_NOTIFY_SIGNAL | EVT_NOTIFY_WAIT, TPL_CALLBACK, Record, &Tag, &E),
             EFI_INVALID_PARAMETER);
   EXPECT_EQ(BS()->CreateEvent(0x00000400, TPL_CALLBACK, Record, &Tag, &E), EFI_INVALID_PARAMETER);

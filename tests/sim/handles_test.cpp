@@ -284,6 +284,7 @@ struct TestDriver {
   int Child0 = 0;
   int Starts = 0, Stops = 0;
   bool RefuseStop = false;
+  VOID* TakeAwayOnStop = nullptr;  // the controller's kProtoA interface, removed by Stop itself
 };
 
 TestDriver* gDriver = nullptr;
@@ -315,18 +316,27 @@ EFI_STATUS EFIAPI DriverStop(DriverBindingInterface* This, EFI_HANDLE Controller
     gDriver->Child = nullptr;
   }
   if (Children == 0) BS->CloseProtocol(Controller, &kProtoA, This->DriverBindingHandle, Controller);
+  if (Children == 0 && gDriver->TakeAwayOnStop)
+    BS->UninstallProtocolInterface(Controller, &kProtoA, gDriver->TakeAwayOnStop);
   return EFI_SUCCESS;
+}
+
+// Puts Driver's binding on a new handle and makes it the driver the callbacks above act for.
+EFI_HANDLE InstallTestDriver(EFI_BOOT_SERVICES* BS, TestDriver& Driver) {
+  gDriver = &Driver;
+  Driver.Binding = DriverBindingInterface{DriverSupported, DriverStart, DriverStop, 0x10, nullptr, nullptr};
+  EFI_HANDLE Handle = nullptr;
+  if (EFI_ERROR(BS->InstallProtocolInterface(&Handle, &DriverBindingInterface::Guid, EFI_NATIVE_INTERFACE,
+                                             &Driver.Binding)))
+    return nullptr;
+  Driver.Binding.ImageHandle = Driver.Binding.DriverBindingHandle = Handle;
+  return Handle;
 }
 
 TEST_F(HandleTest, ConnectStartsDriversAndUninstallStopsThem) {
   TestDriver Driver;
-  gDriver = &Driver;
-  Driver.Binding = DriverBindingInterface{DriverSupported, DriverStart, DriverStop, 0x10, nullptr, nullptr};
-  EFI_HANDLE DriverHandle = nullptr;
-  ASSERT_EQ(BS()->InstallProtocolInterface(&DriverHandle, &DriverBindingInterface::Guid, EFI_NATIVE_INTERFACE,
-                                           &Driver.Binding),
-            EFI_SUCCESS);
-  Driver.Binding.ImageHandle = Driver.Binding.DriverBindingHandle = DriverHandle;
+  EFI_HANDLE DriverHandle = InstallTestDriver(BS(), Driver);
+  ASSERT_NE(DriverHandle, nullptr);
 
   EFI_HANDLE Unrelated = NewHandleWith(kProtoB, &IfaceB);
   EXPECT_EQ(BS()->ConnectController(Unrelated, nullptr, nullptr, FALSE), EFI_NOT_FOUND);
@@ -342,6 +352,25 @@ TEST_F(HandleTest, ConnectStartsDriversAndUninstallStopsThem) {
   EXPECT_EQ(BS()->UninstallProtocolInterface(Controller, &kProtoA, &IfaceA), EFI_SUCCESS);
   EXPECT_EQ(Driver.Stops, 2);  // children, then the controller
   EXPECT_EQ(Driver.Child, nullptr);
+  BS()->UninstallProtocolInterface(DriverHandle, &DriverBindingInterface::Guid, &Driver.Binding);
+  gDriver = nullptr;
+}
+
+TEST_F(HandleTest, AStopThatRemovesTheInterfaceItselfLeavesItRemoved) {
+  TestDriver Driver;
+  EFI_HANDLE DriverHandle = InstallTestDriver(BS(), Driver);
+  ASSERT_NE(DriverHandle, nullptr);
+  EFI_HANDLE Controller = NewHandleWith(kProtoA, &IfaceA);
+  ASSERT_EQ(BS()->InstallProtocolInterface(&Controller, &kProtoB, EFI_NATIVE_INTERFACE, &IfaceB), EFI_SUCCESS);
+  ASSERT_EQ(BS()->ConnectController(Controller, nullptr, nullptr, FALSE), EFI_SUCCESS);
+
+  // The outer uninstall finds its interface gone once the drivers have stopped.
+  Driver.TakeAwayOnStop = &IfaceA;
+  EXPECT_TRUE(EFI_ERROR(BS()->UninstallProtocolInterface(Controller, &kProtoA, &IfaceA)));
+  EXPECT_EQ(M().Handles().InterfaceOn(Controller, kProtoA), nullptr);
+  EXPECT_EQ(M().Handles().InterfaceOn(Controller, kProtoB), &IfaceB);
+  EXPECT_EQ(Driver.Child, nullptr);
+  BS()->UninstallProtocolInterface(Controller, &kProtoB, &IfaceB);
   BS()->UninstallProtocolInterface(DriverHandle, &DriverBindingInterface::Guid, &Driver.Binding);
   gDriver = nullptr;
 }

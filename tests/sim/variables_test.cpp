@@ -72,6 +72,8 @@ TEST_F(VariableTest, SizeLimitsAndWriteProtection) {
   EXPECT_EQ(Set(u"Big", 3, Fits), EFI_SUCCESS);
   EXPECT_EQ(Set(u"Big", 3, Fits + "b"), EFI_INVALID_PARAMETER);
   EXPECT_EQ(M().Variables().Find(u"Big", kVendor)->Data.size(), Fits.size());
+  // A size near the top of UINTN is refused before a byte of it is read.
+  EXPECT_EQ(RT()->SetVariable(u"Big", &kVendor, 3, ~(UINTN)0 - 8, Fits.data()), EFI_INVALID_PARAMETER);
 
   UINT64 MaxStore, Remaining, MaxVar;
   ASSERT_EQ(RT()->QueryVariableInfo(3, &MaxStore, &Remaining, &MaxVar), EFI_SUCCESS);
