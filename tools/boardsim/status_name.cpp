@@ -1,9 +1,6 @@
-// The formatter header must come before any standard header: its trait
-// builtins share names with libstdc++ internals, which clang then stops
-// treating as builtins.
-#include "lib/text_format.h"
-
 #include "tools/boardsim/status_name.h"
+
+#include "lib/text_format.h"
 #include "tools/boardsim/text_util.h"
 
 namespace boardsim {
