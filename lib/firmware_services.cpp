@@ -60,6 +60,34 @@ EFI_STATUS ReadVariableWithRetry(const CHAR16* Name, const EFI_GUID* Guid, UINT3
   return Status;
 }
 
+EFI_STATUS ReadWholeVariable(const CHAR16* Name, const EFI_GUID* Guid, VOID** Buffer, UINTN* Size,
+                             UINTN TerminatorBytes, UINT32* Attributes) {
+  if (gRT() == nullptr || Size == nullptr || Buffer == nullptr || *Buffer != nullptr) return EFI_INVALID_PARAMETER;
+  UINTN Stored = 0;
+  EFI_STATUS Status = gRT()->GetVariable(Name, Guid, Attributes, &Stored, nullptr);
+  // A variable of size 0 cannot be stored; any other answer ends the read.
+  if (Status != EFI_BUFFER_TOO_SMALL) return EFI_ERROR(Status) ? Status : EFI_NOT_FOUND;
+
+  UINTN Room = Stored;
+  if (TerminatorBytes != 0) {
+    const UINTN Partial = Stored % TerminatorBytes;
+    const UINTN Tail = (Partial != 0 ? TerminatorBytes - Partial : 0) + TerminatorBytes;
+    if (Stored > ~(UINTN)0 - Tail) return EFI_OUT_OF_RESOURCES;
+    Room = Stored + Tail;
+  }
+  UINT8* Data = (UINT8*)AllocateZeroedBootPool(Room);
+  if (Data == nullptr) return EFI_OUT_OF_RESOURCES;
+  Status = gRT()->GetVariable(Name, Guid, Attributes, &Stored, Data);
+  // The variable may have grown since the probe: the read fails and nothing is kept.
+  if (EFI_ERROR(Status)) {
+    FreeBootPool(Data);
+    return Status;
+  }
+  *Buffer = Data;
+  *Size = Stored;
+  return EFI_SUCCESS;
+}
+
 void WaitForProtocol(const EFI_GUID* ProtocolGuid, EFI_EVENT_NOTIFY NotifyFunction, VOID* Context,
                      EFI_EVENT* Event, VOID** Registration) {
   if (gBS() == nullptr || Event == nullptr) return;

@@ -36,6 +36,15 @@ void FreeBootPool(VOID* Buffer);
 EFI_STATUS ReadVariableWithRetry(const CHAR16* Name, const EFI_GUID* Guid, UINT32* Attributes, UINTN* Size,
                                  VOID** Buffer);
 
+// A whole variable in a new pool buffer (*Buffer, which must be null): a
+// size-0 probe, a buffer of the reported size, the read; *Size is the size
+// read. TerminatorBytes zero bytes follow the data, after padding it to a
+// whole number of them, for values read as text: stored bytes are outside
+// data and need not end in a NUL. On failure *Buffer is null. Typed callers
+// use the owner form in lib/pool_buffer.h.
+EFI_STATUS ReadWholeVariable(const CHAR16* Name, const EFI_GUID* Guid, VOID** Buffer, UINTN* Size,
+                             UINTN TerminatorBytes = 0, UINT32* Attributes = nullptr);
+
 void WaitForProtocol(const EFI_GUID* ProtocolGuid, EFI_EVENT_NOTIFY NotifyFunction, VOID* Context,
                      EFI_EVENT* Event, VOID** Registration);
 

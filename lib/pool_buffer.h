@@ -50,3 +50,14 @@ class PoolBuffer {
  private:
   T* ptr_ = nullptr;
 };
+
+enum VARIABLE_READ_AS : UINT8 { VARIABLE_AS_BYTES, VARIABLE_AS_TEXT };
+
+// ReadWholeVariable into an owner. As text, one zero element of T follows
+// the data, so a stored value without its NUL still reads as a terminated
+// string of T.
+template <typename T>
+EFI_STATUS ReadWholeVariable(const CHAR16* Name, const EFI_GUID* Guid, PoolBuffer<T>& Owner, UINTN* Size,
+                             VARIABLE_READ_AS ReadAs = VARIABLE_AS_BYTES, UINT32* Attributes = nullptr) {
+  return ReadWholeVariable(Name, Guid, Owner.OutPtr(), Size, ReadAs == VARIABLE_AS_TEXT ? sizeof(T) : 0, Attributes);
+}

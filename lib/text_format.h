@@ -63,9 +63,11 @@ UINTN FormatWide(CHAR16* Buffer, UINTN Capacity, const CHAR16* Format, T... Valu
   return FormatWideV(Buffer, Capacity, Format, Slots.Args());
 }
 
-template <typename... T>
-UINTN FormatWideUnbounded(CHAR16* Buffer, const CHAR16* Format, T... Values) {
-  return FormatWide(Buffer, 0, Format, Values...);
+// The "unbounded" forms take the destination array itself: its length is the
+// capacity, so a run-time template such as "%99999d" cannot pad past it.
+template <UINTN N, typename... T>
+UINTN FormatWideUnbounded(CHAR16 (&Buffer)[N], const CHAR16* Format, T... Values) {
+  return FormatWide(Buffer, N, Format, Values...);
 }
 
 template <typename... T>
@@ -74,7 +76,7 @@ UINTN FormatAscii(CHAR8* Buffer, UINTN Capacity, const CHAR8* Format, T... Value
   return FormatAsciiV(Buffer, Capacity, Format, Slots.Args());
 }
 
-template <typename... T>
-UINTN FormatAsciiUnbounded(CHAR8* Buffer, const CHAR8* Format, T... Values) {
-  return FormatAscii(Buffer, 0, Format, Values...);
+template <UINTN N, typename... T>
+UINTN FormatAsciiUnbounded(CHAR8 (&Buffer)[N], const CHAR8* Format, T... Values) {
+  return FormatAscii(Buffer, N, Format, Values...);
 }

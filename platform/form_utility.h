@@ -6,6 +6,10 @@
 
 struct EFI_HII_CONFIG_ACCESS_PROTOCOL;
 
+// The board's setup browser sends this action (beyond the UEFI ones) to have
+// a page's strings redrawn from the current settings; nothing is changed by it.
+constexpr UINTN BROWSER_ACTION_REFRESH = 10;
+
 // One row of a driver's form-set table. The service publishes the package
 // list named by PackageListGuid, writes its HII handle here and installs
 // ConfigAccess for the form set.

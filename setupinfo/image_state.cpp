@@ -1,32 +1,30 @@
 #include "setupinfo/image_state.h"
 
 #include "setupinfo/core/callback_dispatch.h"
-#include "setupinfo/core/callback_registry.h"
-#include "setupinfo/core/form_sets.h"
 
 namespace {
 
-constexpr CORE_STATE InitialCoreState() {
-  CORE_STATE Core{};
-  Core.RegistryInterface = CallbackRegistryInterface();
-  for (UINTN i = 0; i < FORM_SET_COUNT; ++i) {
-    const FORM_SET_DESCRIPTION& Row = FormSetDescriptions[i];
-    Core.ConfigAccess[i] = CONFIG_ACCESS_INSTANCE{{nullptr, nullptr, SetupCallback}, Row.Class, 0};
-    Core.FormSets[i] = FORM_SET_INFO{&Row.PackageListGuid, &gSetupInfo.Core.ConfigAccess[i].Protocol, Row.Class, 0,
-                                     nullptr};
-  }
-  return Core;
-}
-
+// Every record starts from its own default member initialisers; the core's
+// form-set rows and Config Access instances point at each other inside this
+// very aggregate, so they are linked here.
 constexpr SETUPINFO_STATE InitialSetupInfoState() {
   SETUPINFO_STATE State{};
-  State.Core = InitialCoreState();
+  for (UINTN i = 0; i < FORM_SET_COUNT; ++i) {
+    const FORM_SET_DESCRIPTION& Row = FormSetDescriptions[i];
+    State.Core.ConfigAccess[i] = CONFIG_ACCESS_INSTANCE{{nullptr, nullptr, SetupCallback}, Row.Class, 0};
+    State.Core.FormSets[i] =
+        FORM_SET_INFO{Row.PackageListGuid, &gSetupInfo.Core.ConfigAccess[i].Protocol, Row.Class, 0, nullptr};
+  }
   return State;
 }
 
 }  // namespace
 
 constinit SETUPINFO_STATE gSetupInfo = InitialSetupInfoState();
+
+CORE_STATE& CoreState() { return gSetupInfo.Core; }
+PROCESSOR_PAGE_STATE& ProcessorPageState() { return gSetupInfo.Processor; }
+HARDWARE_MONITOR_STATE& HardwareMonitorState() { return gSetupInfo.HardwareMonitor; }
 
 void SetupInfoResetState() {
   gSetupInfo = InitialSetupInfoState();

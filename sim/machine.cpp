@@ -43,9 +43,7 @@ struct Machine::Boot {
   EFI_HANDLE CoreImage = nullptr;
   UINT64 Monotonic = 0;
   std::optional<UINTN> Watchdog;
-#ifdef SIM_MACHINE_HAS_HII
   std::unique_ptr<HiiServices> Hii;
-#endif
 };
 
 namespace {
@@ -355,9 +353,7 @@ Machine::~Machine() {
   for (auto& I : Images_)
     if (I.ResetState) I.ResetState();
   LibResetState();
-#ifdef SIM_MACHINE_HAS_HII
   Boot_->Hii.reset();
-#endif
   AttachBoardModel(nullptr);
   Boot_.reset();
   gMachine = nullptr;
@@ -374,9 +370,7 @@ Events& Machine::Events() { return Boot_->Events; }
 Console& Machine::ConOut() { return Boot_->ConOut; }
 Console& Machine::StdErr() { return Boot_->StdErr; }
 Board& Machine::Board() { return *Boot_->Board; }
-#ifdef SIM_MACHINE_HAS_HII
 HiiServices& Machine::Hii() { return *Boot_->Hii; }
-#endif
 
 void Machine::PowerOn() {
   ++BootCount_;
@@ -486,9 +480,7 @@ void Machine::PowerOn() {
   for (auto& V : Profile_.Variables)
     if (Variables_.Find(V.Name, V.Guid) == nullptr) Variables_.Put(V.Name, V.Guid, V.Attributes, V.Data);
 
-#ifdef SIM_MACHINE_HAS_HII
   b.Hii = InstallHiiServices(&b.St);
-#endif
   // What the firmware itself holds in pool at this point lives as long as the boot.
   b.Pool.MarkAllResident();
 }
@@ -497,9 +489,7 @@ void Machine::PowerOff() {
   for (auto& I : Images_)
     if (I.ResetState) I.ResetState();
   LibResetState();
-#ifdef SIM_MACHINE_HAS_HII
   Boot_->Hii.reset();
-#endif
   std::string Leaks = Boot_->Pool.LeakReport();
   if (!Leaks.empty()) EarlierLeaks_.push_back("boot " + std::to_string(BootCount_) + ":\n" + Leaks);
   AttachBoardModel(nullptr);

@@ -13,15 +13,11 @@
 #include "sim/console.h"
 #include "sim/events.h"
 #include "sim/handles.h"
+#include "sim/hii/hii_services.h"
 #include "sim/pool.h"
 #include "sim/variables.h"
 #include "uefi/pi.h"
 #include "uefi/system_table.h"
-
-#if defined(SIM_HAVE_HII) && __has_include("sim/hii/hii_services.h")
-#include "sim/hii/hii_services.h"
-#define SIM_MACHINE_HAS_HII 1
-#endif
 
 namespace sim {
 
@@ -70,9 +66,7 @@ class Machine {
   sim::Board& Board();
   // Survives reboots (non-volatile part).
   VariableStore& Variables() { return Variables_; }
-#ifdef SIM_MACHINE_HAS_HII
   HiiServices& Hii();
-#endif
 
   const BoardProfile& Profile() const { return Profile_; }
 

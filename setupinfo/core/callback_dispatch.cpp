@@ -3,9 +3,9 @@
 #include "lib/firmware_services.h"
 #include "lib/pool_buffer.h"
 #include "lib/strings.h"
-#include "setupinfo/core/form_sets.h"
+#include "setupinfo/core/form_set_table.h"
 #include "setupinfo/core/item_callback_table.h"
-#include "setupinfo/image_state.h"
+#include "setupinfo/core/core_state.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ struct ITEM_LIST {
 EFI_STATUS BuildItemList(Span<const ITEM_CALLBACK_ENTRY> StaticTable, ITEM_LIST& List, bool& MergeFailed) {
   MergeFailed = false;
   List.Entries = StaticTable;
-  CALLBACK_REGISTRY_PROTOCOL* Registry = LocateOnce(gSetupInfo.Core.Registry);
+  CALLBACK_REGISTRY_PROTOCOL* Registry = LocateOnce(CoreState().Registry);
   if (Registry == nullptr) return EFI_NOT_FOUND;
 
   UINTN Size = 0;
@@ -49,7 +49,7 @@ EFI_STATUS BuildItemList(Span<const ITEM_CALLBACK_ENTRY> StaticTable, ITEM_LIST&
 
 }  // namespace
 
-CALLBACK_PARAMETERS* GetCurrentCallbackParameters() { return gSetupInfo.Core.CurrentParameters; }
+CALLBACK_PARAMETERS* GetCurrentCallbackParameters() { return CoreState().CurrentParameters; }
 
 EFI_STATUS DispatchQuestion(const EFI_HII_CONFIG_ACCESS_PROTOCOL* This, EFI_BROWSER_ACTION Action,
                             EFI_QUESTION_ID QuestionId, UINT8 Type, EFI_IFR_TYPE_VALUE* Value,
@@ -58,7 +58,7 @@ EFI_STATUS DispatchQuestion(const EFI_HII_CONFIG_ACCESS_PROTOCOL* This, EFI_BROW
   // The form set is read from behind This; without it there is nothing to match.
   if (This == nullptr) return EFI_INVALID_PARAMETER;
 
-  CORE_STATE& Core = gSetupInfo.Core;
+  CORE_STATE& Core = CoreState();
   CALLBACK_PARAMETERS Parameters{This, Action, QuestionId, Type, Value, ActionRequest};
   Core.CurrentParameters = &Parameters;
 
@@ -78,7 +78,7 @@ EFI_STATUS DispatchQuestion(const EFI_HII_CONFIG_ACCESS_PROTOCOL* This, EFI_BROW
     for (const ITEM_CALLBACK_ENTRY& Entry : List.Entries) {
       if (Entry.Handler == nullptr) break;
       // The main form set reaches the entries of every class.
-      const bool ClassMatches = Entry.Class == Instance->Class || Instance->Class == MAIN_FORM_SET_CLASS;
+      const bool ClassMatches = Entry.Class == Instance->Class || Instance->Class == FORM_SET_CLASS_MAIN;
       if (!ClassMatches || Entry.SubClass != Instance->SubClass || Entry.Key != QuestionId) continue;
       Status = Entry.Handler(Row.HiiHandle, Entry.Class, Entry.SubClass, QuestionId);
       if (Status != EFI_UNSUPPORTED) break;

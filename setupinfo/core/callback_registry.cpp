@@ -2,7 +2,7 @@
 
 #include "lib/firmware_services.h"
 #include "setupinfo/core/callback_dispatch.h"
-#include "setupinfo/image_state.h"
+#include "setupinfo/core/core_state.h"
 
 namespace {
 
@@ -18,7 +18,7 @@ static_assert(offsetof(REGISTRY_NODE, Class) == 16);
 static_assert(offsetof(REGISTRY_NODE, Handler) == 24);
 static_assert(sizeof(REGISTRY_NODE) == 32);
 
-LIST_HEAD& Registry() { return gSetupInfo.Core.RegistryList; }
+LIST_HEAD& Registry() { return CoreState().RegistryList; }
 
 // Tokens come from other drivers: only a node that is on the list now may be
 // unlinked, so a stale, repeated or made-up token leaves the list intact.
@@ -93,5 +93,5 @@ EFI_STATUS InstallCallbackRegistry() {
   ListInit(&Registry());
   EFI_HANDLE Handle = nullptr;
   return gBS()->InstallMultipleProtocolInterfaces(&Handle, &CALLBACK_REGISTRY_PROTOCOL::Guid,
-                                                  &gSetupInfo.Core.RegistryInterface, (VOID*)nullptr);
+                                                  &CoreState().RegistryInterface, (VOID*)nullptr);
 }

@@ -6,7 +6,7 @@
 #include "setupinfo/core/form_sets.h"
 #include "setupinfo/core/language_variables.h"
 #include "setupinfo/core/setup_record.h"
-#include "setupinfo/image_state.h"
+#include "setupinfo/core/core_state.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ bool FormSetsLoadedBefore() {
 
 // Nothing that fails here unloads the driver: the result is always EFI_SUCCESS.
 extern "C" EFI_STATUS EFIAPI SetupInfoEntry(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE* SystemTable) {
-  gSetupInfo.Core.ImageHandle = ImageHandle;
+  CoreState().ImageHandle = ImageHandle;
   LibraryInit(ImageHandle, SystemTable);
   if (gBS() == nullptr || gRT() == nullptr) return EFI_SUCCESS;
 
@@ -33,7 +33,7 @@ extern "C" EFI_STATUS EFIAPI SetupInfoEntry(EFI_HANDLE ImageHandle, EFI_SYSTEM_T
     // Later boots: the form sets wait for the trigger protocol. If the event
     // cannot be created they are not loaded in this boot.
     VOID* Registration = nullptr;
-    WaitForProtocol(&SETUP_LOAD_TRIGGER_PROTOCOL::Guid, LoadFormSets, nullptr, &gSetupInfo.Core.FormSetLoadEvent,
+    WaitForProtocol(&SETUP_LOAD_TRIGGER_PROTOCOL::Guid, LoadFormSets, nullptr, &CoreState().FormSetLoadEvent,
                     &Registration);
   } else {
     // First boot: loading now records the language list that the

@@ -1,10 +1,10 @@
 #include "setupinfo/core/form_utility.h"
 
 #include "lib/firmware_services.h"
-#include "setupinfo/image_state.h"
+#include "setupinfo/core/core_state.h"
 
 namespace {
-FORM_UTILITY_PROTOCOL* Service() { return LocateOnce(gSetupInfo.Core.FormUtility); }
+FORM_UTILITY_PROTOCOL* Service() { return LocateOnce(CoreState().FormUtility); }
 }  // namespace
 
 EFI_STATUS LoadResources(EFI_HANDLE ImageHandle, UINTN Count, FORM_SET_INFO* Table, FORM_SET_LOADED_CALLBACK Callback) {

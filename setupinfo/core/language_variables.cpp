@@ -4,7 +4,7 @@
 #include "lib/pool_buffer.h"
 #include "lib/strings.h"
 #include "setupinfo/core/setup_record.h"
-#include "setupinfo/image_state.h"
+#include "setupinfo/core/core_state.h"
 
 namespace {
 
@@ -34,8 +34,7 @@ struct LANGUAGE_VALUE {
   bool Present() const { return Text != nullptr; }
 };
 
-// A variable read whole, with a terminator after its bytes: stored values
-// are outside data and need not end in a NUL.
+// A variable read whole as text: terminated after its bytes.
 struct TEXT_VARIABLE {
   PoolBuffer<CHAR8> Buffer;
   UINTN Size = 0;
@@ -44,17 +43,7 @@ struct TEXT_VARIABLE {
 };
 
 bool ReadTextVariable(const CHAR16* Name, const EFI_GUID& Guid, TEXT_VARIABLE& Out) {
-  PoolBuffer<CHAR8> Raw;
-  UINTN Size = 0;
-  if (EFI_ERROR(ReadVariableWithRetry(Name, &Guid, nullptr, &Size, Raw.OutPtr())) || !Raw || Size == 0) return false;
-  Out.Size = Size;
-  if (Raw[Size - 1] == 0) {
-    Out.Buffer = static_cast<PoolBuffer<CHAR8>&&>(Raw);
-    return true;
-  }
-  if (!Out.Buffer.Allocate(Size + 1)) return false;
-  MemMove(Out.Buffer.Get(), Raw.Get(), Size);
-  return true;
+  return !EFI_ERROR(ReadWholeVariable(Name, &Guid, Out.Buffer, &Out.Size, VARIABLE_AS_TEXT));
 }
 
 void WriteValue(const CHAR16* Name, const EFI_GUID& Guid, UINT32 Attributes, LANGUAGE_VALUE Value) {
@@ -127,7 +116,7 @@ LANGUAGE_VALUE FirstCode(TEXT_VARIABLE& List) {
 }  // namespace
 
 void UpdateLastLanguageCodes(EFI_HII_HANDLE HiiHandle) {
-  EFI_HII_STRING_PROTOCOL* HiiString = gSetupInfo.Core.HiiString;
+  EFI_HII_STRING_PROTOCOL* HiiString = CoreState().HiiString;
   if (HiiString == nullptr) return;
 
   PoolBuffer<CHAR8> List;

@@ -1,8 +1,9 @@
 #include "setupinfo/core/page_strings.h"
 
 #include "lib/pool_buffer.h"
-#include "setupinfo/core/form_sets.h"
+#include "lib/util.h"
 #include "setupinfo/core/form_utility.h"
+#include "setupinfo/core/hii_protocols.h"
 
 namespace {
 
@@ -21,6 +22,22 @@ EFI_STATUS ReadLanguageString(EFI_HII_STRING_PROTOCOL* HiiString, const CHAR8* L
 
 FORMAT_ARGS OneArgument(const UINT64* Slot) { return FORMAT_ARGS{Slot, 1}; }
 
+template <typename C>
+EFI_STATUS SetTextAsItStands(EFI_HII_HANDLE HiiHandle, UINT16 StringId, const C* Text, UINTN MaxLength) {
+  if (Text == nullptr) return EFI_INVALID_PARAMETER;
+  CHAR16 Copy[PAGE_STRING_CAPACITY];
+  const UINTN Limit = Min(MaxLength, PAGE_STRING_CAPACITY - 1);
+  UINTN Length = 0;
+  for (; Length < Limit && Text[Length] != 0; ++Length) {
+    if constexpr (sizeof(C) == 1)
+      Copy[Length] = (CHAR16)(UINT8)Text[Length];
+    else
+      Copy[Length] = Text[Length];
+  }
+  Copy[Length] = 0;
+  return SetHiiString(HiiHandle, StringId, Copy);
+}
+
 }  // namespace
 
 EFI_STATUS SetPageStringV(EFI_HII_HANDLE HiiHandle, UINT16 StringId, const CHAR16* Format, FORMAT_ARGS Args) {
@@ -28,6 +45,14 @@ EFI_STATUS SetPageStringV(EFI_HII_HANDLE HiiHandle, UINT16 StringId, const CHAR1
   Text[0] = 0;
   FormatWideV(Text, PAGE_STRING_CAPACITY, Format, Args);
   return SetHiiString(HiiHandle, StringId, Text);
+}
+
+EFI_STATUS SetPageText(EFI_HII_HANDLE HiiHandle, UINT16 StringId, const CHAR16* Text, UINTN MaxLength) {
+  return SetTextAsItStands(HiiHandle, StringId, Text, MaxLength);
+}
+
+EFI_STATUS SetPageText(EFI_HII_HANDLE HiiHandle, UINT16 StringId, const CHAR8* Text, UINTN MaxLength) {
+  return SetTextAsItStands(HiiHandle, StringId, Text, MaxLength);
 }
 
 EFI_STATUS SetPageStringAllLanguagesV(EFI_HII_HANDLE HiiHandle, UINT16 StringId, UINT16 TemplateId, BOOLEAN Direct,

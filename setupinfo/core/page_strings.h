@@ -19,6 +19,15 @@ EFI_STATUS SetPageString(EFI_HII_HANDLE HiiHandle, UINT16 StringId, const CHAR16
   return SetPageStringV(HiiHandle, StringId, Format, Slots.Args());
 }
 
+// Sets text from outside (a disk model, a USB name, a file name, a profile
+// name) as it stands, in the current language: it is never read as a
+// format. At most MaxLength characters are read, and at most
+// PAGE_STRING_CAPACITY - 1 kept; 8-bit text is widened byte by byte.
+EFI_STATUS SetPageText(EFI_HII_HANDLE HiiHandle, UINT16 StringId, const CHAR16* Text,
+                       UINTN MaxLength = PAGE_STRING_CAPACITY - 1);
+EFI_STATUS SetPageText(EFI_HII_HANDLE HiiHandle, UINT16 StringId, const CHAR8* Text,
+                       UINTN MaxLength = PAGE_STRING_CAPACITY - 1);
+
 EFI_STATUS SetPageStringAllLanguagesV(EFI_HII_HANDLE HiiHandle, UINT16 StringId, UINT16 TemplateId, BOOLEAN Direct,
                                       const CHAR16* Format, FORMAT_ARGS Args);
 

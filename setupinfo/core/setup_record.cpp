@@ -1,19 +1,6 @@
 #include "setupinfo/core/setup_record.h"
 
 #include "lib/firmware_services.h"
-#include "setupinfo/core/form_utility.h"
-
-EFI_STATUS FetchBrowserSetup(PoolBuffer<SETUP_RECORD>& Record) {
-  if (!Record.Allocate(1)) return EFI_OUT_OF_RESOURCES;
-  UINTN Size = SETUP_RECORD_SIZE;
-  return GetBrowserData(&Size, Record.Get(), &SETUP_VARIABLE_GUID, SETUP_VARIABLE_NAME);
-}
-
-EFI_STATUS HandBackBrowserSetup(const SETUP_RECORD* Record) {
-  if (Record == nullptr) return EFI_INVALID_PARAMETER;
-  return SetBrowserData(SETUP_RECORD_SIZE, const_cast<SETUP_RECORD*>(Record), &SETUP_VARIABLE_GUID,
-                        SETUP_VARIABLE_NAME);
-}
 
 EFI_STATUS ReadStoredSetup(SETUP_RECORD* Record) {
   if (Record == nullptr || gRT() == nullptr) return EFI_INVALID_PARAMETER;

@@ -4,8 +4,10 @@
 // typed offsets, never through a C++ layout.
 #pragma once
 
+#include "lib/host_check.h"
 #include "lib/pool_buffer.h"
 #include "lib/util.h"
+#include "setupinfo/core/browser_store.h"
 #include "uefi/base.h"
 
 constexpr EFI_GUID SETUP_VARIABLE_GUID = {0xEC87D643, 0xEBA4, 0x4BB5, {0xA1, 0xE5, 0x3F, 0x3E, 0x36, 0xB2, 0x0D, 0xA9}};
@@ -127,23 +129,28 @@ struct SETUP_RECORD {
   }
 
  private:
-  // An index past the field is clamped to its last element: a slip in a page
-  // stays inside the field instead of landing in a neighbour.
+  // An index past the field stops a host run; the firmware clamps it to the
+  // field's last element, so a slip in a page stays inside the field instead
+  // of landing in a neighbour.
   template <typename Field>
   const UINT8* At(UINTN Index) const {
+    HOST_CHECK(Index < Field::Elements, "Setup field index out of range");
     if (Index >= Field::Elements) Index = Field::Elements - 1;
     return Bytes + Field::Start + Index * sizeof(typename Field::Type);
   }
 };
 static_assert(sizeof(SETUP_RECORD) == SETUP_RECORD_SIZE);
 
-// The browser's working copy (item callbacks): a 1172-byte pool buffer filled
-// with GetBrowserData. The buffer is kept (zeroed) when the browser has no
-// copy, so a caller that ignores the status still holds a whole record;
-// EFI_OUT_OF_RESOURCES leaves Record empty.
-EFI_STATUS FetchBrowserSetup(PoolBuffer<SETUP_RECORD>& Record);
-// Hands all 1172 bytes back with SetBrowserData.
-EFI_STATUS HandBackBrowserSetup(const SETUP_RECORD* Record);
+// The browser's working copy (item callbacks): see browser_store.h for the
+// rule every page follows.
+inline constexpr BROWSER_STORE SETUP_STORE = {SETUP_VARIABLE_NAME, &SETUP_VARIABLE_GUID, SETUP_RECORD_SIZE};
+
+class SetupEdit : public BrowserStoreEdit {
+ public:
+  SetupEdit() : BrowserStoreEdit(SETUP_STORE) {}
+  // The record (zeroed past what the browser gave); null without pool memory.
+  SETUP_RECORD* Record() const { return (SETUP_RECORD*)Bytes(); }
+};
 
 // The stored variable (page-string initialisers and page-load work). A stored
 // record of any other size counts as unreadable.

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -302,16 +304,31 @@ TYPED_TEST(FormatBoth, RestOfFormatIsDroppedAfterACut) {
   }
 }
 
-TYPED_TEST(FormatBoth, UnboundedFrontEnd) {
-  std::vector<TypeParam> Buffer(32, this->Canary);
-  std::basic_string<TypeParam> Format = Widen<TypeParam>("%d.%02d MHz");
-  UINTN Count;
+TYPED_TEST(FormatBoth, ArrayFrontEndsStopAtTheEndOfTheArray) {
+  // The array is followed by a guard that a run-time padding format must not reach.
+  struct {
+    TypeParam Text[12];
+    TypeParam Guard[4];
+  } Area;
+  std::fill(std::begin(Area.Guard), std::end(Area.Guard), this->Canary);
+  const std::basic_string<TypeParam> Short = Widen<TypeParam>("%d.%02d MHz");
+  const std::basic_string<TypeParam> Padded = Widen<TypeParam>("%99999d");
+  UINTN Count, Cut;
   if constexpr (sizeof(TypeParam) == 1) {
-    Count = FormatAsciiUnbounded(Buffer.data(), Format.c_str(), 3, 5);
+    Count = FormatAsciiUnbounded(Area.Text, Short.c_str(), 3, 5);
   } else {
-    Count = FormatWideUnbounded(Buffer.data(), Format.c_str(), 3, 5);
+    Count = FormatWideUnbounded(Area.Text, Short.c_str(), 3, 5);
   }
-  EXPECT_EQ(this->Check(Buffer, 0, Count).Text, "3.05 MHz");
+  EXPECT_EQ(Count, 8u);
+  EXPECT_EQ(std::string(Area.Text, Area.Text + Count), "3.05 MHz");
+  if constexpr (sizeof(TypeParam) == 1) {
+    Cut = FormatAsciiUnbounded(Area.Text, Padded.c_str(), 7);
+  } else {
+    Cut = FormatWideUnbounded(Area.Text, Padded.c_str(), 7);
+  }
+  EXPECT_EQ(Cut, 11u);
+  EXPECT_EQ(Area.Text[11], 0);
+  for (TypeParam G : Area.Guard) EXPECT_EQ(G, this->Canary);
 }
 
 // ---- Width-specific conversions --------------------------------------------

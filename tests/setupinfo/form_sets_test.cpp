@@ -17,7 +17,7 @@ TEST_F(FormSets, NineFormSetsArePublishedAndTheClass20OneIsRemovedAgain) {
     ASSERT_NE(Published, nullptr) << "class " << Row.Class;
     EXPECT_EQ(Published->HiiHandle, Row.HiiHandle);
     EXPECT_EQ(Published->ConfigAccess, &gSetupInfo.Core.ConfigAccess[i].Protocol);
-    EXPECT_EQ(Published->Guid, FormSetDescriptions[i].PackageListGuid);
+    EXPECT_EQ(Published->Guid, *FormSetDescriptions[i].PackageListGuid);
     EXPECT_EQ(Database().Find(Row.HiiHandle) != nullptr, Row.Class != 0x20) << "class " << Row.Class;
   }
 }

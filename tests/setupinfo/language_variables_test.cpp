@@ -189,7 +189,7 @@ TEST_F(Languages, AllocationFailureCountsAsAbsentAndLeaksNothing) {
 // had, and the driver's own language is recorded.
 TEST_F(Languages, MainFormSetWithoutLanguagesRecordsEnUs) {
   std::vector<UINT8> Bare(24, 0);
-  const EFI_GUID Main = FormSetDescriptions[0].PackageListGuid;
+  const EFI_GUID Main = *FormSetDescriptions[0].PackageListGuid;
   memcpy(Bare.data(), &Main, sizeof Main);
   Bare[16] = 24;                    // package list length
   Bare[20] = 4, Bare[23] = 0xDF;    // end package

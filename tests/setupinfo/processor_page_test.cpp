@@ -1,5 +1,6 @@
 // Processor page: limits from MSRs and the ratio HOB, the class 4 strings,
-// late protocol arrival, and the ratio-setting rules of the class 2 page.
+// late protocol arrival, and the ratio-setting rules of the class 2 page as
+// the browser reaches them.
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -105,171 +106,6 @@ TEST(CacheDescriptors, ABadLengthEndsTheWalk) {
   CACHE_SUMMARY S{};
   EXPECT_EQ(ScanCacheDescriptors((CACHE_DESCRIPTOR*)Many.data(), 0xFFFFFFFF, &S), CACHE_DESCRIPTOR_WALK_LIMIT);
   EXPECT_EQ(S.Level2Kb, 100 + CACHE_DESCRIPTOR_WALK_LIMIT - 1);
-}
-
-// ---- Setting rules on a record -------------------------------------------------
-
-constexpr PROCESSOR_LIMITS kLimits = {
-    /*MaxNonTurboRatio*/ 34, /*MaxEfficiencyRatio*/ 8, /*RatioCeiling*/ 40, /*CoreRatioFloor*/ {40, 39, 38, 37},
-    /*PackageMaxPower*/ 84,  /*PackageMinPower*/ 42};
-
-struct Record : SETUP_RECORD {
-  Record() { std::memset(Bytes, 0, sizeof Bytes); }
-  UINT16 U16(UINT16 Offset) const { return ReadLe16(Bytes + Offset); }
-  void SetU16(UINT16 Offset, UINT16 V) { WriteLe16(Bytes + Offset, V); }
-};
-
-TEST(ProcessorRules, MinimumRuleLiftsOneAndDropsOtherSmallValues) {
-  struct {
-    UINT16 Key;
-    UINT16 Offset;
-  } Overrides[] = {{0x41E, 0x85}, {0x41F, 0x83}, {0x421, 0x8C}, {0x422, 0x8A}};
-  for (auto& O : Overrides) {
-    for (auto [In, Out] : {std::pair<UINT16, UINT16>{1, 800}, {799, 0}, {2001, 2000}, {0, 0}, {800, 800}, {1500, 1500}}) {
-      Record R;
-      R.SetU16(O.Offset, In);
-      ApplyProcessorSettingRule(O.Key, kLimits, &R);
-      EXPECT_EQ(R.U16(O.Offset), Out) << std::hex << O.Key << " " << std::dec << In;
-    }
-  }
-  for (auto [In, Out] : {std::pair<UINT8, UINT8>{1, 8}, {7, 0}, {121, 120}, {0, 0}, {50, 50}}) {
-    Record R;
-    R.Bytes[0x98] = In;
-    ApplyProcessorSettingRule(0x426, kLimits, &R);
-    EXPECT_EQ(R.Bytes[0x98], Out) << (int)In;
-  }
-  Record R;
-  R.SetU16(0x41, 1001);
-  ApplyProcessorSettingRule(0x419, kLimits, &R);
-  EXPECT_EQ(R.U16(0x41), 1000);
-}
-
-TEST(ProcessorRules, PowerLimitsStayInThePackageRange) {
-  for (auto [Key, Offset] : {std::pair<UINT16, UINT16>{0x413, 0x4B}, {0x414, 0x4D}}) {
-    for (auto [In, Out] : {std::pair<UINT16, UINT16>{0, 0}, {1, 42}, {2, 0}, {41, 0}, {42, 42}, {85, 84}}) {
-      Record R;
-      R.SetU16(Offset, In);
-      ApplyProcessorSettingRule(Key, kLimits, &R);
-      EXPECT_EQ(R.U16(Offset), Out) << std::hex << Key << " " << std::dec << In;
-    }
-  }
-  // Unknown package limits leave the value alone.
-  PROCESSOR_LIMITS NoPower = kLimits;
-  NoPower.PackageMaxPower = NoPower.PackageMinPower = 0;
-  Record R;
-  R.SetU16(0x4B, 3);
-  ApplyProcessorSettingRule(0x413, NoPower, &R);
-  EXPECT_EQ(R.U16(0x4B), 3);
-}
-
-TEST(ProcessorRules, RatioChainRunsDownFromTheChangedCoreCount) {
-  Record R;
-  const UINT8 Start[4] = {20, 45, 44, 50};
-  std::memcpy(R.Bytes + 0x3C, Start, 4);
-  ApplyProcessorSettingRule(0x415, kLimits, &R);
-  // Ceiling and lowest limit are the same byte: the one-core limit ends at it.
-  EXPECT_EQ(R.Bytes[0x3C], 40);
-  EXPECT_EQ(R.Bytes[0x3D], 40);
-  EXPECT_EQ(R.Bytes[0x3E], 40);
-  EXPECT_EQ(R.Bytes[0x3F], 40);
-
-  Record R2;
-  const UINT8 Later[4] = {40, 45, 30, 45};
-  std::memcpy(R2.Bytes + 0x3C, Later, 4);
-  ApplyProcessorSettingRule(0x416, kLimits, &R2);
-  EXPECT_EQ(R2.Bytes[0x3C], 40);  // not touched from 0x416 on
-  EXPECT_EQ(R2.Bytes[0x3D], 40);  // at most the one-core limit
-  EXPECT_EQ(R2.Bytes[0x3E], 38);  // raised to its floor
-  EXPECT_EQ(R2.Bytes[0x3F], 38);  // at most the three-core limit
-
-  Record R3;
-  const UINT8 Last[4] = {0, 0, 0, 10};
-  std::memcpy(R3.Bytes + 0x3C, Last, 4);
-  ApplyProcessorSettingRule(0x418, kLimits, &R3);
-  EXPECT_EQ(R3.Bytes[0x3E], 0);
-  EXPECT_EQ(R3.Bytes[0x3F], 37);
-}
-
-TEST(ProcessorRules, HighRatioSwitchesTheDependentSettingsOn) {
-  Record R;
-  R.Bytes[0x7F] = 2;
-  ApplyProcessorSettingRule(0x415, kLimits, &R);  // lands on 40
-  EXPECT_EQ(R.Bytes[0x2E], 2);
-  EXPECT_EQ(R.U16(0x30), 141);
-  EXPECT_EQ(R.Bytes[0x32], 1);
-
-  // Settings the user already made stay.
-  Record Kept;
-  Kept.Bytes[0x7F] = 1;
-  Kept.Bytes[0x80] = 39;
-  Kept.Bytes[0x2E] = 3;
-  Kept.SetU16(0x30, 99);
-  Kept.Bytes[0x32] = 5;
-  ApplyProcessorSettingRule(0x41D, kLimits, &Kept);
-  EXPECT_EQ(Kept.Bytes[0x2E], 3);
-  EXPECT_EQ(Kept.U16(0x30), 99);
-  EXPECT_EQ(Kept.Bytes[0x32], 5);
-
-  // Below 39, or a ratio of the mode not in use, changes nothing.
-  Record Low;
-  Low.Bytes[0x7F] = 1;
-  Low.Bytes[0x80] = 38;
-  Low.Bytes[0x3C] = 45;
-  ApplyProcessorSettingRule(0x41D, kLimits, &Low);
-  EXPECT_EQ(Low.Bytes[0x2E], 0);
-  EXPECT_EQ(Low.Bytes[0x32], 0);
-}
-
-TEST(ProcessorRules, AllCoreRatioIsKeptBetweenEfficiencyAndCeiling) {
-  for (auto [In, Out] : {std::pair<UINT8, UINT8>{0, 8}, {7, 8}, {30, 30}, {41, 40}}) {
-    Record R;
-    R.Bytes[0x80] = In;
-    ApplyProcessorSettingRule(0x41D, kLimits, &R);
-    EXPECT_EQ(R.Bytes[0x80], Out) << (int)In;
-  }
-}
-
-TEST(ProcessorRules, RatioModeChangeLoadsDefaultsAndLeavesThePreset) {
-  for (UINT16 Key : {0x41B, 0x41C}) {
-    Record R;
-    R.Bytes[0x7F] = 2;
-    R.Bytes[0x484] = 3;
-    R.Bytes[0x2F] = 0;
-    R.Bytes[0x1F5] = 9;
-    ApplyProcessorSettingRule(Key, kLimits, &R);
-    EXPECT_EQ(std::vector<UINT8>(R.Bytes + 0x3C, R.Bytes + 0x40), (std::vector<UINT8>{40, 39, 38, 37}));
-    EXPECT_EQ(R.Bytes[0x4A], 1);
-    EXPECT_EQ(R.Bytes[0x484], 0);
-    EXPECT_EQ(R.Bytes[0x2E], 0);
-    EXPECT_EQ(R.Bytes[0x2F], 1);
-    EXPECT_EQ(R.Bytes[0x3F5], 0x80);
-    EXPECT_EQ(R.Bytes[0x1F5], 0);
-    for (UINT16 At : {0x53, 0x54, 0x55, 0x56, 0x42D, 0x437, 0x442}) EXPECT_EQ(R.Bytes[At], 2) << std::hex << At;
-  }
-
-  Record AllCores;
-  AllCores.Bytes[0x7F] = 1;
-  ApplyProcessorSettingRule(0x41B, kLimits, &AllCores);
-  EXPECT_EQ(AllCores.Bytes[0x80], 34);
-  EXPECT_EQ(AllCores.Bytes[0x3F5], 0);  // no preset chosen: nothing reset
-
-  // Back to the default mode keeps the preset.
-  Record Default;
-  Default.Bytes[0x484] = 3;
-  ApplyProcessorSettingRule(0x41C, kLimits, &Default);
-  EXPECT_EQ(Default.Bytes[0x4A], 1);
-  EXPECT_EQ(Default.Bytes[0x484], 3);
-  EXPECT_EQ(Default.Bytes[0x2F], 0);
-}
-
-TEST(ProcessorRules, KeysWithoutARuleChangeNothing) {
-  for (UINT16 Key : {0x420, 0x423, 0x424, 0x425, 0x427, 0x41A}) {
-    Record R;
-    for (size_t i = 0; i < sizeof R.Bytes; ++i) R.Bytes[i] = (UINT8)(i * 7);
-    Record Before = R;
-    ApplyProcessorSettingRule(Key, kLimits, &R);
-    EXPECT_EQ(std::memcmp(R.Bytes, Before.Bytes, sizeof R.Bytes), 0) << std::hex << Key;
-  }
 }
 
 // ---- The page on a machine ------------------------------------------------------
@@ -408,14 +244,14 @@ TEST_F(ProcessorPageWithoutPlatformHob, PageStaysAsPackagedAndNothingWaits) {
   EXPECT_EQ(Peers->GetInfoCalls, 0u);
   EXPECT_EQ(Page(0x00B6), u"Unknown");
   // The limits are still there for the settings page.
-  EXPECT_EQ(gSetupInfo.Processor.Limits.MaxNonTurboRatio, 35);
-  EXPECT_EQ(gSetupInfo.Processor.Limits.RatioCeiling, 39);
+  EXPECT_EQ(ProcessorPageState().Limits.MaxNonTurboRatio, 35);
+  EXPECT_EQ(ProcessorPageState().Limits.RatioCeiling, 39);
 }
 
 TEST_F(ProcessorPage, LimitsComeFromTheRegistersAndTheRatioHob) {
   InstallPeers();
   ASSERT_EQ(LoadDriver(), EFI_SUCCESS);
-  const PROCESSOR_LIMITS& L = gSetupInfo.Processor.Limits;
+  const PROCESSOR_LIMITS& L = ProcessorPageState().Limits;
   EXPECT_EQ(L.MaxNonTurboRatio, 35);
   EXPECT_EQ(L.MaxEfficiencyRatio, 8);
   EXPECT_EQ(L.RatioCeiling, 39);
@@ -468,7 +304,7 @@ class ProcessorPageShortRatioHob : public ProcessorPage {
 
 TEST_F(ProcessorPageShortRatioHob, CountsAsAbsent) {
   ASSERT_EQ(LoadDriver(), EFI_SUCCESS);
-  const PROCESSOR_LIMITS& L = gSetupInfo.Processor.Limits;
+  const PROCESSOR_LIMITS& L = ProcessorPageState().Limits;
   EXPECT_EQ(L.RatioCeiling, 35);
   EXPECT_EQ(std::vector<UINT8>(L.CoreRatioFloor, L.CoreRatioFloor + 4), (std::vector<UINT8>{35, 35, 35, 35}));
 }
@@ -493,18 +329,180 @@ class RatioSettings : public ProcessorPage {
   }
 
   std::u16string Frequency(UINT16 Class, UINT16 Id) { return HiiText(FormSetHandle(Class), Id); }
+
+  UINT16 U16(UINT16 Offset) { return ReadLe16(Store().data() + Offset); }
+  void SetU16(UINT16 Offset, UINT16 Value) { WriteLe16(Store().data() + Offset, Value); }
+  std::vector<UINT8> Ratios() { return std::vector<UINT8>(Store().begin() + 0x3C, Store().begin() + 0x40); }
+  void SetRatios(std::array<UINT8, 4> R) { std::copy(R.begin(), R.end(), Store().begin() + 0x3C); }
 };
 
-TEST_F(RatioSettings, PerCoreLimitsWithoutTheRatioHobFallToTheNonTurboRatio) {
-  gSetupInfo.Processor.Limits.RatioCeiling = 35;
-  for (UINT8& F : gSetupInfo.Processor.Limits.CoreRatioFloor) F = 35;
-  Store()[0x7F] = 2;
-  Store()[0x3C] = 42;
-  Store()[0x3D] = 20;
-  Store()[0x3E] = 45;
-  Store()[0x3F] = 0;
+// The default board's limits: non-turbo ratio 35, efficiency ratio 8,
+// ceiling 39, per-core floors 39, 39, 38, 37, no package maximum and a
+// package minimum of 42 W (half the TDP).
+TEST_F(RatioSettings, OverridesRingRatioAndLimitedValueKeepTheirRange) {
+  struct {
+    UINT16 Key;
+    UINT16 Offset;
+  } Overrides[] = {{0x41E, 0x85}, {0x41F, 0x83}, {0x421, 0x8C}, {0x422, 0x8A}};
+  for (auto& O : Overrides) {
+    for (auto [In, Out] : {std::pair<UINT16, UINT16>{1, 800}, {799, 0}, {2001, 2000}, {0, 0}, {800, 800}, {1500, 1500}}) {
+      SetU16(O.Offset, In);
+      EXPECT_EQ(Change(O.Key), EFI_SUCCESS);
+      EXPECT_EQ(U16(O.Offset), Out) << std::hex << O.Key << " " << std::dec << In;
+    }
+  }
+  for (auto [In, Out] : {std::pair<UINT8, UINT8>{1, 8}, {7, 0}, {121, 120}, {0, 0}, {50, 50}}) {
+    Store()[0x98] = In;
+    EXPECT_EQ(Change(0x426), EFI_SUCCESS);
+    EXPECT_EQ(Store()[0x98], Out) << (int)In;
+  }
+  for (auto [In, Out] : {std::pair<UINT16, UINT16>{1001, 1000}, {1, 1}, {1000, 1000}}) {
+    SetU16(0x41, In);
+    EXPECT_EQ(Change(0x419), EFI_SUCCESS);
+    EXPECT_EQ(U16(0x41), Out) << In;
+  }
+}
+
+TEST_F(RatioSettings, PowerLimitsWithoutAPackageMaximumOnlyKeepTheMinimum) {
+  for (auto [Key, Offset] : {std::pair<UINT16, UINT16>{0x413, 0x4B}, {0x414, 0x4D}}) {
+    for (auto [In, Out] : {std::pair<UINT16, UINT16>{0, 0}, {1, 42}, {2, 0}, {41, 0}, {42, 42}, {500, 500}}) {
+      SetU16(Offset, In);
+      EXPECT_EQ(Change(Key), EFI_SUCCESS);
+      EXPECT_EQ(U16(Offset), Out) << std::hex << Key << " " << std::dec << In;
+    }
+  }
+}
+
+// Package power register with a maximum of 84 W and a minimum of 42 W (unit 1/8 W).
+class RatioSettingsWithPackageMaximum : public RatioSettings {
+ protected:
+  void Customise(sim::BoardProfile& Profile) override {
+    Profile.Msrs[0x614] = (0x2A0ull << 32) | (0x150ull << 16) | 0x2A8;
+  }
+};
+
+TEST_F(RatioSettingsWithPackageMaximum, PowerLimitsStayInThePackageRange) {
+  for (auto [Key, Offset] : {std::pair<UINT16, UINT16>{0x413, 0x4B}, {0x414, 0x4D}}) {
+    for (auto [In, Out] : {std::pair<UINT16, UINT16>{0, 0}, {1, 42}, {2, 0}, {41, 0}, {42, 42}, {84, 84}, {85, 84}}) {
+      SetU16(Offset, In);
+      EXPECT_EQ(Change(Key), EFI_SUCCESS);
+      EXPECT_EQ(U16(Offset), Out) << std::hex << Key << " " << std::dec << In;
+    }
+  }
+}
+
+TEST_F(RatioSettings, RatioChainRunsDownFromTheChangedCoreCount) {
+  SetRatios({20, 45, 44, 50});
   EXPECT_EQ(Change(0x415), EFI_SUCCESS);
-  EXPECT_EQ(std::vector<UINT8>(Store().begin() + 0x3C, Store().begin() + 0x40), (std::vector<UINT8>{35, 35, 35, 35}));
+  // Ceiling and lowest limit are the same byte: the one-core limit ends at it.
+  EXPECT_EQ(Ratios(), (std::vector<UINT8>{39, 39, 39, 39}));
+
+  SetRatios({40, 45, 30, 45});
+  EXPECT_EQ(Change(0x416), EFI_SUCCESS);
+  // 0x3C is not touched from 0x416 on; 0x3D is at most the one-core limit;
+  // 0x3E is raised to its floor; 0x3F is at most the three-core limit.
+  EXPECT_EQ(Ratios(), (std::vector<UINT8>{40, 40, 38, 38}));
+
+  SetRatios({0, 0, 0, 10});
+  EXPECT_EQ(Change(0x418), EFI_SUCCESS);
+  EXPECT_EQ(Ratios(), (std::vector<UINT8>{0, 0, 0, 37}));
+
+  // From 0x417 on: 0x3D stays below its floor, 0x3E follows it down and is
+  // raised to its own floor.
+  SetRatios({39, 30, 50, 50});
+  EXPECT_EQ(Change(0x417), EFI_SUCCESS);
+  EXPECT_EQ(Ratios(), (std::vector<UINT8>{39, 30, 38, 38}));
+}
+
+TEST_F(RatioSettings, HighRatioSwitchesTheDependentSettingsOn) {
+  Store()[0x7F] = 2;
+  EXPECT_EQ(Change(0x415), EFI_SUCCESS);  // lands on 39
+  EXPECT_EQ(Store()[0x2E], 2);
+  EXPECT_EQ(U16(0x30), 141);
+  EXPECT_EQ(Store()[0x32], 1);
+
+  // Settings the user already made stay.
+  Store()[0x7F] = 1;
+  Store()[0x80] = 39;
+  Store()[0x2E] = 3;
+  SetU16(0x30, 99);
+  Store()[0x32] = 5;
+  EXPECT_EQ(Change(0x41D), EFI_SUCCESS);
+  EXPECT_EQ(Store()[0x2E], 3);
+  EXPECT_EQ(U16(0x30), 99);
+  EXPECT_EQ(Store()[0x32], 5);
+
+  // Below 39, or a ratio of the mode not in use, changes nothing.
+  Store()[0x80] = 38;
+  Store()[0x3C] = 45;
+  Store()[0x2E] = 0;
+  Store()[0x32] = 0;
+  EXPECT_EQ(Change(0x41D), EFI_SUCCESS);
+  EXPECT_EQ(Store()[0x2E], 0);
+  EXPECT_EQ(Store()[0x32], 0);
+}
+
+TEST_F(RatioSettings, AllCoreRatioIsKeptBetweenEfficiencyAndCeiling) {
+  for (auto [In, Out] : {std::pair<UINT8, UINT8>{0, 8}, {7, 8}, {30, 30}, {40, 39}}) {
+    Store()[0x80] = In;
+    EXPECT_EQ(Change(0x41D), EFI_SUCCESS);
+    EXPECT_EQ(Store()[0x80], Out) << (int)In;
+  }
+}
+
+TEST_F(RatioSettings, RatioModeChangeLoadsDefaultsAndLeavesThePreset) {
+  for (UINT16 Key : {0x41B, 0x41C}) {
+    std::fill(Store().begin(), Store().end(), 0);
+    Store()[0x7F] = 2;
+    Store()[0x484] = 3;
+    Store()[0x1F5] = 9;
+    EXPECT_EQ(Change(Key), EFI_SUCCESS);
+    EXPECT_EQ(Ratios(), (std::vector<UINT8>{39, 39, 38, 37}));
+    EXPECT_EQ(Store()[0x4A], 1);
+    EXPECT_EQ(Store()[0x484], 0);
+    EXPECT_EQ(Store()[0x2E], 0);
+    EXPECT_EQ(Store()[0x2F], 1);
+    EXPECT_EQ(Store()[0x3F5], 0x80);
+    EXPECT_EQ(Store()[0x1F5], 0);
+    for (UINT16 At : {0x53, 0x54, 0x55, 0x56, 0x42D, 0x437, 0x442}) EXPECT_EQ(Store()[At], 2) << std::hex << At;
+  }
+
+  std::fill(Store().begin(), Store().end(), 0);
+  Store()[0x7F] = 1;
+  EXPECT_EQ(Change(0x41B), EFI_SUCCESS);
+  EXPECT_EQ(Store()[0x80], 35);
+  EXPECT_EQ(Store()[0x3F5], 0);  // no preset chosen: nothing reset
+
+  // Back to the default mode keeps the preset.
+  std::fill(Store().begin(), Store().end(), 0);
+  Store()[0x484] = 3;
+  EXPECT_EQ(Change(0x41C), EFI_SUCCESS);
+  EXPECT_EQ(Store()[0x4A], 1);
+  EXPECT_EQ(Store()[0x484], 3);
+  EXPECT_EQ(Store()[0x2F], 0);
+}
+
+TEST_F(RatioSettings, AKeyOutsideTheSettingsReachesNothing) {
+  for (size_t i = 0; i < SETUP_RECORD_SIZE; ++i) Store()[i] = (UINT8)(i * 7);
+  const std::vector<UINT8> Before = Store();
+  EXPECT_EQ(Change(0x41A), EFI_NOT_FOUND);
+  EXPECT_EQ(Store(), Before);
+  EXPECT_EQ(Forms().Calls().GetBrowserData, 0u);
+}
+
+// No ratio HOB: every ratio limit falls back to the non-turbo ratio.
+class RatioSettingsWithoutRatioHob : public RatioSettings {
+ protected:
+  void Customise(sim::BoardProfile& Profile) override {
+    std::erase_if(Profile.Hobs, [](const sim::GuidHobProfile& H) { return H.Guid == PROCESSOR_RATIO_HOB_GUID; });
+  }
+};
+
+TEST_F(RatioSettingsWithoutRatioHob, PerCoreLimitsFallToTheNonTurboRatio) {
+  Store()[0x7F] = 2;
+  SetRatios({42, 20, 45, 0});
+  EXPECT_EQ(Change(0x415), EFI_SUCCESS);
+  EXPECT_EQ(Ratios(), (std::vector<UINT8>{35, 35, 35, 35}));
   for (UINT16 Class : {0x1, 0x2}) {
     EXPECT_EQ(Frequency(Class, 0x0115), u"3500MHz");
     EXPECT_EQ(Frequency(Class, 0x0118), u"3500MHz");
@@ -547,7 +545,7 @@ TEST_F(RatioSettings, RefreshActionRedrawsWithoutWritingBack) {
   Store()[0x7F] = 1;
   Store()[0x80] = 60;  // beyond the ceiling: a change would clamp it
   const UINTN Writes = Forms().Calls().SetBrowserData;
-  EXPECT_EQ(Change(0x41D, PROCESSOR_BROWSER_ACTION_REFRESH), EFI_SUCCESS);
+  EXPECT_EQ(Change(0x41D, BROWSER_ACTION_REFRESH), EFI_SUCCESS);
   EXPECT_EQ(Store()[0x80], 60);
   EXPECT_EQ(Forms().Calls().SetBrowserData, Writes);
   EXPECT_EQ(Frequency(0x2, 0x0115), u"6000MHz");

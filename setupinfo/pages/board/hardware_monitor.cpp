@@ -2,11 +2,9 @@
 
 #include "lib/firmware_services.h"
 #include "lib/hw/hw.h"
-#include "lib/pool_buffer.h"
-#include "setupinfo/core/callback_dispatch.h"
+#include "setupinfo/core/callback_parameters.h"
 #include "setupinfo/core/form_utility.h"
 #include "setupinfo/core/page_strings.h"
-#include "setupinfo/image_state.h"
 
 namespace {
 
@@ -88,7 +86,7 @@ constexpr MULTIPLEXER_PHASE MultiplexerPhases[FAN_MULTIPLEXER_PHASES] = {
 };
 
 void RefreshMultiplexedFan(const SENSOR_ROW& Row, EFI_HII_HANDLE HiiHandle) {
-  UINT16& Counter = gSetupInfo.HardwareMonitor.FanMultiplexerCounter;
+  UINT16& Counter = HardwareMonitorState().FanMultiplexerCounter;
   const UINT16 Call = Counter;
   Counter = (UINT16)(Call + 1);
   if (Counter / FAN_MULTIPLEXER_PERIOD % 3 == FAN_MULTIPLEXER_PHASES) Counter = 0;
@@ -294,12 +292,10 @@ bool NormalizePointBytes(UINT16 Key, SETUP_RECORD* Record) {
 }
 
 EFI_STATUS EFIAPI NormalizePointList(EFI_HII_HANDLE, UINT16, UINT16, UINT16 Key) {
-  if (GetCurrentCallbackParameters() == nullptr) return EFI_SUCCESS;
-  PoolBuffer<SETUP_RECORD> Record;
-  // Without the browser's copy there is nothing to order, and a blank record
-  // handed back would overwrite every setting on the page.
-  if (EFI_ERROR(FetchBrowserSetup(Record))) return EFI_SUCCESS;
-  NormalizePointBytes(Key, Record.Get());
-  HandBackBrowserSetup(Record.Get());
+  if (!InBrowserCallback()) return EFI_SUCCESS;
+  SetupEdit Edit;
+  if (EFI_ERROR(Edit.Fetch())) return EFI_SUCCESS;
+  NormalizePointBytes(Key, Edit.Record());
+  Edit.HandBack();
   return EFI_SUCCESS;
 }

@@ -6,5 +6,8 @@
 
 struct HARDWARE_MONITOR_STATE {
   // Refresh count of the multiplexed fan input; runs 0 to 23 and repeats.
-  UINT16 FanMultiplexerCounter;
+  UINT16 FanMultiplexerCounter = 0;
 };
+
+// The hardware monitor page's record in the image state; the page reaches no other.
+HARDWARE_MONITOR_STATE& HardwareMonitorState();

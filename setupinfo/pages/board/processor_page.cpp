@@ -3,13 +3,13 @@
 #include "lib/firmware_services.h"
 #include "lib/hw/hw.h"
 #include "lib/util.h"
+#include "setupinfo/core/form_set_table.h"
 #include "setupinfo/core/page_strings.h"
-#include "setupinfo/image_state.h"
 #include "setupinfo/pages/board/processor_facts.h"
 
 namespace {
 
-PROCESSOR_PAGE_STATE& State() { return gSetupInfo.Processor; }
+PROCESSOR_PAGE_STATE& State() { return ProcessorPageState(); }
 
 constexpr UINT64 Bits(UINT64 Value, UINTN High, UINTN Low) {
   return (Value >> Low) & ((UINT64(1) << (High - Low + 1)) - 1);
@@ -136,7 +136,7 @@ void ComputeProcessorLimits(const VOID* HobList, PROCESSOR_LIMITS* Limits) {
 VOID EFIAPI InitProcessorPage(EFI_HII_HANDLE HiiHandle, UINT16 Class) {
   PROCESSOR_PAGE_STATE& S = State();
   if (S.Limits.MaxNonTurboRatio == 0) ComputeProcessorLimits(FindHobList(), &S.Limits);
-  if (Class != PROCESSOR_PAGE_CLASS) return;
+  if (Class != FORM_SET_CLASS_ADVANCED) return;
 
   S.PageHandle = HiiHandle;
   S.HobList = const_cast<VOID*>(FindHobList());

@@ -7,8 +7,6 @@
 
 #include "setupinfo/pages/board/processor_page_state.h"
 
-constexpr UINT16 PROCESSOR_PAGE_CLASS = 0x4;
-
 // Page-string initialiser (slot 2). The limits are computed on the first run
 // of any class; the page itself is built only for class 4.
 VOID EFIAPI InitProcessorPage(EFI_HII_HANDLE HiiHandle, UINT16 Class);

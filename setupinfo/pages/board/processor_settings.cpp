@@ -1,17 +1,17 @@
 #include "setupinfo/pages/board/processor_settings.h"
 
-#include "lib/pool_buffer.h"
-#include "setupinfo/core/callback_dispatch.h"
+#include "setupinfo/core/callback_parameters.h"
+#include "setupinfo/core/form_set_table.h"
 #include "setupinfo/core/page_strings.h"
-#include "setupinfo/image_state.h"
+#include "setupinfo/core/setting_rules.h"
 
 namespace {
 
 enum SETTING_RULE : UINT8 {
   RULE_NONE,
-  RULE_CLAMP_OR_AUTOMATIC,  // Field within [Low, High], 0 = automatic
-  RULE_POWER_LIMIT,         // Field within the package's power range, 0 = automatic
-  RULE_RATIO_CHAIN,         // per-active-core limits from ChainStart down to the last
+  RULE_CLAMP,         // the key's row of ClampRows
+  RULE_POWER_LIMIT,   // Field within the package's power range, 0 = automatic
+  RULE_RATIO_CHAIN,   // per-active-core limits from ChainStart down to the last
   RULE_ALL_CORE_RATIO,
   RULE_RATIO_MODE_CHANGED,
 };
@@ -19,66 +19,59 @@ enum SETTING_RULE : UINT8 {
 struct SETTING_ROW {
   UINT16 Key;
   SETTING_RULE Rule;
-  UINT16 Field;  // byte offset in Setup
-  UINT8 Width;   // 1 or 2 bytes
-  UINT16 Low;
-  UINT16 High;
-  UINT8 ChainStart;
+  UINT16 PowerField;  // RULE_POWER_LIMIT: byte offset of the u16 limit in Setup
+  UINT8 ChainStart;   // RULE_RATIO_CHAIN
   bool RefreshesStrings;
 };
 
-template <typename F>
-constexpr SETTING_ROW Clamp(UINT16 Key, UINT16 Low, UINT16 High, bool Refresh = false) {
-  return {Key, RULE_CLAMP_OR_AUTOMATIC, F::Start, (UINT8)sizeof(typename F::Type), Low, High, 0, Refresh};
-}
+constexpr SETTING_ROW Row(UINT16 Key, SETTING_RULE Rule, bool Refresh = false) { return {Key, Rule, 0, 0, Refresh}; }
 template <typename F>
 constexpr SETTING_ROW Power(UINT16 Key) {
-  return {Key, RULE_POWER_LIMIT, F::Start, (UINT8)sizeof(typename F::Type), 0, 0, 0, false};
+  static_assert(sizeof(typename F::Type) == 2);
+  return {Key, RULE_POWER_LIMIT, F::Start, 0, false};
 }
-constexpr SETTING_ROW Chain(UINT16 Key, UINT8 Start) { return {Key, RULE_RATIO_CHAIN, 0, 0, 0, 0, Start, true}; }
-constexpr SETTING_ROW Plain(UINT16 Key, SETTING_RULE Rule, bool Refresh) { return {Key, Rule, 0, 0, 0, 0, 0, Refresh}; }
+constexpr SETTING_ROW Chain(UINT16 Key, UINT8 Start) { return {Key, RULE_RATIO_CHAIN, 0, Start, true}; }
 
 constexpr UINT16 OVERRIDE_LOW = 800, OVERRIDE_HIGH = 2000;
 constexpr UINT16 RING_RATIO_LOW = 8, RING_RATIO_HIGH = 120;
 
 // In the order of the item callback table's rows.
 constexpr SETTING_ROW SettingRows[] = {
-    Plain(0x41B, RULE_RATIO_MODE_CHANGED, true),
-    Plain(0x41C, RULE_RATIO_MODE_CHANGED, true),
-    Plain(0x41D, RULE_ALL_CORE_RATIO, true),
+    Row(0x41B, RULE_RATIO_MODE_CHANGED, true),
+    Row(0x41C, RULE_RATIO_MODE_CHANGED, true),
+    Row(0x41D, RULE_ALL_CORE_RATIO, true),
     Chain(0x415, 0),
     Chain(0x416, 1),
     Chain(0x417, 2),
     Chain(0x418, 3),
-    Clamp<setup::LimitedValue>(0x419, 0, 1000),
+    Row(0x419, RULE_CLAMP),
     Power<setup::PackagePowerLimit1>(0x413),
     Power<setup::PackagePowerLimit2>(0x414),
-    Clamp<setup::RingRatio>(0x426, RING_RATIO_LOW, RING_RATIO_HIGH, true),
-    Plain(0x427, RULE_NONE, false),
-    Clamp<setup::OverrideValue085>(0x41E, OVERRIDE_LOW, OVERRIDE_HIGH),
-    Plain(0x420, RULE_NONE, false),
-    Clamp<setup::OverrideValue083>(0x41F, OVERRIDE_LOW, OVERRIDE_HIGH),
-    Clamp<setup::OverrideValue08C>(0x421, OVERRIDE_LOW, OVERRIDE_HIGH),
-    Plain(0x423, RULE_NONE, false),
-    Clamp<setup::OverrideValue08A>(0x422, OVERRIDE_LOW, OVERRIDE_HIGH),
-    Plain(0x425, RULE_NONE, false),
-    Plain(0x424, RULE_NONE, false),
+    Row(0x426, RULE_CLAMP, true),
+    Row(0x427, RULE_NONE),
+    Row(0x41E, RULE_CLAMP),
+    Row(0x420, RULE_NONE),
+    Row(0x41F, RULE_CLAMP),
+    Row(0x421, RULE_CLAMP),
+    Row(0x423, RULE_NONE),
+    Row(0x422, RULE_CLAMP),
+    Row(0x425, RULE_NONE),
+    Row(0x424, RULE_NONE),
+};
+
+constexpr SETUP_CLAMP_ROW ClampRows[] = {
+    ClampRow<setup::LimitedValue>(0x419, 1000),
+    ClampRow<setup::RingRatio>(0x426, RING_RATIO_HIGH, RING_RATIO_LOW),
+    ClampRow<setup::OverrideValue085>(0x41E, OVERRIDE_HIGH, OVERRIDE_LOW),
+    ClampRow<setup::OverrideValue083>(0x41F, OVERRIDE_HIGH, OVERRIDE_LOW),
+    ClampRow<setup::OverrideValue08C>(0x421, OVERRIDE_HIGH, OVERRIDE_LOW),
+    ClampRow<setup::OverrideValue08A>(0x422, OVERRIDE_HIGH, OVERRIDE_LOW),
 };
 
 const SETTING_ROW* FindRow(UINT16 Key) {
   for (const SETTING_ROW& Row : SettingRows)
     if (Row.Key == Key) return &Row;
   return nullptr;
-}
-
-UINT16 ReadField(const SETUP_RECORD* Record, const SETTING_ROW& Row) {
-  return Row.Width == 2 ? ReadLe16(Record->Bytes + Row.Field) : Record->Bytes[Row.Field];
-}
-void WriteField(SETUP_RECORD* Record, const SETTING_ROW& Row, UINT16 Value) {
-  if (Row.Width == 2)
-    WriteLe16(Record->Bytes + Row.Field, Value);
-  else
-    Record->Bytes[Row.Field] = (UINT8)Value;
 }
 
 constexpr UINT8 RATIO_MODE_ALL_CORES = 1;
@@ -154,27 +147,26 @@ constexpr UINT16 STR_CORE_FREQUENCY_A = 0x0115;
 constexpr UINT16 STR_CORE_FREQUENCY_B = 0x0118;
 constexpr UINT16 STR_RING_FREQUENCY = 0x011B;
 
-}  // namespace
 
-UINT16 ClampOrAutomatic(UINT16 Value, UINT16 Low, UINT16 High) {
-  if (High != 0 && Value > High) Value = High;
-  if (Low != 0 && Value != 0 && Value < Low) Value = Value == 1 ? Low : 0;
-  return Value;
+bool RefreshesStrings(UINT16 Key) {
+  const SETTING_ROW* Row = FindRow(Key);
+  return Row != nullptr && Row->RefreshesStrings;
 }
 
-void ApplyProcessorSettingRule(UINT16 Key, const PROCESSOR_LIMITS& Limits, SETUP_RECORD* Record) {
+void ApplySettingRule(UINT16 Key, const PROCESSOR_LIMITS& Limits, SETUP_RECORD* Record) {
   const SETTING_ROW* Row = FindRow(Key);
   if (Row == nullptr) return;
   switch (Row->Rule) {
     case RULE_NONE:
       break;
-    case RULE_CLAMP_OR_AUTOMATIC:
-      WriteField(Record, *Row, ClampOrAutomatic(ReadField(Record, *Row), Row->Low, Row->High));
+    case RULE_CLAMP:
+      if (const SETUP_CLAMP_ROW* Clamp = FindClampRow(ClampRows, Key)) ApplyClampRow(*Clamp, Record);
       break;
-    case RULE_POWER_LIMIT:
-      WriteField(Record, *Row,
-                 ClampOrAutomatic(ReadField(Record, *Row), Limits.PackageMinPower, Limits.PackageMaxPower));
+    case RULE_POWER_LIMIT: {
+      UINT8* Field = Record->Bytes + Row->PowerField;
+      WriteLe16(Field, ClampWithMinimum(ReadLe16(Field), Limits.PackageMaxPower, Limits.PackageMinPower));
       break;
+    }
     case RULE_RATIO_CHAIN:
       ApplyRatioChain(Row->ChainStart, Limits, Record);
       break;
@@ -189,42 +181,35 @@ void ApplyProcessorSettingRule(UINT16 Key, const PROCESSOR_LIMITS& Limits, SETUP
   }
 }
 
-bool ProcessorSettingRefreshesStrings(UINT16 Key) {
-  const SETTING_ROW* Row = FindRow(Key);
-  return Row != nullptr && Row->RefreshesStrings;
-}
+}  // namespace
 
 void RefreshRatioStrings(EFI_HII_HANDLE, UINT16 Key, const SETUP_RECORD* Record) {
-  if (!ProcessorSettingRefreshesStrings(Key)) return;
+  if (!RefreshesStrings(Key)) return;
   const UINT8 Mode = Record->Get<setup::RatioMode>();
-  UINT32 Core = gSetupInfo.Processor.Limits.MaxNonTurboRatio;
+  UINT32 Core = ProcessorPageState().Limits.MaxNonTurboRatio;
   if (Mode == RATIO_MODE_ALL_CORES) Core = Record->Get<setup::AllCoreRatio>();
   if (Mode == RATIO_MODE_PER_CORE_COUNT) Core = Record->Get<setup::ActiveCoreRatioLimits>(0);
   const UINT32 CoreMhz = Core * 100;
   const UINT32 Ring = Record->Get<setup::RingRatio>();
   const UINT32 RingMhz = Ring != 0 ? Ring * 100 : CoreMhz;
 
-  for (const FORM_SET_INFO& Row : gSetupInfo.Core.FormSets) {
-    if (Row.HiiHandle == nullptr || (Row.Class != 0x1 && Row.Class != 0x2)) continue;
+  ForEachFormSet({FORM_SET_CLASS_MAIN, FORM_SET_CLASS_TUNING}, [&](const FORM_SET_INFO& Row) {
     SetPageString(Row.HiiHandle, STR_CORE_FREQUENCY_A, u"%dMHz", CoreMhz);
     SetPageString(Row.HiiHandle, STR_CORE_FREQUENCY_B, u"%dMHz", CoreMhz);
     SetPageString(Row.HiiHandle, STR_RING_FREQUENCY, u"%dMHz", RingMhz);
-  }
+  });
 }
 
 EFI_STATUS EFIAPI OnProcessorSettingChanged(EFI_HII_HANDLE HiiHandle, UINT16, UINT16, UINT16 Key) {
-  const CALLBACK_PARAMETERS* Parameters = GetCurrentCallbackParameters();
-  if (Parameters == nullptr) return EFI_SUCCESS;
-  const bool Changed = Parameters->Action == EFI_BROWSER_ACTION_CHANGED;
-  if (!Changed && Parameters->Action != PROCESSOR_BROWSER_ACTION_REFRESH) return EFI_SUCCESS;
+  const bool Changed = CurrentActionIs(EFI_BROWSER_ACTION_CHANGED);
+  if (!Changed && !CurrentActionIs(BROWSER_ACTION_REFRESH)) return EFI_SUCCESS;
 
-  PoolBuffer<SETUP_RECORD> Record;
-  // Without the browser's copy there is nothing to correct, and handing back
-  // a blank record would overwrite every setting on the page.
-  if (EFI_ERROR(FetchBrowserSetup(Record))) return EFI_SUCCESS;
+  SetupEdit Edit;
+  // Without the browser's copy there is nothing to correct or to show.
+  if (EFI_ERROR(Edit.Fetch())) return EFI_SUCCESS;
 
-  if (Changed) ApplyProcessorSettingRule(Key, gSetupInfo.Processor.Limits, Record.Get());
-  RefreshRatioStrings(HiiHandle, Key, Record.Get());
-  if (Changed) HandBackBrowserSetup(Record.Get());
+  if (Changed) ApplySettingRule(Key, ProcessorPageState().Limits, Edit.Record());
+  RefreshRatioStrings(HiiHandle, Key, Edit.Record());
+  if (Changed) Edit.HandBack();
   return EFI_SUCCESS;
 }

@@ -1,0 +1,51 @@
+// The wiring of the pages into the loader. Each page puts its initialiser in
+// the slot it owns; every other slot stays empty.
+#include "setupinfo/core/page_initialisers.h"
+
+#include "setupinfo/pages/board/processor_page.h"
+
+VOID EFIAPI EmptyPageInitialiser(EFI_HII_HANDLE, UINT16) {}
+
+namespace {
+
+constexpr PAGE_STRING_INITIALISER InitialiserTable[PAGE_STRING_INITIALISER_SLOTS + 1] = {
+    EmptyPageInitialiser,  // 0: fixed Super I/O version text
+    EmptyPageInitialiser,  // 1: Super I/O resource strings
+    InitProcessorPage,     // 2: processor page
+    EmptyPageInitialiser,  // 3: platform controller hub page
+    EmptyPageInitialiser,  // 4: memory controller, memory and integrated graphics
+    EmptyPageInitialiser,  // 5: graphics output selection
+    EmptyPageInitialiser,  // 6: graphics output selection
+    EmptyPageInitialiser,  // 7: legacy-area version string
+    EmptyPageInitialiser,  // 8
+    EmptyPageInitialiser,  // 9: management engine information
+    EmptyPageInitialiser,  // 10: clock control page
+    EmptyPageInitialiser,  // 11: NVMe devices
+    EmptyPageInitialiser,  // 12: component versions
+    EmptyPageInitialiser,  // 13: USB device summary
+    EmptyPageInitialiser,  // 14: SATA port strings
+    EmptyPageInitialiser,  // 15: network configuration page
+    EmptyPageInitialiser,  // 16
+    EmptyPageInitialiser,  // 17: user-default profile names
+    EmptyPageInitialiser,  // 18: strap texts
+    EmptyPageInitialiser,  // 19: configuration texts
+    EmptyPageInitialiser,  // 20
+    EmptyPageInitialiser,  // 21
+    EmptyPageInitialiser,  // 22
+    EmptyPageInitialiser,  // 23
+    EmptyPageInitialiser,  // 24: main page summary
+    nullptr,
+};
+
+constexpr bool EverySlotFilled() {
+  for (UINTN i = 0; i < PAGE_STRING_INITIALISER_SLOTS; ++i)
+    if (InitialiserTable[i] == nullptr) return false;
+  return InitialiserTable[PAGE_STRING_INITIALISER_SLOTS] == nullptr;
+}
+static_assert(EverySlotFilled(), "a slot is empty before the end of the table");
+
+}  // namespace
+
+Span<const PAGE_STRING_INITIALISER> PageStringInitialisers() {
+  return Span<const PAGE_STRING_INITIALISER>(InitialiserTable, ArrayCount(InitialiserTable));
+}
