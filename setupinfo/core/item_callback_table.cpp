@@ -15,11 +15,11 @@ struct ITEM_CALLBACK_ROWS {
   ITEM_CALLBACK Handler;
 };
 
-[[maybe_unused]] constexpr ITEM_CALLBACK_ROWS Keys(UINT16 Class, UINT16 FirstKey, UINT16 LastKey, ITEM_CALLBACK Handler,
-                                                   UINT16 Step = 1) {
+constexpr ITEM_CALLBACK_ROWS Keys(UINT16 Class, UINT16 FirstKey, UINT16 LastKey, ITEM_CALLBACK Handler,
+                                  UINT16 Step = 1) {
   return ITEM_CALLBACK_ROWS{Class, FirstKey, LastKey, Step, Handler};
 }
-[[maybe_unused]] constexpr ITEM_CALLBACK_ROWS Key(UINT16 Class, UINT16 Key, ITEM_CALLBACK Handler) {
+constexpr ITEM_CALLBACK_ROWS Key(UINT16 Class, UINT16 Key, ITEM_CALLBACK Handler) {
   return ITEM_CALLBACK_ROWS{Class, Key, Key, 1, Handler};
 }
 
@@ -36,7 +36,8 @@ struct ITEM_CALLBACK_ROWS {
 //   network configuration page   0x8: 0x529, 0x52A, 0x52D, 0x52E
 //   user-default profiles        0x8: 0x530-0x535
 //   main page and miscellaneous  0x1: 0x536; 0x8: 0x538, 0x53B, 0x53F, 0x541
-// Each page adds its lines here, in that order.
+// Each page adds its lines here, in that order, and its expected rows to
+// tests/setupinfo/wiring_test.cpp.
 constexpr ITEM_CALLBACK_ROWS ItemCallbackRows[] = {
     Key(0x10, 0x48D, RefreshHardwareMonitor),
     Keys(0x10, 0x48E, 0x4A8, NormalizePointList),

@@ -1,13 +1,14 @@
 // Editing the browser's copy of a store: fetched into an owner, changed,
 // handed back with the size read, and never handed back after a failed fetch.
+#include "platform/net_config.h"
 #include "setupinfo/core/browser_store.h"
 #include "setupinfo_fixture.h"
 
 namespace setupinfo_test {
 namespace {
 
-constexpr EFI_GUID kNetConfigGuid = {0x8F132913, 0x6907, 0x4192, {0xA2, 0x27, 0x6C, 0xBC, 0xD7, 0xA5, 0x0E, 0x6C}};
-constexpr BROWSER_STORE kNetConfigStore = {u"NetConfigData", &kNetConfigGuid, 490};
+constexpr const EFI_GUID& kNetConfigGuid = NET_CONFIG_DATA_GUID;
+constexpr BROWSER_STORE kNetConfigStore = {NET_CONFIG_DATA_NAME, &NET_CONFIG_DATA_GUID, NET_CONFIG_DATA_SIZE};
 
 class BrowserStore : public SetupInfoTest {
  protected:

@@ -1,0 +1,101 @@
+// Every GUID the system knows, in one list: the UEFI ones, the platform
+// drivers' and this driver's own. A GUID pasted twice would make one
+// interface, variable or package list answer for another. A GUID that
+// serves two names (the Secure Boot form set's package list and the vendor
+// of "SecureVarPresent") is one named constant used twice, and listed once.
+#include "platform/board_identity.h"
+#include "platform/callback_registry.h"
+#include "platform/form_utility.h"
+#include "platform/name_resolution.h"
+#include "platform/net_config.h"
+#include "platform/processor_info.h"
+#include "platform/setup_load_trigger.h"
+#include "platform/update_locator.h"
+#include "setupinfo/core/form_set_table.h"
+#include "setupinfo/core/setup_record.h"
+#include "uefi/device_path.h"
+#include "uefi/disk_info.h"
+#include "uefi/driver_model.h"
+#include "uefi/file.h"
+#include "uefi/firmware_volume.h"
+#include "uefi/graphics.h"
+#include "uefi/hii.h"
+#include "uefi/legacy_bios.h"
+#include "uefi/loaded_image.h"
+#include "uefi/pci_io.h"
+#include "uefi/pi.h"
+#include "uefi/simple_text_input.h"
+#include "uefi/system_table.h"
+#include "uefi/variable_ppi.h"
+
+namespace {
+
+constexpr EFI_GUID KnownGuids[] = {
+    // UEFI and PI
+    EFI_DEVICE_PATH_PROTOCOL::Guid,
+    EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL::Guid,
+    EFI_SIMPLE_TEXT_INPUT_PROTOCOL::Guid,
+    EFI_PCI_IO_PROTOCOL::Guid,
+    EFI_GRAPHICS_OUTPUT_PROTOCOL::Guid,
+    EFI_EDID_DISCOVERED_PROTOCOL::Guid,
+    EFI_EDID_ACTIVE_PROTOCOL::Guid,
+    EFI_DRIVER_BINDING_PROTOCOL::Guid,
+    EFI_COMPONENT_NAME2_PROTOCOL::Guid,
+    EFI_COMPONENT_NAME_PROTOCOL::Guid,
+    EFI_DISK_INFO_PROTOCOL::Guid,
+    EFI_DISK_INFO_PROTOCOL::IdeInterfaceGuid,
+    EFI_DISK_INFO_PROTOCOL::ScsiInterfaceGuid,
+    EFI_DISK_INFO_PROTOCOL::UsbInterfaceGuid,
+    EFI_DISK_INFO_PROTOCOL::AhciInterfaceGuid,
+    EFI_DISK_INFO_PROTOCOL::NvmeInterfaceGuid,
+    EFI_LEGACY_BIOS_PROTOCOL::Guid,
+    EFI_LOADED_IMAGE_PROTOCOL::Guid,
+    EFI_HII_STRING_PROTOCOL::Guid,
+    EFI_HII_DATABASE_PROTOCOL::Guid,
+    EFI_HII_CONFIG_ACCESS_PROTOCOL::Guid,
+    EFI_SIMPLE_FILE_SYSTEM_PROTOCOL::Guid,
+    EFI_FILE_INFO::Guid,
+    EFI_FILE_SYSTEM_INFO::Guid,
+    EFI_FILE_SYSTEM_VOLUME_LABEL::Guid,
+    EFI_FIRMWARE_VOLUME2_PROTOCOL::Guid,
+    EFI_PEI_READ_ONLY_VARIABLE2_PPI::Guid,
+    EFI_GLOBAL_VARIABLE_GUID,
+    EFI_EVENT_GROUP_READY_TO_BOOT,
+    EFI_EVENT_GROUP_EXIT_BOOT_SERVICES,
+    EFI_END_OF_DXE_EVENT_GROUP_GUID,
+    EFI_DXE_SERVICES_TABLE_GUID,
+    EFI_HOB_LIST_GUID,
+    // The platform's drivers, their HOBs and variables
+    BOARD_IDENTITY_PROTOCOL::Guid,
+    CALLBACK_REGISTRY_PROTOCOL::Guid,
+    FORM_UTILITY_PROTOCOL::Guid,
+    NAME_RESOLUTION_PROTOCOL::Guid,
+    PROCESSOR_INFORMATION_PROTOCOL::Guid,
+    PROCESSOR_TOPOLOGY_PROTOCOL::Guid,
+    SETUP_LOAD_TRIGGER_PROTOCOL::Guid,
+    UPDATE_LOCATOR_PROTOCOL::Guid,
+    PROCESSOR_RATIO_HOB_GUID,
+    PROCESSOR_PLATFORM_HOB_GUID,
+    NET_CONFIG_DATA_GUID,
+    // The setup driver: its variables and the package lists of its form sets
+    SETUP_VARIABLE_GUID,
+    MAIN_FORM_SET_GUID,
+    TUNING_FORM_SET_GUID,
+    ADVANCED_FORM_SET_GUID,
+    TOOLS_FORM_SET_GUID,
+    HARDWARE_MONITOR_FORM_SET_GUID,
+    MEMORY_FORM_SET_GUID,
+    MANAGEMENT_ENGINE_FORM_SET_GUID,
+    SECURE_BOOT_FORM_SET_GUID,
+    EXIT_FORM_SET_GUID,
+};
+
+constexpr bool AllDistinct(const EFI_GUID* Guids, UINTN Count) {
+  for (UINTN i = 0; i < Count; ++i)
+    for (UINTN j = i + 1; j < Count; ++j)
+      if (Guids[i] == Guids[j]) return false;
+  return true;
+}
+static_assert(AllDistinct(KnownGuids, sizeof(KnownGuids) / sizeof(KnownGuids[0])), "a GUID serves two names");
+
+}  // namespace

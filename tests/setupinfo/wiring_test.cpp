@@ -1,0 +1,134 @@
+// The wiring of the pages into the core: every row of the item callback
+// table and every initialiser slot, as the pages own them. A row or slot
+// missing, moved or pointing at another handler fails here.
+#include "setupinfo/core/form_set_table.h"
+#include "setupinfo/core/item_callback_table.h"
+#include "setupinfo/core/page_initialisers.h"
+#include "setupinfo/pages/board/hardware_monitor.h"
+#include "setupinfo/pages/board/processor_page.h"
+#include "setupinfo/pages/board/processor_settings.h"
+#include "setupinfo_fixture.h"
+
+namespace setupinfo_test {
+namespace {
+
+struct EXPECTED_ROW {
+  UINT16 Class;
+  UINT16 Key;
+  ITEM_CALLBACK Handler;
+};
+
+std::vector<EXPECTED_ROW> HardwareMonitorRows() {
+  std::vector<EXPECTED_ROW> Rows{{FORM_SET_CLASS_HARDWARE_MONITOR, 0x48D, RefreshHardwareMonitor}};
+  for (UINT16 Key = 0x48E; Key <= 0x4A8; ++Key) Rows.push_back({FORM_SET_CLASS_HARDWARE_MONITOR, Key, NormalizePointList});
+  return Rows;
+}
+
+std::vector<EXPECTED_ROW> ProcessorSettingRows() {
+  std::vector<EXPECTED_ROW> Rows;
+  for (UINT16 Key : {0x41B, 0x41C, 0x41D, 0x415, 0x416, 0x417, 0x418, 0x419, 0x413, 0x414,
+                     0x426, 0x427, 0x41E, 0x420, 0x41F, 0x421, 0x423, 0x422, 0x425, 0x424})
+    Rows.push_back({FORM_SET_CLASS_TUNING, Key, OnProcessorSettingChanged});
+  return Rows;
+}
+
+// Every page's rows, in the table's order of pages.
+std::vector<EXPECTED_ROW> AllRows() {
+  std::vector<EXPECTED_ROW> Rows;
+  for (auto Page : {HardwareMonitorRows, ProcessorSettingRows}) {
+    auto More = Page();
+    Rows.insert(Rows.end(), More.begin(), More.end());
+  }
+  return Rows;
+}
+
+TEST(ItemCallbackTable, HoldsEveryPagesRowsInOrderAndEndsWithAnEmptyRow) {
+  const Span<const ITEM_CALLBACK_ENTRY> Table = StaticItemCallbacks();
+  const std::vector<EXPECTED_ROW> Expected = AllRows();
+  ASSERT_EQ(Table.Count, Expected.size() + 1);
+  for (size_t i = 0; i < Expected.size(); ++i) {
+    SCOPED_TRACE(testing::Message() << "row " << i << ", key 0x" << std::hex << Expected[i].Key);
+    EXPECT_EQ(Table[i].Class, Expected[i].Class);
+    EXPECT_EQ(Table[i].SubClass, 0);
+    EXPECT_EQ(Table[i].Key, Expected[i].Key);
+    EXPECT_EQ(Table[i].Reserved, 0);
+    EXPECT_EQ(Table[i].Handler, Expected[i].Handler);
+  }
+  const ITEM_CALLBACK_ENTRY& End = Table[Table.Count - 1];
+  EXPECT_EQ(End.Class | End.SubClass | End.Key | End.Reserved, 0);
+  EXPECT_EQ(End.Handler, nullptr);
+}
+
+TEST(PageInitialisers, EachSlotHoldsItsPagesInitialiser) {
+  std::vector<PAGE_STRING_INITIALISER> Expected(PAGE_STRING_INITIALISER_SLOTS, EmptyPageInitialiser);
+  Expected[2] = InitProcessorPage;
+  Expected.push_back(nullptr);
+  const Span<const PAGE_STRING_INITIALISER> Table = PageStringInitialisers();
+  ASSERT_EQ(Table.Count, Expected.size());
+  for (size_t Slot = 0; Slot < Expected.size(); ++Slot) EXPECT_EQ(Table[Slot], Expected[Slot]) << "slot " << Slot;
+}
+
+// What a handler visibly does for CHANGED on the default board: how many
+// browser reads and writes of Setup, and whether it sets page strings.
+struct HANDLER_TRACE {
+  UINTN Reads;
+  UINTN Writes;
+  bool SetsStrings;
+};
+
+bool MovesFrequencyLines(UINT16 Key) {
+  return (Key >= 0x415 && Key <= 0x418) || (Key >= 0x41B && Key <= 0x41D) || Key == 0x426;
+}
+
+HANDLER_TRACE ExpectedTrace(const EXPECTED_ROW& Row) {
+  if (Row.Handler == RefreshHardwareMonitor) return {0, 0, true};
+  if (Row.Handler == OnProcessorSettingChanged) return {1, 1, MovesFrequencyLines(Row.Key)};
+  return {1, 1, false};  // the point lists edit Setup and set no string
+}
+
+// Every row through the browser, as a user reaches it: through its own form
+// set's Config Access instance and through the main form set's, which
+// answers for every class.
+class Wiring : public SetupInfoTest {
+ protected:
+  void SetUp() override {
+    SetupInfoTest::SetUp();
+    ASSERT_EQ(LoadDriver(), EFI_SUCCESS);
+    ASSERT_EQ(Browser().Open(), EFI_SUCCESS);
+  }
+
+  void ExpectRowsReachTheirHandlers(const std::vector<EXPECTED_ROW>& Rows) {
+    for (const EXPECTED_ROW& Row : Rows) {
+      for (UINT16 Through : {Row.Class, FORM_SET_CLASS_MAIN}) {
+        SCOPED_TRACE(testing::Message() << std::hex << "key 0x" << Row.Key << " through class 0x" << Through);
+        const auto Before = Forms().Calls();
+        EFI_IFR_TYPE_VALUE Value{};
+        EXPECT_EQ(Browser().Callback(Through, EFI_BROWSER_ACTION_CHANGED, Row.Key, EFI_IFR_TYPE_NUM_SIZE_8, Value),
+                  EFI_SUCCESS);
+        const auto After = Forms().Calls();
+        const HANDLER_TRACE Expected = ExpectedTrace(Row);
+        EXPECT_EQ(After.GetBrowserData - Before.GetBrowserData, Expected.Reads);
+        EXPECT_EQ(After.SetBrowserData - Before.SetBrowserData, Expected.Writes);
+        EXPECT_EQ(After.SetHiiString > Before.SetHiiString, Expected.SetsStrings);
+      }
+    }
+  }
+};
+
+TEST_F(Wiring, HardwareMonitorRowsReachTheirHandlers) { ExpectRowsReachTheirHandlers(HardwareMonitorRows()); }
+
+TEST_F(Wiring, ProcessorSettingRowsReachTheirHandlers) { ExpectRowsReachTheirHandlers(ProcessorSettingRows()); }
+
+TEST_F(Wiring, AKeyOfAnotherClassDoesNotReachThroughAnotherFormSet) {
+  EFI_IFR_TYPE_VALUE Value{};
+  const auto Before = Forms().Calls();
+  EXPECT_EQ(Browser().Callback(FORM_SET_CLASS_TUNING, EFI_BROWSER_ACTION_CHANGED, 0x490, EFI_IFR_TYPE_NUM_SIZE_8, Value),
+            EFI_NOT_FOUND);
+  EXPECT_EQ(Browser().Callback(FORM_SET_CLASS_HARDWARE_MONITOR, EFI_BROWSER_ACTION_CHANGED, 0x415,
+                               EFI_IFR_TYPE_NUM_SIZE_8, Value),
+            EFI_NOT_FOUND);
+  EXPECT_EQ(Forms().Calls().GetBrowserData, Before.GetBrowserData);
+}
+
+}  // namespace
+}  // namespace setupinfo_test
