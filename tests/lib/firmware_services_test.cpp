@@ -1,5 +1,7 @@
 #include "lib/firmware_services.h"
 
+#include "lib/pool_buffer.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -152,6 +154,63 @@ TEST_F(ReadVariableTest, OtherFirstReadFailureIsReturnedUnchanged) {
   EXPECT_EQ(ReadVariableWithRetry(u"Setup", &kGuidA, nullptr, &Size, &Buffer), EFI_DEVICE_ERROR);
   EXPECT_EQ(Buffer, Own) << "a caller's buffer survives a failure that needs no retry";
   FreeBootPool(Buffer);
+}
+
+// ---- ReadWholeVariable ----------------------------------------------------
+
+TEST_F(ReadVariableTest, WholeVariableComesInAnOwnerWithItsSize) {
+  PoolBuffer<UINT8> Data;
+  UINTN Size = 0;
+  UINT32 Attributes = 0;
+  ASSERT_EQ(ReadWholeVariable(u"Setup", &kGuidA, Data, &Size, VARIABLE_AS_BYTES, &Attributes), EFI_SUCCESS);
+  EXPECT_TRUE(HoldsSetup(Data.Get(), Size));
+  EXPECT_EQ(Attributes, 3u);
+  EXPECT_EQ(Fw.Live.at(Data.Get()), 8u);  // no room beyond the data when read as bytes
+  Data.Reset();
+  EXPECT_TRUE(Fw.Live.empty());
+}
+
+TEST_F(ReadVariableTest, TextIsTerminatedAfterItsBytesWhateverItsSize) {
+  Fw.PutVariable(u"Narrow", kGuidA, {'e', 'n'});
+  PoolBuffer<CHAR8> Narrow;
+  UINTN Size = 0;
+  ASSERT_EQ(ReadWholeVariable(u"Narrow", &kGuidA, Narrow, &Size, VARIABLE_AS_TEXT), EFI_SUCCESS);
+  EXPECT_EQ(Size, 2u);
+  EXPECT_STREQ(Narrow.Get(), "en");
+
+  // Three bytes of 16-bit text: the odd byte is padded, then a whole
+  // terminator follows.
+  Fw.PutVariable(u"Wide", kGuidA, {'A', 0, 'B'});
+  PoolBuffer<CHAR16> Wide;
+  ASSERT_EQ(ReadWholeVariable(u"Wide", &kGuidA, Wide, &Size, VARIABLE_AS_TEXT), EFI_SUCCESS);
+  EXPECT_EQ(Size, 3u);
+  EXPECT_EQ(Fw.Live.at(Wide.Get()), 6u);
+  EXPECT_EQ(Wide[0], u'A');
+  EXPECT_EQ(Wide[1], u'B');
+  EXPECT_EQ(Wide[2], 0);
+}
+
+TEST_F(ReadVariableTest, WholeVariableFailuresLeaveNothing) {
+  PoolBuffer<UINT8> Data;
+  UINTN Size = 5;
+  EXPECT_EQ(ReadWholeVariable(u"Nope", &kGuidA, Data, &Size), EFI_NOT_FOUND);
+  EXPECT_FALSE(Data);
+  EXPECT_EQ(Size, 5u);
+
+  Fw.FailNthAllocationFromNow(1);
+  EXPECT_EQ(ReadWholeVariable(u"Setup", &kGuidA, Data, &Size, VARIABLE_AS_TEXT), EFI_OUT_OF_RESOURCES);
+  EXPECT_FALSE(Data);
+
+  // The second read fails (the variable changed between the probe and the read).
+  Fw.FailGetVariableCall = Fw.GetVariableCalls + 2;
+  EXPECT_EQ(ReadWholeVariable(u"Setup", &kGuidA, Data, &Size), EFI_DEVICE_ERROR);
+  EXPECT_FALSE(Data);
+  EXPECT_TRUE(Fw.Live.empty());
+
+  // An owner that already holds a buffer is emptied first, not leaked.
+  ASSERT_TRUE(Data.Allocate(4));
+  ASSERT_EQ(ReadWholeVariable(u"Setup", &kGuidA, Data, &Size), EFI_SUCCESS);
+  EXPECT_EQ(Fw.Live.size(), 1u);
 }
 
 // ---- DXE services table -------------------------------------------------

@@ -1,6 +1,7 @@
 // Question dispatch: which item callbacks a browser callback reaches, in
 // which order, with what, and what it returns.
 #include "setupinfo/core/callback_dispatch.h"
+#include "setupinfo/core/callback_parameters.h"
 #include "setupinfo_fixture.h"
 
 namespace setupinfo_test {
@@ -164,6 +165,49 @@ TEST_F(Dispatch, ItemCallbacksReadTheBrowserArguments) {
   EXPECT_EQ(gSeen.Type, EFI_IFR_TYPE_NUM_SIZE_16);
   EXPECT_EQ(gSeen.Value, &Value_);
   EXPECT_EQ(gSeen.ActionRequest, &Request);
+}
+
+// What the accessors give an item callback, and outside one.
+struct ACCESSOR_VIEW {
+  bool Inside;
+  EFI_BROWSER_ACTION Action;
+  const EFI_IFR_TYPE_VALUE* Value;
+  UINT8 Type;
+  bool Requested;
+};
+ACCESSOR_VIEW gView;
+EFI_STATUS EFIAPI AccessorReader(EFI_HII_HANDLE, UINT16, UINT16, UINT16) {
+  gView = {InBrowserCallback(), CurrentBrowserAction(), CurrentValue(), CurrentValueType(),
+           RequestBrowserAction(EFI_BROWSER_ACTION_REQUEST_EXIT)};
+  return CurrentActionIs(BROWSER_ACTION_REFRESH) ? EFI_SUCCESS : EFI_ABORTED;
+}
+
+TEST_F(Dispatch, AccessorsReadTheCallbackAndAreSafeWithoutOne) {
+  EXPECT_FALSE(InBrowserCallback());
+  EXPECT_EQ(CurrentBrowserAction(), BROWSER_ACTION_NONE);
+  EXPECT_FALSE(CurrentActionIs(EFI_BROWSER_ACTION_CHANGING));
+  EXPECT_EQ(CurrentValue(), nullptr);
+  EXPECT_EQ(CurrentValueType(), CALLBACK_VALUE_TYPE_NONE);
+  EXPECT_FALSE(RequestBrowserAction(EFI_BROWSER_ACTION_REQUEST_EXIT));
+
+  Register(0x2, 0x0F00, AccessorReader);
+  EFI_BROWSER_ACTION_REQUEST Request = EFI_BROWSER_ACTION_REQUEST_RESET;
+  Value_.u8 = 15;
+  EXPECT_EQ(SetupCallback(Instance(0x2), BROWSER_ACTION_REFRESH, 0x0F00, EFI_IFR_TYPE_NUM_SIZE_32, &Value_, &Request),
+            EFI_SUCCESS);
+  EXPECT_TRUE(gView.Inside);
+  EXPECT_EQ(gView.Action, BROWSER_ACTION_REFRESH);
+  EXPECT_EQ(gView.Value, &Value_);
+  EXPECT_EQ(gView.Type, EFI_IFR_TYPE_NUM_SIZE_32);
+  EXPECT_TRUE(gView.Requested);
+  EXPECT_EQ(Request, EFI_BROWSER_ACTION_REQUEST_EXIT);  // set after the dispatcher's reset to none
+
+  // The browser may pass neither a value nor a request to fill.
+  EXPECT_EQ(SetupCallback(Instance(0x2), EFI_BROWSER_ACTION_CHANGED, 0x0F00, EFI_IFR_TYPE_NUM_SIZE_8, nullptr, nullptr),
+            EFI_ABORTED);
+  EXPECT_EQ(gView.Value, nullptr);
+  EXPECT_EQ(gView.Type, EFI_IFR_TYPE_NUM_SIZE_8);
+  EXPECT_FALSE(gView.Requested);
 }
 
 TEST_F(Dispatch, ANestedCallbackLeavesNoCurrentParameters) {

@@ -1,4 +1,5 @@
 // Form-set loading and the page-string setters.
+#include "setupinfo/core/form_set_table.h"
 #include "setupinfo/core/form_sets.h"
 #include "setupinfo/core/page_strings.h"
 #include "setupinfo_fixture.h"
@@ -48,6 +49,46 @@ TEST_F(FormSets, PageStringIsCutAt1023Characters) {
   std::u16string Text = HiiText(FormSetHandle(0x1), 0x0D);
   EXPECT_EQ(Text.size(), 1023u);
   EXPECT_EQ(Text.back(), u'y');
+}
+
+TEST_F(FormSets, LookUpsFindThePublishedRowsInTableOrder) {
+  // Nothing is published before loading.
+  for (const FORM_SET_DESCRIPTION& Row : FormSetDescriptions) EXPECT_EQ(FormSetHiiHandle(Row.Class), nullptr);
+  bool Visited = false;
+  ForEachFormSet({FORM_SET_CLASS_MAIN}, [&](const FORM_SET_INFO&) { Visited = true; });
+  EXPECT_FALSE(Visited);
+
+  ASSERT_EQ(LoadDriver(), EFI_SUCCESS);
+  for (const FORM_SET_DESCRIPTION& Row : FormSetDescriptions) {
+    EXPECT_NE(FormSetHiiHandle(Row.Class), nullptr) << "class " << Row.Class;
+    EXPECT_EQ(FormSetHiiHandle(Row.Class), FormSetHandle(Row.Class)) << "class " << Row.Class;
+  }
+  // The class 0x20 row keeps its handle after its package list is removed.
+  EXPECT_NE(FormSetHiiHandle(FORM_SET_CLASS_MEMORY), nullptr);
+  EXPECT_EQ(FormSetHiiHandle(0x3), nullptr);  // no such form set
+
+  std::vector<UINT16> Order;
+  ForEachFormSet({FORM_SET_CLASS_EXIT, FORM_SET_CLASS_TUNING, FORM_SET_CLASS_MAIN},
+                 [&](const FORM_SET_INFO& Row) { Order.push_back(Row.Class); });
+  EXPECT_EQ(Order, (std::vector<UINT16>{FORM_SET_CLASS_MAIN, FORM_SET_CLASS_TUNING, FORM_SET_CLASS_EXIT}));
+}
+
+TEST_F(FormSets, OutsideTextIsSetAsItStands) {
+  ASSERT_EQ(LoadDriver(), EFI_SUCCESS);
+  const EFI_HII_HANDLE Main = FormSetHandle(FORM_SET_CLASS_MAIN);
+  // A disk model or a file name may hold what a format would act on.
+  EXPECT_EQ(SetPageText(Main, 0x0D, u"Disk %s%d%n 100%"), EFI_SUCCESS);
+  EXPECT_EQ(HiiText(Main, 0x0D), u"Disk %s%d%n 100%");
+  EXPECT_EQ(SetPageText(Main, 0x0D, "Caf\xE9 %x"), EFI_SUCCESS);
+  EXPECT_EQ(HiiText(Main, 0x0D), u"Caf\u00E9 %x");
+  // A fixed-size field without its NUL is read no further than its size.
+  const CHAR8 Model[8] = {'M', 'O', 'D', 'E', 'L', ' ', 'X', 'Y'};
+  EXPECT_EQ(SetPageText(Main, 0x0D, Model, 6), EFI_SUCCESS);
+  EXPECT_EQ(HiiText(Main, 0x0D), u"MODEL ");
+  std::u16string Long(1500, u'z');
+  EXPECT_EQ(SetPageText(Main, 0x0D, Long.c_str()), EFI_SUCCESS);
+  EXPECT_EQ(HiiText(Main, 0x0D).size(), 1023u);
+  EXPECT_EQ(SetPageText(Main, 0x0D, (const CHAR16*)nullptr), EFI_INVALID_PARAMETER);
 }
 
 TEST_F(FormSets, PageStringWithoutTheServiceIsUnsupported) {
