@@ -16,7 +16,7 @@ extern "C" EFI_STATUS EFIAPI SetupInfoEntry(EFI_HANDLE ImageHandle, EFI_SYSTEM_T
 
 namespace {
 
-const sim::ImageDescriptor kImage{"setupinfo", SetupInfoEntry, SetupInfoResetState};
+const sim::ImageDescriptor IMAGE{"setupinfo", SetupInfoEntry, SetupInfoResetState};
 
 // A fresh machine per iteration, built and torn down outside the timing.
 void RunEntry(benchmark::State& State, bool LaterBoot) {
@@ -27,7 +27,7 @@ void RunEntry(benchmark::State& State, bool LaterBoot) {
       Machine->Variables().Put(PLATFORM_LAST_LANG_CODES_NAME, SETUP_VARIABLE_GUID, 3,
                                {'e', 'n', '-', 'U', 'S', ';', 'd', 'e', '-', 'D', 'E', 0});
     State.ResumeTiming();
-    EFI_STATUS Status = Machine->LoadImage(kImage);
+    EFI_STATUS Status = Machine->LoadImage(IMAGE);
     State.PauseTiming();
     if (Status != EFI_SUCCESS) State.SkipWithError("entry point failed");
     Machine.reset();
@@ -45,7 +45,7 @@ EFI_STATUS EFIAPI Answers(EFI_HII_HANDLE, UINT16, UINT16, UINT16) { return EFI_S
 // and the one that answers it.
 void BM_DispatchWithRegisteredEntries(benchmark::State& State) {
   sim::Machine Machine;
-  if (Machine.LoadImage(kImage) != EFI_SUCCESS) {
+  if (Machine.LoadImage(IMAGE) != EFI_SUCCESS) {
     State.SkipWithError("entry point failed");
     return;
   }

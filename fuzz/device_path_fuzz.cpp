@@ -37,7 +37,7 @@ void InitOnce() {
 // Open run: a node starting inside the input can jump at most 0xFFFF bytes
 // on and then read a 4-byte header; padding of 0xFF bytes there reads as end
 // nodes. The buffer is sized exactly, so any read past it is caught.
-constexpr size_t kPadding = 0xFFFF + 4;
+constexpr size_t PADDING = 0xFFFF + 4;
 
 [[noreturn]] void Fail() { std::abort(); }
 
@@ -58,7 +58,7 @@ std::string Describe(const std::vector<UINT8>& Bytes, EFI_STATUS* Status) {
 }
 
 void OpenRun(const uint8_t* Data, size_t Size) {
-  std::vector<UINT8> Bytes(Size + kPadding, 0xFF);
+  std::vector<UINT8> Bytes(Size + PADDING, 0xFF);
   if (Size != 0) std::memcpy(Bytes.data(), Data, Size);
   const auto* Path = (const EFI_DEVICE_PATH_PROTOCOL*)Bytes.data();
 

@@ -83,12 +83,12 @@ void CheckText(const CHAR8* Text, size_t Capacity) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
-  constexpr size_t kHeader = 15;
-  if (Size < kHeader) return 0;
+  constexpr size_t HEADER = 15;
+  if (Size < HEADER) return 0;
   UINT8 Flags = Data[13];
   gScript.Choice = Data[0] & 7;
-  gScript.Bytes = Data + kHeader;
-  gScript.Size = Size - kHeader;
+  gScript.Bytes = Data + HEADER;
+  gScript.Size = Size - HEADER;
   gScript.Status = (Flags & 2) ? EFI_DEVICE_ERROR : EFI_SUCCESS;
   if (Flags & 1) {
     uint32_t Total = (uint32_t)gScript.Size;

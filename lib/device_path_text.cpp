@@ -11,8 +11,8 @@
 // would stall or misread the path.
 
 namespace {
-constexpr UINTN kWorkArea = 512;
-constexpr UINTN kNodeHeader = sizeof(EFI_DEVICE_PATH_PROTOCOL);
+constexpr UINTN WORK_AREA = 512;
+constexpr UINTN NODE_HEADER = sizeof(EFI_DEVICE_PATH_PROTOCOL);
 
 bool IsEndType(UINT8 Type) { return Type == END_DEVICE_PATH_TYPE || Type == 0xFF; }
 
@@ -35,7 +35,7 @@ EFI_GUID GuidAt(const UINT8* Node, UINTN Offset) {
 // not trusted to carry its NUL within the node.
 UINTN NarrowFilePath(const UINT8* Node, UINTN Length, CHAR8* Out, UINTN OutSize) {
   UINTN Count = 0;
-  for (UINTN Offset = kNodeHeader; Offset + 2 <= Length && Count + 1 < OutSize; Offset += 2) {
+  for (UINTN Offset = NODE_HEADER; Offset + 2 <= Length && Count + 1 < OutSize; Offset += 2) {
     UINT16 c = ReadLe16(Node + Offset);
     if (c == 0) break;
     Out[Count++] = (c >= 0x20 && c < 0x7F) ? (CHAR8)c : '?';
@@ -92,7 +92,7 @@ UINTN FormatNode(CHAR8* Out, UINTN Capacity, const EFI_DEVICE_PATH_PROTOCOL* Nod
       if (SubType == MEDIA_FILEPATH_DP) {
         // The path itself, like the other spelled-out nodes followed by one
         // backslash; an empty path falls back to the generic text.
-        CHAR8 Path[kWorkArea];
+        CHAR8 Path[WORK_AREA];
         if (NarrowFilePath(p, Length, Path, sizeof(Path)) != 0) return FormatAscii(Out, Capacity, "%a\\", Path);
       }
       break;
@@ -110,15 +110,15 @@ UINTN FormatNode(CHAR8* Out, UINTN Capacity, const EFI_DEVICE_PATH_PROTOCOL* Nod
 EFI_STATUS DescribeDevicePath(const EFI_DEVICE_PATH_PROTOCOL* DevicePath, CHAR8** Text) {
   if (DevicePath == nullptr || Text == nullptr) return EFI_INVALID_PARAMETER;
 
-  CHAR8 Work[kWorkArea];
+  CHAR8 Work[WORK_AREA];
   UINTN Used = 0;
   Work[0] = 0;
-  for (const EFI_DEVICE_PATH_PROTOCOL* Node = DevicePath; Used + 1 < kWorkArea; Node = NextNode(Node)) {
-    UINTN Written = FormatNode(Work + Used, kWorkArea - Used, Node);
+  for (const EFI_DEVICE_PATH_PROTOCOL* Node = DevicePath; Used + 1 < WORK_AREA; Node = NextNode(Node)) {
+    UINTN Written = FormatNode(Work + Used, WORK_AREA - Used, Node);
     if (Written == FORMAT_ERROR) return EFI_UNSUPPORTED;
     Used += Written;
     if (IsEndOfPath(Node)) break;
-    if (DevicePathNodeLength(Node) < kNodeHeader) return EFI_INVALID_PARAMETER;
+    if (DevicePathNodeLength(Node) < NODE_HEADER) return EFI_INVALID_PARAMETER;
   }
 
   CHAR8* Result = (CHAR8*)AllocateZeroedBootPool(Used + 1);
@@ -134,9 +134,9 @@ UINTN DevicePathLength(const EFI_DEVICE_PATH_PROTOCOL* DevicePath) {
   if (DevicePath == nullptr) return 0;
   UINTN Size = 0;
   for (const EFI_DEVICE_PATH_PROTOCOL* Node = DevicePath;; Node = NextNode(Node)) {
-    if (IsEndOfPath(Node)) return Size + kNodeHeader;
+    if (IsEndOfPath(Node)) return Size + NODE_HEADER;
     UINT16 Length = DevicePathNodeLength(Node);
-    if (Node->Type == 0 || Length < kNodeHeader) return Size;
+    if (Node->Type == 0 || Length < NODE_HEADER) return Size;
     Size += Length;
   }
 }
@@ -147,7 +147,7 @@ const EFI_DEVICE_PATH_PROTOCOL* LastDevicePathNode(const EFI_DEVICE_PATH_PROTOCO
   if (DevicePath == nullptr) return nullptr;
   const EFI_DEVICE_PATH_PROTOCOL* Previous = nullptr;
   for (const EFI_DEVICE_PATH_PROTOCOL* Node = DevicePath; !IsEndType(Node->Type); Node = NextNode(Node)) {
-    if (DevicePathNodeLength(Node) < kNodeHeader) return nullptr;
+    if (DevicePathNodeLength(Node) < NODE_HEADER) return nullptr;
     Previous = Node;
   }
   return Previous;

@@ -2,19 +2,19 @@
 #include "lib/strings.h"
 
 namespace {
-constexpr UINTN kGrowth = 10;
+constexpr UINTN GROWTH = 10;
 
 // Makes room for one more entry; the list is unchanged on failure.
 EFI_STATUS MakeRoom(POINTER_LIST* List) {
   UINTN NewCapacity;
   if (List->Capacity == 0)
-    NewCapacity = kGrowth;
+    NewCapacity = GROWTH;
   else if (List->Items == nullptr)
     NewCapacity = List->Capacity;
   else if (List->Count < List->Capacity)
     return EFI_SUCCESS;
   else
-    NewCapacity = List->Capacity + kGrowth;
+    NewCapacity = List->Capacity + GROWTH;
   // A record whose Count does not fit its own capacity cannot be grown safely.
   if (List->Count >= NewCapacity) return EFI_INVALID_PARAMETER;
 

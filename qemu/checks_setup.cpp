@@ -18,7 +18,7 @@ struct EXPECTED_FORM_SET {
   bool Kept;  // still in the HII database once loading is over
 };
 
-constexpr EXPECTED_FORM_SET kFormSets[] = {
+constexpr EXPECTED_FORM_SET FormSets[] = {
     {0x1, {0x985EEE91, 0xBCAC, 0x4238, {0x87, 0x78, 0x57, 0xEF, 0xDC, 0x93, 0xF2, 0x4E}}, true},
     {0x2, {0xE6BCE822, 0xDCA5, 0x47E5, {0xBB, 0xBB, 0xE2, 0x9E, 0x8E, 0xF1, 0x11, 0x2B}}, true},
     {0x4, {0xE14F04FA, 0x8706, 0x4353, {0x92, 0xF2, 0x9C, 0x24, 0x24, 0x74, 0x6F, 0x9F}}, true},
@@ -29,11 +29,11 @@ constexpr EXPECTED_FORM_SET kFormSets[] = {
     {0x40, {0x981CEAEE, 0x931C, 0x4A17, {0xB9, 0xC8, 0x66, 0xC7, 0xBC, 0xFD, 0x77, 0xE1}}, true},
     {0x100, {0xA43B03DC, 0xC18A, 0x41B1, {0x91, 0xC8, 0x3F, 0xF9, 0xAA, 0xA2, 0x57, 0x13}}, true},
 };
-constexpr UINTN kFormSetCount = ArrayCount(kFormSets);
-constexpr UINTN kMainRow = 0;
-constexpr UINTN kMonitorRow = 4;   // class 0x10
-constexpr UINTN kRemovedRow = 5;   // class 0x20
-constexpr UINTN kSecureRow = 7;    // class 0x40
+constexpr UINTN FORM_SET_COUNT = ArrayCount(FormSets);
+constexpr UINTN MAIN_ROW = 0;
+constexpr UINTN MONITOR_ROW = 4;   // class 0x10
+constexpr UINTN REMOVED_ROW = 5;   // class 0x20
+constexpr UINTN SECURE_ROW = 7;    // class 0x40
 
 struct SETUP_SERVICES {
   EFI_HII_DATABASE_PROTOCOL* Database;
@@ -56,12 +56,12 @@ bool FindServices(CHECK_REPORT* Report, SETUP_SERVICES* Services) {
 
 // ---- The HII database as the firmware holds it ----------------------------
 
-constexpr UINTN kPackageListLimit = 256;
+constexpr UINTN PACKAGE_LIST_LIMIT = 256;
 
 struct HII_SNAPSHOT {
   UINTN Count;
-  EFI_HII_HANDLE Handles[kPackageListLimit];
-  EFI_GUID Guids[kPackageListLimit];
+  EFI_HII_HANDLE Handles[PACKAGE_LIST_LIMIT];
+  EFI_GUID Guids[PACKAGE_LIST_LIMIT];
 };
 
 EFI_STATUS TakeSnapshot(EFI_HII_DATABASE_PROTOCOL* Db, HII_SNAPSHOT* Snapshot) {
@@ -73,7 +73,7 @@ EFI_STATUS TakeSnapshot(EFI_HII_DATABASE_PROTOCOL* Db, HII_SNAPSHOT* Snapshot) {
   if (!Handles.Allocate(Bytes / sizeof(EFI_HII_HANDLE) + 1)) return EFI_OUT_OF_RESOURCES;
   Status = Db->ListPackageLists(Db, EFI_HII_PACKAGE_TYPE_ALL, nullptr, &Bytes, Handles.Get());
   if (EFI_ERROR(Status)) return Status;
-  UINTN Count = Min(Bytes / sizeof(EFI_HII_HANDLE), kPackageListLimit);
+  UINTN Count = Min(Bytes / sizeof(EFI_HII_HANDLE), PACKAGE_LIST_LIMIT);
   for (UINTN i = 0; i < Count; ++i) {
     UINTN Size = 0;
     if (Db->ExportPackageLists(Db, Handles[i], &Size, nullptr) != EFI_BUFFER_TOO_SMALL) continue;
@@ -101,13 +101,13 @@ UINTN CountGuid(const HII_SNAPSHOT* Snapshot, const EFI_GUID& Guid, EFI_HII_HAND
 // ---- What the test form utility saw ----------------------------------------
 
 bool CheckFormSetTable(CHECK_REPORT* Report, const FORMUTIL_LOAD_RECORD& Record) {
-  if (Record.EntryCount != kFormSetCount || Record.Table == nullptr)
+  if (Record.EntryCount != FORM_SET_COUNT || Record.Table == nullptr)
     return Check(Report, u"formsets.table", false, u"LoadResources got %ld entries at %lx", Record.EntryCount,
                  (UINT64)(UINTN)Record.Table);
-  for (UINTN i = 0; i < kFormSetCount; ++i) {
+  for (UINTN i = 0; i < FORM_SET_COUNT; ++i) {
     const FORM_SET_INFO& Row = Record.Table[i];
-    bool Good = Row.Class == kFormSets[i].Class && Row.SubClass == 0 && Row.PackageListGuid != nullptr &&
-                *Row.PackageListGuid == kFormSets[i].PackageList && Row.ConfigAccess != nullptr &&
+    bool Good = Row.Class == FormSets[i].Class && Row.SubClass == 0 && Row.PackageListGuid != nullptr &&
+                *Row.PackageListGuid == FormSets[i].PackageList && Row.ConfigAccess != nullptr &&
                 Row.HiiHandle != nullptr;
     if (!Good) {
       constexpr EFI_GUID NoGuid = {};
@@ -120,7 +120,7 @@ bool CheckFormSetTable(CHECK_REPORT* Report, const FORMUTIL_LOAD_RECORD& Record)
 }
 
 bool CheckPublished(CHECK_REPORT* Report, const SETUP_SERVICES& Services, const FORMUTIL_LOAD_RECORD& Record) {
-  Check(Report, u"formsets.published", Record.Published == kFormSetCount && Record.CallbacksMade == kFormSetCount &&
+  Check(Report, u"formsets.published", Record.Published == FORM_SET_COUNT && Record.CallbacksMade == FORM_SET_COUNT &&
                                            Record.FirstFailure == EFI_SUCCESS,
         u"%ld published, %ld callbacks, first failure %r", Record.Published, Record.CallbacksMade,
         Record.FirstFailure);
@@ -129,35 +129,35 @@ bool CheckPublished(CHECK_REPORT* Report, const SETUP_SERVICES& Services, const 
   PoolBuffer<HII_SNAPSHOT> Owner(Snapshot);
   EFI_STATUS Status = TakeSnapshot(Services.Database, Snapshot);
   if (EFI_ERROR(Status)) return Check(Report, u"hii.package_lists", false, u"listing the database: %r", Status);
-  for (UINTN i = 0; i < kFormSetCount; ++i) {
+  for (UINTN i = 0; i < FORM_SET_COUNT; ++i) {
     EFI_HII_HANDLE Found = nullptr;
-    UINTN Matches = CountGuid(Snapshot, kFormSets[i].PackageList, &Found);
-    UINTN Wanted = kFormSets[i].Kept ? 1 : 0;
+    UINTN Matches = CountGuid(Snapshot, FormSets[i].PackageList, &Found);
+    UINTN Wanted = FormSets[i].Kept ? 1 : 0;
     if (Matches != Wanted)
       return Check(Report, u"hii.package_lists", false, u"class %x: %ld package lists in the database, expected %ld",
-                   kFormSets[i].Class, Matches, Wanted);
+                   FormSets[i].Class, Matches, Wanted);
     if (Wanted == 1 && Record.Table != nullptr && Found != Record.Table[i].HiiHandle)
       return Check(Report, u"hii.package_lists", false, u"class %x: database handle %lx, table handle %lx",
-                   kFormSets[i].Class, (UINT64)(UINTN)Found, (UINT64)(UINTN)Record.Table[i].HiiHandle);
+                   FormSets[i].Class, (UINT64)(UINTN)Found, (UINT64)(UINTN)Record.Table[i].HiiHandle);
   }
   return Check(Report, u"hii.package_lists", true, u"");
 }
 
 // ---- Strings read back through the firmware's HII String protocol --------
 
-constexpr UINTN kStringCapacity = 256;
+constexpr UINTN STRING_CAPACITY = 256;
 
 EFI_STATUS ReadString(const SETUP_SERVICES& Services, EFI_HII_HANDLE Handle, EFI_STRING_ID Id, CHAR16* Text) {
   CHAR8 Language[LANGUAGE_CODE_CAPACITY];
   CurrentHiiLanguage(Services.Strings, Handle, Language);
-  UINTN Size = kStringCapacity * sizeof(CHAR16);
+  UINTN Size = STRING_CAPACITY * sizeof(CHAR16);
   Text[0] = 0;
   return Services.Strings->GetString(Services.Strings, Language, Handle, Id, Text, &Size, nullptr);
 }
 
 bool CheckString(CHECK_REPORT* Report, const CHAR16* Name, const SETUP_SERVICES& Services, EFI_HII_HANDLE Handle,
                  EFI_STRING_ID Id, const CHAR16* Expected) {
-  CHAR16 Text[kStringCapacity];
+  CHAR16 Text[STRING_CAPACITY];
   EFI_STATUS Status = ReadString(Services, Handle, Id, Text);
   return Check(Report, Name, !EFI_ERROR(Status) && SameText(Text, Expected), u"string %x: %r \"%s\", expected \"%s\"",
                Id, Status, Text, Expected);
@@ -176,9 +176,9 @@ void CheckIdentityStrings(CHECK_REPORT* Report, const SETUP_SERVICES& Services, 
   const CHAR16* Vendor = St->FirmwareVendor != nullptr ? St->FirmwareVendor : u"Orvanta";
   CheckString(Report, u"identity.vendor", Services, Main, 0x0D, Vendor);
 
-  CHAR16 Expected[kStringCapacity];
+  CHAR16 Expected[STRING_CAPACITY];
   UINT32 Low = St->FirmwareRevision & 0xFFFF;
-  FormatWide(Expected, kStringCapacity, u"%d.%d.%d.%d", St->FirmwareRevision >> 16, Low / 100, (Low % 100) / 10,
+  FormatWide(Expected, STRING_CAPACITY, u"%d.%d.%d.%d", St->FirmwareRevision >> 16, Low / 100, (Low % 100) / 10,
              Low % 10);
   CheckString(Report, u"identity.firmware_revision", Services, Main, 0x0F, Expected);
   CheckString(Report, u"identity.project", Services, Main, 0x13, u"Q7730 2.00 x64");
@@ -192,9 +192,9 @@ void CheckIdentityStrings(CHECK_REPORT* Report, const SETUP_SERVICES& Services, 
   CHAR16 Uefi[16], Pi[16];
   RevisionText(St->Hdr.Revision, Uefi, ArrayCount(Uefi));
   RevisionText(Dxe->Hdr.Revision, Pi, ArrayCount(Pi));
-  FormatWide(Expected, kStringCapacity, u"UEFI %s; PI %s", Uefi, Pi);
+  FormatWide(Expected, STRING_CAPACITY, u"UEFI %s; PI %s", Uefi, Pi);
   CheckString(Report, u"identity.uefi_pi", Services, Main, 0x11, Expected);
-  CHAR16 Shown[kStringCapacity];
+  CHAR16 Shown[STRING_CAPACITY];
   ReadString(Services, Main, 0x0D, Shown);
   Note(u"main page shows vendor \"%s\", firmware revision %x, %s", Shown, St->FirmwareRevision, Expected);
 }
@@ -206,13 +206,13 @@ void CheckSecureBootCounts(CHECK_REPORT* Report, const SETUP_SERVICES& Services,
 
 // ---- Language variables -----------------------------------------------------
 
-constexpr UINTN kVariableCapacity = 256;
+constexpr UINTN VARIABLE_CAPACITY = 256;
 
 struct VARIABLE {
   EFI_STATUS Status;
   UINT32 Attributes;
   UINTN Size;
-  UINT8 Data[kVariableCapacity];
+  UINT8 Data[VARIABLE_CAPACITY];
 };
 
 void ReadVariable(const CHAR16* Name, const EFI_GUID& Guid, VARIABLE* Out) {
@@ -231,20 +231,20 @@ struct LANGUAGE_PAIR {
   const CHAR8* Iso;
   const CHAR8* Rfc;
 };
-constexpr LANGUAGE_PAIR kLanguages[] = {
+constexpr LANGUAGE_PAIR Languages[] = {
     {"eng", "en-US"}, {"zho", "zh-chs"}, {"chi", "zh-cht"}, {"spa", "es-ES"},
     {"ger", "de-DE"}, {"kor", "ko-KR"},  {"rus", "ru-RU"},  {"jpn", "ja-JP"},
 };
 
 const CHAR8* IsoOf(const CHAR8* Rfc, UINTN Length) {
-  for (const LANGUAGE_PAIR& Pair : kLanguages)
+  for (const LANGUAGE_PAIR& Pair : Languages)
     if (AsciiLength(Pair.Rfc) == Length && MemCompare(Pair.Rfc, Rfc, Length) == 0) return Pair.Iso;
   return nullptr;
 }
 
 const CHAR8* RfcOf(const UINT8* Iso, UINTN Size) {
   if (Size < 3) return nullptr;
-  for (const LANGUAGE_PAIR& Pair : kLanguages)
+  for (const LANGUAGE_PAIR& Pair : Languages)
     if (MemCompare(Pair.Iso, Iso, 3) == 0) return Pair.Rfc;
   return nullptr;
 }
@@ -280,12 +280,12 @@ struct LANGUAGE_SNAPSHOT {
   VARIABLE LastCodes;
 };
 
-constexpr EFI_GUID kCheckVendor = {0x3D0F6A52, 0x61C4, 0x4E0B, {0x8A, 0x7E, 0x25, 0x19, 0xC4, 0x0B, 0x6E, 0xD3}};
-constexpr CHAR16 kSnapshotName[] = u"QemuCheckLanguages";
+constexpr EFI_GUID CHECK_VENDOR = {0x3D0F6A52, 0x61C4, 0x4E0B, {0x8A, 0x7E, 0x25, 0x19, 0xC4, 0x0B, 0x6E, 0xD3}};
+constexpr CHAR16 SnapshotName[] = u"QemuCheckLanguages";
 
 bool LoadLanguageSnapshot(CHECK_REPORT* Report, LANGUAGE_SNAPSHOT* Snapshot) {
   UINTN Size = sizeof(*Snapshot);
-  EFI_STATUS Status = gRT()->GetVariable(kSnapshotName, &kCheckVendor, nullptr, &Size, Snapshot);
+  EFI_STATUS Status = gRT()->GetVariable(SnapshotName, &CHECK_VENDOR, nullptr, &Size, Snapshot);
   return Check(Report, u"lang.snapshot", Status == EFI_SUCCESS && Size == sizeof(*Snapshot),
                u"no record of the language variables before the drivers: %r, %ld bytes", Status, Size);
 }
@@ -298,7 +298,7 @@ struct EXPECTED_LANGUAGES {
   const CHAR8* Written;  // the last of PlatformLang and Lang written; null: neither
   UINTN WrittenSize;
   bool WrittenIsLang;
-  CHAR8 FirstCode[kVariableCapacity];
+  CHAR8 FirstCode[VARIABLE_CAPACITY];
 };
 
 void ExpectReconciliation(const LANGUAGE_SNAPSHOT& Before, const VARIABLE& List, EXPECTED_LANGUAGES* E) {
@@ -383,7 +383,7 @@ void CheckLanguageVariables(CHECK_REPORT* Report, const SETUP_SERVICES& Services
 
   // The main form set's languages, as the loader records them.
   // The firmware reports the list's size only to a buffer that is too small.
-  CHAR8 List[kVariableCapacity] = {};
+  CHAR8 List[VARIABLE_CAPACITY] = {};
   UINTN ListSize = 0;
   EFI_STATUS Status = Services.Strings->GetLanguages(Services.Strings, Main, nullptr, &ListSize);
   if (Status == EFI_BUFFER_TOO_SMALL && ListSize < sizeof(List))
@@ -400,7 +400,7 @@ void CheckLanguageVariables(CHECK_REPORT* Report, const SETUP_SERVICES& Services
                           PlatformCodes, Published.Data, Published.Size);
 
     // LangCodes: the three-letter code of every listed language that has one.
-    UINT8 IsoList[kVariableCapacity] = {};
+    UINT8 IsoList[VARIABLE_CAPACITY] = {};
     UINTN IsoSize = 0;
     const CHAR8* Codes = (const CHAR8*)Published.Data;
     UINTN Start = 0;
@@ -471,7 +471,7 @@ struct DISPATCH_CHECK_STATE {
 };
 
 constinit DISPATCH_CHECK_STATE gDispatch = {};
-constexpr EFI_STATUS kHandlerResult = EFI_WARN_STALE_DATA;  // a status no other path returns
+constexpr EFI_STATUS HANDLER_RESULT = EFI_WARN_STALE_DATA;  // a status no other path returns
 
 EFI_STATUS EFIAPI LoggingHandler(EFI_HII_HANDLE HiiHandle, UINT16 Class, UINT16 SubClass, UINT16 Key) {
   HANDLER_LOG& Log = gDispatch.Log;
@@ -484,14 +484,14 @@ EFI_STATUS EFIAPI LoggingHandler(EFI_HII_HANDLE HiiHandle, UINT16 Class, UINT16 
   Log.ParametersStatus = gDispatch.Registry->GetCurrentCallbackParameters(&Current);
   Log.HadParameters = Current != nullptr;
   if (Current != nullptr) Log.Seen = *Current;
-  return kHandlerResult;
+  return HANDLER_RESULT;
 }
 
 EFI_STATUS EFIAPI DecliningHandler(EFI_HII_HANDLE, UINT16, UINT16, UINT16) { return EFI_UNSUPPORTED; }
 
-constexpr UINT16 kFirstKey = 0x7F01;  // keys outside every static row
-constexpr UINT16 kSecondKey = 0x7F02;
-constexpr UINT16 kQuestionKey = 0x7F10;
+constexpr UINT16 FIRST_KEY = 0x7F01;  // keys outside every static row
+constexpr UINT16 SECOND_KEY = 0x7F02;
+constexpr UINT16 QUESTION_KEY = 0x7F10;
 
 void CheckRegistry(CHECK_REPORT* Report, CALLBACK_REGISTRY_PROTOCOL* Registry) {
   UINTN Size = 0;
@@ -501,8 +501,8 @@ void CheckRegistry(CHECK_REPORT* Report, CALLBACK_REGISTRY_PROTOCOL* Registry) {
     return;
   VOID* First = nullptr;
   VOID* Second = nullptr;
-  EFI_STATUS S1 = Registry->RegisterItemCallback(0x10, 0, kFirstKey, LoggingHandler, &First);
-  EFI_STATUS S2 = Registry->RegisterItemCallback(0x40, 0, kSecondKey, DecliningHandler, &Second);
+  EFI_STATUS S1 = Registry->RegisterItemCallback(0x10, 0, FIRST_KEY, LoggingHandler, &First);
+  EFI_STATUS S2 = Registry->RegisterItemCallback(0x40, 0, SECOND_KEY, DecliningHandler, &Second);
   if (!Check(Report, u"registry.register", !EFI_ERROR(S1) && !EFI_ERROR(S2) && First && Second && First != Second,
              u"register: %r %r tokens %lx %lx", S1, S2, (UINT64)(UINTN)First, (UINT64)(UINTN)Second))
     return;
@@ -515,8 +515,8 @@ void CheckRegistry(CHECK_REPORT* Report, CALLBACK_REGISTRY_PROTOCOL* Registry) {
   EFI_STATUS NullBuffer = Registry->ListItemCallbacks(&Size, nullptr);
   Size = sizeof(Entries);
   EFI_STATUS Listed = Registry->ListItemCallbacks(&Size, Entries);
-  bool InOrder = Entries[0].Class == 0x10 && Entries[0].Key == kFirstKey && Entries[0].Handler == LoggingHandler &&
-                 Entries[1].Class == 0x40 && Entries[1].Key == kSecondKey && Entries[1].Handler == DecliningHandler &&
+  bool InOrder = Entries[0].Class == 0x10 && Entries[0].Key == FIRST_KEY && Entries[0].Handler == LoggingHandler &&
+                 Entries[1].Class == 0x40 && Entries[1].Key == SECOND_KEY && Entries[1].Handler == DecliningHandler &&
                  Entries[0].SubClass == 0 && Entries[1].SubClass == 0;
   Check(Report, u"registry.list",
         SizeReported && NullBuffer == EFI_INVALID_PARAMETER && Listed == EFI_SUCCESS &&
@@ -528,7 +528,7 @@ void CheckRegistry(CHECK_REPORT* Report, CALLBACK_REGISTRY_PROTOCOL* Registry) {
   Size = sizeof(Entries);
   MemFill(Entries, sizeof(Entries), 0);
   EFI_STATUS AfterOne = Registry->ListItemCallbacks(&Size, Entries);
-  bool OneLeft = AfterOne == EFI_SUCCESS && Size == sizeof(ITEM_CALLBACK_ENTRY) && Entries[0].Key == kSecondKey;
+  bool OneLeft = AfterOne == EFI_SUCCESS && Size == sizeof(ITEM_CALLBACK_ENTRY) && Entries[0].Key == SECOND_KEY;
   EFI_STATUS U2 = Registry->UnregisterItemCallback(Second);
   Size = 0;
   EFI_STATUS AfterBoth = Registry->ListItemCallbacks(&Size, nullptr);
@@ -542,7 +542,7 @@ void CheckRegistry(CHECK_REPORT* Report, CALLBACK_REGISTRY_PROTOCOL* Registry) {
 void CheckQuestion(CHECK_REPORT* Report, const CHAR16* Name, EFI_HII_CONFIG_ACCESS_PROTOCOL* Access,
                    EFI_HII_HANDLE ExpectedHandle, UINT16 Class) {
   VOID* Token = nullptr;
-  EFI_STATUS Status = gDispatch.Registry->RegisterItemCallback(Class, 0, kQuestionKey, LoggingHandler, &Token);
+  EFI_STATUS Status = gDispatch.Registry->RegisterItemCallback(Class, 0, QUESTION_KEY, LoggingHandler, &Token);
   if (EFI_ERROR(Status)) {
     Check(Report, Name, false, u"register: %r", Status);
     return;
@@ -551,18 +551,18 @@ void CheckQuestion(CHECK_REPORT* Report, const CHAR16* Name, EFI_HII_CONFIG_ACCE
   EFI_IFR_TYPE_VALUE Value = {};
   Value.u8 = 0x5A;
   EFI_BROWSER_ACTION_REQUEST Request = EFI_BROWSER_ACTION_REQUEST_EXIT;
-  EFI_STATUS Result = Access->Callback(Access, EFI_BROWSER_ACTION_CHANGED, kQuestionKey, EFI_IFR_TYPE_NUM_SIZE_8,
+  EFI_STATUS Result = Access->Callback(Access, EFI_BROWSER_ACTION_CHANGED, QUESTION_KEY, EFI_IFR_TYPE_NUM_SIZE_8,
                                        &Value, &Request);
   gDispatch.Registry->UnregisterItemCallback(Token);
   const HANDLER_LOG& Log = gDispatch.Log;
   const CALLBACK_PARAMETERS& P = Log.Seen;
   bool Arguments = Log.Calls == 1 && Log.HiiHandle == ExpectedHandle && Log.Class == Class && Log.SubClass == 0 &&
-                   Log.Key == kQuestionKey;
+                   Log.Key == QUESTION_KEY;
   bool Parameters = Log.ParametersStatus == EFI_SUCCESS && Log.HadParameters && P.This == Access &&
-                    P.Action == EFI_BROWSER_ACTION_CHANGED && P.QuestionId == kQuestionKey &&
+                    P.Action == EFI_BROWSER_ACTION_CHANGED && P.QuestionId == QUESTION_KEY &&
                     P.Type == EFI_IFR_TYPE_NUM_SIZE_8 && P.Value == &Value && P.Value->u8 == 0x5A &&
                     P.ActionRequest == &Request;
-  Check(Report, Name, Result == kHandlerResult && Arguments && Parameters && Request == EFI_BROWSER_ACTION_REQUEST_NONE,
+  Check(Report, Name, Result == HANDLER_RESULT && Arguments && Parameters && Request == EFI_BROWSER_ACTION_REQUEST_NONE,
         u"result %r, %ld calls with handle %lx (expected %lx) class %x key %x; parameters %r present %d action %ld "
         u"question %x type %d; request %ld",
         Result, Log.Calls, (UINT64)(UINTN)Log.HiiHandle, (UINT64)(UINTN)ExpectedHandle, Log.Class, Log.Key,
@@ -571,7 +571,7 @@ void CheckQuestion(CHECK_REPORT* Report, const CHAR16* Name, EFI_HII_CONFIG_ACCE
 
 void CheckDispatch(CHECK_REPORT* Report, const SETUP_SERVICES& Services, const FORMUTIL_LOAD_RECORD& Record) {
   gDispatch.Registry = Services.Registry;
-  const FORM_SET_INFO& Monitor = Record.Table[kMonitorRow];
+  const FORM_SET_INFO& Monitor = Record.Table[MONITOR_ROW];
   // The browser finds a form set's Config Access on the driver handle of its package list.
   EFI_HANDLE DriverHandle = nullptr;
   EFI_STATUS Status = Services.Database->GetPackageListHandle(Services.Database, Monitor.HiiHandle, &DriverHandle);
@@ -584,7 +584,7 @@ void CheckDispatch(CHECK_REPORT* Report, const SETUP_SERVICES& Services, const F
   CheckQuestion(Report, u"dispatch.registered_handler", Access, Monitor.HiiHandle, 0x10);
 
   // The class-0x20 package list is gone, its instance still answers.
-  const FORM_SET_INFO& Removed = Record.Table[kRemovedRow];
+  const FORM_SET_INFO& Removed = Record.Table[REMOVED_ROW];
   CheckQuestion(Report, u"dispatch.removed_form_set", Removed.ConfigAccess, Removed.HiiHandle, 0x20);
 
   CALLBACK_PARAMETERS* Outside = (CALLBACK_PARAMETERS*)1;
@@ -592,7 +592,7 @@ void CheckDispatch(CHECK_REPORT* Report, const SETUP_SERVICES& Services, const F
   EFI_BROWSER_ACTION_REQUEST Request = EFI_BROWSER_ACTION_REQUEST_SUBMIT;
   EFI_IFR_TYPE_VALUE Value = {};
   EFI_STATUS Unmatched =
-      Access->Callback(Access, EFI_BROWSER_ACTION_CHANGING, kQuestionKey, EFI_IFR_TYPE_NUM_SIZE_8, &Value, &Request);
+      Access->Callback(Access, EFI_BROWSER_ACTION_CHANGING, QUESTION_KEY, EFI_IFR_TYPE_NUM_SIZE_8, &Value, &Request);
   Check(Report, u"dispatch.unmatched",
         Status == EFI_SUCCESS && Outside == nullptr && Unmatched == EFI_NOT_FOUND &&
             Request == EFI_BROWSER_ACTION_REQUEST_NONE,
@@ -610,9 +610,9 @@ bool CheckLoadedFormSets(CHECK_REPORT* Report, const SETUP_SERVICES& Services, c
                          const LANGUAGE_SNAPSHOT* Before) {
   if (!CheckFormSetTable(Report, Record)) return false;
   CheckPublished(Report, Services, Record);
-  CheckIdentityStrings(Report, Services, Record.Table[kMainRow].HiiHandle);
-  CheckSecureBootCounts(Report, Services, Record.Table[kSecureRow].HiiHandle);
-  if (Before != nullptr) CheckLanguageVariables(Report, Services, Record.Table[kMainRow].HiiHandle, *Before);
+  CheckIdentityStrings(Report, Services, Record.Table[MAIN_ROW].HiiHandle);
+  CheckSecureBootCounts(Report, Services, Record.Table[SECURE_ROW].HiiHandle);
+  if (Before != nullptr) CheckLanguageVariables(Report, Services, Record.Table[MAIN_ROW].HiiHandle, *Before);
   return true;
 }
 
@@ -629,7 +629,7 @@ void SaveLanguageSnapshot() {
   ReadVariable(u"Lang", EFI_GLOBAL_VARIABLE_GUID, &Snapshot->Iso);
   ReadVariable(u"PlatformLastLang", SETUP_VARIABLE_VENDOR, &Snapshot->Last);
   ReadVariable(u"PlatformLastLangCodes", SETUP_VARIABLE_VENDOR, &Snapshot->LastCodes);
-  EFI_STATUS Status = gRT()->SetVariable(kSnapshotName, &kCheckVendor, EFI_VARIABLE_BOOTSERVICE_ACCESS,
+  EFI_STATUS Status = gRT()->SetVariable(SnapshotName, &CHECK_VENDOR, EFI_VARIABLE_BOOTSERVICE_ACCESS,
                                          sizeof(*Snapshot), Snapshot);
   Note(u"language variables recorded before the drivers: %r", Status);
 }
@@ -667,7 +667,7 @@ void RunLaterBootSetupChecks(CHECK_REPORT* Report) {
   PoolBuffer<HII_SNAPSHOT> SnapshotOwner(Snapshot);
   TakeSnapshot(Services.Database, Snapshot);
   UINTN Present = 0;
-  for (const EXPECTED_FORM_SET& Row : kFormSets) Present += CountGuid(Snapshot, Row.PackageList, nullptr);
+  for (const EXPECTED_FORM_SET& Row : FormSets) Present += CountGuid(Snapshot, Row.PackageList, nullptr);
   if (!Check(Report, u"boot2.nothing_at_entry", Record.LoadCalls == 0 && Present == 0,
              u"%ld LoadResources calls, %ld of our package lists in the database", Record.LoadCalls, Present))
     return;
@@ -684,9 +684,9 @@ void RunLaterBootSetupChecks(CHECK_REPORT* Report) {
   ReadRecord(Report, Services, &Again);
   TakeSnapshot(Services.Database, Snapshot);
   Present = 0;
-  for (const EXPECTED_FORM_SET& Row : kFormSets) Present += CountGuid(Snapshot, Row.PackageList, nullptr);
+  for (const EXPECTED_FORM_SET& Row : FormSets) Present += CountGuid(Snapshot, Row.PackageList, nullptr);
   Check(Report, u"boot2.second_trigger_ignored",
-        Status == EFI_SUCCESS && Again.LoadCalls == 1 && Again.TriggersInstalled == 2 && Present == kFormSetCount - 1,
+        Status == EFI_SUCCESS && Again.LoadCalls == 1 && Again.TriggersInstalled == 2 && Present == FORM_SET_COUNT - 1,
         u"trigger %r, %ld LoadResources calls, %ld triggers, %ld of our package lists", Status, Again.LoadCalls,
         Again.TriggersInstalled, Present);
 }

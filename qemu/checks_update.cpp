@@ -16,12 +16,12 @@
 
 namespace {
 
-constexpr EFI_GUID kNetConfigGuid = {0x8F132913, 0x6907, 0x4192, {0xA2, 0x27, 0x6C, 0xBC, 0xD7, 0xA5, 0x0E, 0x6C}};
-constexpr UINTN kNetConfigSize = 490;
-constexpr UINTN kServerChoiceOffset = 105;
-constexpr UINTN kValue1 = 0x1111;
-constexpr UINTN kValue2 = 0x2222;
-constexpr UINTN kRequestCapacity = 512;
+constexpr EFI_GUID NET_CONFIG_GUID = {0x8F132913, 0x6907, 0x4192, {0xA2, 0x27, 0x6C, 0xBC, 0xD7, 0xA5, 0x0E, 0x6C}};
+constexpr UINTN NET_CONFIG_SIZE = 490;
+constexpr UINTN SERVER_CHOICE_OFFSET = 105;
+constexpr UINTN VALUE1 = 0x1111;
+constexpr UINTN VALUE2 = 0x2222;
+constexpr UINTN REQUEST_CAPACITY = 512;
 
 // ---- Transport --------------------------------------------------------------
 
@@ -32,12 +32,12 @@ struct TRANSPORT_SCRIPT {
   UINTN Sends;
   UINTN Value1;
   UINTN Value2;
-  CHAR8 Request[kRequestCapacity];
+  CHAR8 Request[REQUEST_CAPACITY];
 };
 
 // ---- Name service -----------------------------------------------------------
 
-constexpr UINT8 kAddressRecord = 1;
+constexpr UINT8 ADDRESS_RECORD = 1;
 
 struct NAME_ENTRY {
   const CHAR8* Name;
@@ -46,8 +46,8 @@ struct NAME_ENTRY {
   const CHAR8* Alias;
 };
 
-constexpr NAME_ENTRY kNames[] = {
-    {"files.example.net", kAddressRecord, {198, 51, 100, 7}, nullptr},
+constexpr NAME_ENTRY KnownNames[] = {
+    {"files.example.net", ADDRESS_RECORD, {198, 51, 100, 7}, nullptr},
     {"alias.example.net", NAME_RECORD_ALIAS, {}, "files.example.net"},
 };
 
@@ -77,7 +77,7 @@ EFI_STATUS EFIAPI ScriptedSend(UINTN Value1, UINTN Value2, const CHAR8* Request,
   Script.Sends++;
   Script.Value1 = Value1;
   Script.Value2 = Value2;
-  UINTN RequestLength = Min(AsciiLength(Request), kRequestCapacity - 1);
+  UINTN RequestLength = Min(AsciiLength(Request), REQUEST_CAPACITY - 1);
   MemMove(Script.Request, Request, RequestLength);
   Script.Request[RequestLength] = 0;
   UINTN HeaderLength = AsciiLength(Script.Header), BodyLength = AsciiLength(Script.Body);
@@ -111,7 +111,7 @@ EFI_STATUS EFIAPI Exchange(UINTN* ContextA, UINTN* ContextB, UINTN Value1, VOID*
   gUpdate.Names.Value1 = Value1;
   *ContextA = 0;
   *ContextB = 0;
-  for (const NAME_ENTRY& Entry : kNames) {
+  for (const NAME_ENTRY& Entry : KnownNames) {
     if (!SameAscii(Entry.Name, (const CHAR8*)Query)) continue;
     NAME_ANSWER* Record = (NAME_ANSWER*)AllocateZeroedBootPool(sizeof(NAME_ANSWER));
     if (Record == nullptr) return EFI_OUT_OF_RESOURCES;
@@ -168,13 +168,13 @@ struct UPDATE_CONTEXT {
 };
 
 EFI_STATUS SetServerChoice(const UPDATE_CONTEXT& Context, UINT8 Choice) {
-  UINT8 NetConfig[kNetConfigSize] = {};
-  NetConfig[kServerChoiceOffset] = Choice;
-  return Context.FormUtility->SetBrowserData(sizeof(NetConfig), NetConfig, &kNetConfigGuid, u"NetConfigData");
+  UINT8 NetConfig[NET_CONFIG_SIZE] = {};
+  NetConfig[SERVER_CHOICE_OFFSET] = Choice;
+  return Context.FormUtility->SetBrowserData(sizeof(NetConfig), NetConfig, &NET_CONFIG_GUID, u"NetConfigData");
 }
 
 void Lookup(const UPDATE_CONTEXT& Context, UINT8 Choice, const CHAR8* Body, INT32 TotalAdjust, LOOKUP* Out,
-            NET_TRANSPORT_PROTOCOL* Transport = &gTransport, UINTN Value1 = kValue1, UINTN Value2 = kValue2) {
+            NET_TRANSPORT_PROTOCOL* Transport = &gTransport, UINTN Value1 = VALUE1, UINTN Value2 = VALUE2) {
   SetServerChoice(Context, Choice);
   TRANSPORT_SCRIPT& Script = gUpdate.Transport;
   Script = {};
@@ -190,7 +190,7 @@ bool AddressIs(const LOOKUP& L, UINT8 A, UINT8 B, UINT8 C, UINT8 D) {
   return L.Address.Addr[0] == A && L.Address.Addr[1] == B && L.Address.Addr[2] == C && L.Address.Addr[3] == D;
 }
 
-constexpr CHAR8 kMirrors[] =
+constexpr CHAR8 MIRRORS[] =
     "<html><body><Download>"
     "<URL1>http://files.example.net/board/fw.cap</URL1>"
     "<URL2>http://192.0.2.44/mirror/fw.cap</URL2>"
@@ -199,7 +199,7 @@ constexpr CHAR8 kMirrors[] =
 
 void CheckWellFormed(CHECK_REPORT* Report, const UPDATE_CONTEXT& Context) {
   LOOKUP L;
-  Lookup(Context, 0, kMirrors, 0, &L);
+  Lookup(Context, 0, MIRRORS, 0, &L);
   const TRANSPORT_SCRIPT& T = gUpdate.Transport;
   const NAME_SERVICE_LOG& N = gUpdate.Names;
   Check(Report, u"update.well_formed",
@@ -219,17 +219,17 @@ void CheckWellFormed(CHECK_REPORT* Report, const UPDATE_CONTEXT& Context) {
       Model[Length++] = *C;
     }
   }
-  CHAR8 Expected[kRequestCapacity];
-  FormatAscii(Expected, kRequestCapacity,
+  CHAR8 Expected[REQUEST_CAPACITY];
+  FormatAscii(Expected, REQUEST_CAPACITY,
               "GET /support/Skyfetch.asp?Model=%a HTTP/1.1\r\nHost:%a\r\nConnection:Keep-Alive\r\n\r\n", Model,
               UPDATE_SERVER_HOST);
-  Check(Report, u"update.request", T.Sends == 1 && T.Value1 == kValue1 && T.Value2 == kValue2 &&
+  Check(Report, u"update.request", T.Sends == 1 && T.Value1 == VALUE1 && T.Value2 == VALUE2 &&
                                        SameAscii(T.Request, Expected),
         u"%ld sends, values %lx %lx, request \"%a\"", T.Sends, T.Value1, T.Value2, T.Request);
-  Check(Report, u"update.name_service", N.Queries == 1 && N.Exchanges == 1 && N.Closes == 1 && N.Value1 == kValue1,
+  Check(Report, u"update.name_service", N.Queries == 1 && N.Exchanges == 1 && N.Closes == 1 && N.Value1 == VALUE1,
         u"%ld queries, %ld exchanges, %ld closes, value %lx", N.Queries, N.Exchanges, N.Closes, N.Value1);
 
-  Lookup(Context, 1, kMirrors, 0, &L);
+  Lookup(Context, 1, MIRRORS, 0, &L);
   Check(Report, u"update.dotted_mirror",
         L.Status == 0 && SameAscii(L.Host, "192.0.2.44") && SameAscii(L.Path, "/mirror/fw.cap") &&
             AddressIs(L, 192, 0, 2, 44) && gUpdate.Names.Exchanges == 0,
@@ -239,7 +239,7 @@ void CheckWellFormed(CHECK_REPORT* Report, const UPDATE_CONTEXT& Context) {
 
 void CheckAlias(CHECK_REPORT* Report, const UPDATE_CONTEXT& Context) {
   LOOKUP L;
-  Lookup(Context, 2, kMirrors, 0, &L);
+  Lookup(Context, 2, MIRRORS, 0, &L);
   const NAME_SERVICE_LOG& N = gUpdate.Names;
   Check(Report, u"update.alias",
         L.Status == 0 && SameAscii(L.Host, "files.example.net") && SameAscii(L.Path, "/fw.cap") &&
@@ -260,22 +260,22 @@ void CheckFailures(CHECK_REPORT* Report, const UPDATE_CONTEXT& Context) {
   Check(Report, u"update.broken_reply", L.Status == UPDATE_NO_LOCATION && gUpdate.Names.Exchanges == 0,
         u"status %lx, %ld exchanges", L.Status, gUpdate.Names.Exchanges);
 
-  Lookup(Context, 4, kMirrors, 0, &L);
+  Lookup(Context, 4, MIRRORS, 0, &L);
   Check(Report, u"update.no_server_choice", L.Status == UPDATE_NO_SERVER_CHOICE, u"status %lx", L.Status);
 
-  Lookup(Context, 0, kMirrors, -1, &L);
+  Lookup(Context, 0, MIRRORS, -1, &L);
   Check(Report, u"update.wrong_length", L.Status == UPDATE_REQUEST_FAILED && gUpdate.Transport.Sends == 1,
         u"status %lx, %ld sends", L.Status, gUpdate.Transport.Sends);
 
   EFI_STATUS Codes[3];
   UINTN Sends = 0;
-  Lookup(Context, 0, kMirrors, 0, &L, nullptr);
+  Lookup(Context, 0, MIRRORS, 0, &L, nullptr);
   Codes[0] = L.Status;
   Sends += gUpdate.Transport.Sends;
-  Lookup(Context, 0, kMirrors, 0, &L, &gTransport, 0);
+  Lookup(Context, 0, MIRRORS, 0, &L, &gTransport, 0);
   Codes[1] = L.Status;
   Sends += gUpdate.Transport.Sends;
-  Lookup(Context, 0, kMirrors, 0, &L, &gTransport, kValue1, 0);
+  Lookup(Context, 0, MIRRORS, 0, &L, &gTransport, VALUE1, 0);
   Codes[2] = L.Status;
   Sends += gUpdate.Transport.Sends;
   Check(Report, u"update.missing_arguments",
@@ -316,7 +316,7 @@ void RunUpdateLocatorChecks(CHECK_REPORT* Report) {
     Check(Report, u"update.name_service", false, u"install: %r", Status);
   } else {
     UINTN Size = 0;
-    Status = Context.FormUtility->GetBrowserData(&Size, nullptr, &kNetConfigGuid, u"NetConfigData");
+    Status = Context.FormUtility->GetBrowserData(&Size, nullptr, &NET_CONFIG_GUID, u"NetConfigData");
     Note(u"NetConfigData before the checks: %r", Status);
     CheckWellFormed(Report, Context);
     CheckAlias(Report, Context);

@@ -14,7 +14,7 @@ void Apply(UINT8* Space, size_t SpaceSize, const RegisterWrite& W) {
 }
 }  // namespace
 
-Board::Board(const BoardProfile& P) : MchBar_(kMchBarSize, 0), Legacy_(kLegacySize, 0) {
+Board::Board(const BoardProfile& P) : MchBar_(MCH_BAR_SIZE, 0), Legacy_(LEGACY_SIZE, 0) {
   for (auto& L : P.Cpuid) SetCpuid(L.Leaf, L.Subleaf, L.Regs);
   Msrs_ = P.Msrs;
   for (auto& F : P.Pci) {
@@ -115,13 +115,13 @@ void Board::SetSioDeviceRegister(UINT8 Ldn, UINT8 Reg, UINT8 Value) {
 UINT8 Board::HwmonBank() const { return HwmonBankSelect_ & HwmonBankMask_; }
 
 UINT8 Board::HwmonRegister(UINT8 Bank, UINT8 Reg) const {
-  if (Reg == kHwmonBankSelect) return HwmonBankSelect_;
+  if (Reg == HWMON_BANK_SELECT) return HwmonBankSelect_;
   auto It = HwmonBanks_.find(Bank);
   return It == HwmonBanks_.end() ? 0xFF : It->second[Reg];
 }
 
 void Board::SetHwmonRegister(UINT8 Bank, UINT8 Reg, UINT8 Value) {
-  if (Reg == kHwmonBankSelect) {
+  if (Reg == HWMON_BANK_SELECT) {
     HwmonBankSelect_ = Value;
     return;
   }
@@ -148,7 +148,7 @@ void Board::PortWrite(UINT16 Port, UINT8 Width, UINT32 Value) {
 }
 
 UINT32 Board::DoPortRead(UINT16 Port, UINT8 Width) {
-  if (Port == kPciAddressPort && Width == 4) return PciAddress_;
+  if (Port == PCI_ADDRESS_PORT && Width == 4) return PciAddress_;
   if (Port >= 0xCFC && Port <= 0xCFF) {
     if (!(PciAddress_ & 0x80000000u)) return AllOnes(Width);
     UINT8 Bus = (PciAddress_ >> 16) & 0xFF, Dev = (PciAddress_ >> 11) & 0x1F, Fn = (PciAddress_ >> 8) & 7;
@@ -161,13 +161,13 @@ UINT32 Board::DoPortRead(UINT16 Port, UINT8 Width) {
     if (SioIndex_ < 0x30) return SioGlobals_[SioIndex_];
     return SioDeviceRegister(SioGlobals_[0x07], SioIndex_);
   }
-  if (Width == 1 && Port == kHwmonIndexPort) return HwmonIndex_;
-  if (Width == 1 && Port == kHwmonDataPort) return HwmonRegister(HwmonBank(), HwmonIndex_);
+  if (Width == 1 && Port == HWMON_INDEX_PORT) return HwmonIndex_;
+  if (Width == 1 && Port == HWMON_DATA_PORT) return HwmonRegister(HwmonBank(), HwmonIndex_);
   return AllOnes(Width);
 }
 
 void Board::DoPortWrite(UINT16 Port, UINT8 Width, UINT32 Value) {
-  if (Port == kPciAddressPort && Width == 4) {
+  if (Port == PCI_ADDRESS_PORT && Width == 4) {
     PciAddress_ = Value;
     return;
   }
@@ -197,13 +197,13 @@ void Board::DoPortWrite(UINT16 Port, UINT8 Width, UINT32 Value) {
       SioDevices_[SioGlobals_[0x07]][SioIndex_] = B;
     return;
   }
-  if (Width == 1 && Port == kHwmonIndexPort) {
+  if (Width == 1 && Port == HWMON_INDEX_PORT) {
     HwmonIndex_ = (UINT8)Value;
     return;
   }
-  if (Width == 1 && Port == kHwmonDataPort) {
+  if (Width == 1 && Port == HWMON_DATA_PORT) {
     UINT8 Bank = HwmonBank();
-    if (HwmonIndex_ == kHwmonBankSelect || HwmonBanks_.count(Bank)) SetHwmonRegister(Bank, HwmonIndex_, (UINT8)Value);
+    if (HwmonIndex_ == HWMON_BANK_SELECT || HwmonBanks_.count(Bank)) SetHwmonRegister(Bank, HwmonIndex_, (UINT8)Value);
     return;
   }
 }
@@ -211,13 +211,13 @@ void Board::DoPortWrite(UINT16 Port, UINT8 Width, UINT32 Value) {
 // ---- Physical memory -----------------------------------------------------
 
 int Board::PhysicalByte(UINT64 A) const {
-  if (A >= kPcieWindowBase && A < kPcieWindowBase + kPcieWindowSize) {
-    UINT64 Off = A - kPcieWindowBase;
+  if (A >= PCIE_WINDOW_BASE && A < PCIE_WINDOW_BASE + PCIE_WINDOW_SIZE) {
+    UINT64 Off = A - PCIE_WINDOW_BASE;
     UINT8 Bus = (UINT8)(Off >> 20), Dev = (Off >> 15) & 0x1F, Fn = (Off >> 12) & 7;
     return (int)PciRead(Bus, Dev, Fn, Off & 0xFFF, 1);
   }
-  if (A >= kMchBarBase && A < kMchBarBase + kMchBarSize) return MchBar_[A - kMchBarBase];
-  if (A >= kLegacyBase && A < kLegacyBase + kLegacySize) return Legacy_[A - kLegacyBase];
+  if (A >= MCH_BAR_BASE && A < MCH_BAR_BASE + MCH_BAR_SIZE) return MchBar_[A - MCH_BAR_BASE];
+  if (A >= LEGACY_BASE && A < LEGACY_BASE + LEGACY_SIZE) return Legacy_[A - LEGACY_BASE];
   return -1;
 }
 
@@ -234,13 +234,13 @@ void Board::PhysicalWrite(UINT64 Address, const void* Data, size_t Size) {
   for (size_t I = 0; I < Size; ++I) {
     UINT64 A = Address + I;
     UINT8 B = ((const UINT8*)Data)[I];
-    if (A >= kPcieWindowBase && A < kPcieWindowBase + kPcieWindowSize) {
-      UINT64 Off = A - kPcieWindowBase;
+    if (A >= PCIE_WINDOW_BASE && A < PCIE_WINDOW_BASE + PCIE_WINDOW_SIZE) {
+      UINT64 Off = A - PCIE_WINDOW_BASE;
       PciWrite((UINT8)(Off >> 20), (Off >> 15) & 0x1F, (Off >> 12) & 7, Off & 0xFFF, &B, 1);
-    } else if (A >= kMchBarBase && A < kMchBarBase + kMchBarSize) {
-      MchBar_[A - kMchBarBase] = B;
-    } else if (A >= kLegacyBase && A < kLegacyBase + kLegacySize) {
-      Legacy_[A - kLegacyBase] = B;
+    } else if (A >= MCH_BAR_BASE && A < MCH_BAR_BASE + MCH_BAR_SIZE) {
+      MchBar_[A - MCH_BAR_BASE] = B;
+    } else if (A >= LEGACY_BASE && A < LEGACY_BASE + LEGACY_SIZE) {
+      Legacy_[A - LEGACY_BASE] = B;
     }
   }
 }

@@ -15,12 +15,12 @@ namespace sim {
 
 class Board : public BoardModel {
  public:
-  static constexpr UINT64 kPcieWindowBase = 0xF8000000, kPcieWindowSize = 0x04000000;
-  static constexpr UINT64 kMchBarBase = 0xFED10000, kMchBarSize = 0x8000;
-  static constexpr UINT64 kLegacyBase = 0xF0000, kLegacySize = 0x10000;
-  static constexpr UINT16 kHwmonIndexPort = 0x295, kHwmonDataPort = 0x296;
-  static constexpr UINT8 kHwmonBankSelect = 0x4E;
-  static constexpr UINT16 kPciAddressPort = 0xCF8;
+  static constexpr UINT64 PCIE_WINDOW_BASE = 0xF8000000, PCIE_WINDOW_SIZE = 0x04000000;
+  static constexpr UINT64 MCH_BAR_BASE = 0xFED10000, MCH_BAR_SIZE = 0x8000;
+  static constexpr UINT64 LEGACY_BASE = 0xF0000, LEGACY_SIZE = 0x10000;
+  static constexpr UINT16 HWMON_INDEX_PORT = 0x295, HWMON_DATA_PORT = 0x296;
+  static constexpr UINT8 HWMON_BANK_SELECT = 0x4E;
+  static constexpr UINT16 PCI_ADDRESS_PORT = 0xCF8;
 
   struct PortAccess {
     UINT16 Port;

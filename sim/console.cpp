@@ -5,7 +5,7 @@
 namespace sim {
 
 namespace {
-constexpr UINTN kColumns = 80, kRows = 25;
+constexpr UINTN COLUMNS = 80, ROWS = 25;
 }
 
 Console::Console() {
@@ -38,12 +38,12 @@ EFI_STATUS EFIAPI Console::OutputString(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL* This, c
   for (const CHAR16* P = String; *P; ++P) {
     C->Text_ += *P;
     if (*P == u'\n') {
-      if (C->Mode_.CursorRow + 1 < (INT32)kRows) ++C->Mode_.CursorRow;
+      if (C->Mode_.CursorRow + 1 < (INT32)ROWS) ++C->Mode_.CursorRow;
     } else if (*P == u'\r') {
       C->Mode_.CursorColumn = 0;
-    } else if (++C->Mode_.CursorColumn >= (INT32)kColumns) {
+    } else if (++C->Mode_.CursorColumn >= (INT32)COLUMNS) {
       C->Mode_.CursorColumn = 0;
-      if (C->Mode_.CursorRow + 1 < (INT32)kRows) ++C->Mode_.CursorRow;
+      if (C->Mode_.CursorRow + 1 < (INT32)ROWS) ++C->Mode_.CursorRow;
     }
   }
   return EFI_SUCCESS;
@@ -57,8 +57,8 @@ EFI_STATUS EFIAPI Console::TestString(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL* This, con
 EFI_STATUS EFIAPI Console::QueryMode(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL* This, UINTN Mode, UINTN* Columns, UINTN* Rows) {
   if (FromProtocol(This) == nullptr || Columns == nullptr || Rows == nullptr) return EFI_INVALID_PARAMETER;
   if (Mode != 0) return EFI_UNSUPPORTED;
-  *Columns = kColumns;
-  *Rows = kRows;
+  *Columns = COLUMNS;
+  *Rows = ROWS;
   return EFI_SUCCESS;
 }
 
@@ -86,7 +86,7 @@ EFI_STATUS EFIAPI Console::ClearScreen(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL* This) {
 EFI_STATUS EFIAPI Console::SetCursorPosition(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL* This, UINTN Column, UINTN Row) {
   Console* C = FromProtocol(This);
   if (C == nullptr) return EFI_INVALID_PARAMETER;
-  if (Column >= kColumns || Row >= kRows) return EFI_UNSUPPORTED;
+  if (Column >= COLUMNS || Row >= ROWS) return EFI_UNSUPPORTED;
   C->Mode_.CursorColumn = (INT32)Column;
   C->Mode_.CursorRow = (INT32)Row;
   return EFI_SUCCESS;

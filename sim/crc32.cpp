@@ -14,13 +14,13 @@ constexpr std::array<uint32_t, 256> MakeTable() {
   }
   return T;
 }
-constexpr auto kTable = MakeTable();
+constexpr auto TABLE = MakeTable();
 }  // namespace
 
 uint32_t Crc32(const void* Data, size_t Size) {
   uint32_t C = 0xFFFFFFFFu;
   auto* P = (const uint8_t*)Data;
-  for (size_t I = 0; I < Size; ++I) C = kTable[(C ^ P[I]) & 0xFF] ^ (C >> 8);
+  for (size_t I = 0; I < Size; ++I) C = TABLE[(C ^ P[I]) & 0xFF] ^ (C >> 8);
   return C ^ 0xFFFFFFFFu;
 }
 

@@ -175,7 +175,7 @@ EFI_STATUS Events::SetTimer(EFI_EVENT Event, EFI_TIMER_DELAY Type, UINT64 Trigge
       R->Period = 0;
       return EFI_SUCCESS;
     case TimerPeriodic: {
-      Time Period = TriggerTime == 0 ? kTimerTick : TriggerTime;
+      Time Period = TriggerTime == 0 ? TIMER_TICK : TriggerTime;
       R->TriggerAt = Now_ + Period;
       R->Period = Period;
       return EFI_SUCCESS;

@@ -17,7 +17,7 @@ class Events {
  public:
   // 100 ns units, as SetTimer counts.
   using Time = UINT64;
-  static constexpr Time kTimerTick = 100000;  // 10 ms, the usual platform tick
+  static constexpr Time TIMER_TICK = 100000;  // 10 ms, the usual platform tick
 
   explicit Events(std::function<void(const std::string&)> Misuse);
   ~Events();

@@ -14,14 +14,14 @@ namespace {
 Machine* gMachine = nullptr;
 
 // Wall clock of simulated time 0.
-constexpr int kBaseYear = 2026, kBaseMonth = 1, kBaseDay = 5, kBaseHour = 10;
+constexpr int BASE_YEAR = 2026, BASE_MONTH = 1, BASE_DAY = 5, BASE_HOUR = 10;
 
-constexpr size_t kDxeServiceCount = 18;
+constexpr size_t DXE_SERVICE_COUNT = 18;
 }  // namespace
 
 struct DxeServicesTable {
   EFI_DXE_SERVICES Table;
-  VOID* Services[kDxeServiceCount];
+  VOID* Services[DXE_SERVICE_COUNT];
 };
 
 struct Machine::Boot {
@@ -275,7 +275,7 @@ int64_t DaysFromCivil(int Y, unsigned M, unsigned D) {
 EFI_STATUS EFIAPI GetTime(EFI_TIME* Time, EFI_TIME_CAPABILITIES* Caps) {
   if (Time == nullptr) return EFI_INVALID_PARAMETER;
   UINT64 Units = B().Events.Now();  // 100 ns
-  int64_t Seconds = DaysFromCivil(kBaseYear, kBaseMonth, kBaseDay) * 86400 + kBaseHour * 3600 + (int64_t)(Units / 10000000);
+  int64_t Seconds = DaysFromCivil(BASE_YEAR, BASE_MONTH, BASE_DAY) * 86400 + BASE_HOUR * 3600 + (int64_t)(Units / 10000000);
   int Year;
   unsigned Month, Day;
   CivilFromDays(Seconds / 86400, Year, Month, Day);

@@ -9,8 +9,8 @@ namespace sim {
 namespace {
 // Fresh pool is not zeroed by real firmware; a recognisable pattern makes
 // reads of uninitialised pool show up in test output.
-constexpr unsigned char kFreshFill = 0xAF;
-constexpr unsigned char kFreedFill = 0xDE;
+constexpr unsigned char FRESH_FILL = 0xAF;
+constexpr unsigned char FREED_FILL = 0xDE;
 
 const char* TypeName(EFI_MEMORY_TYPE Type) {
   switch (Type) {
@@ -53,7 +53,7 @@ EFI_STATUS Pool::Allocate(EFI_MEMORY_TYPE Type, UINTN Size, VOID** Buffer, const
     *Buffer = nullptr;
     return EFI_OUT_OF_RESOURCES;
   }
-  std::memset(Memory, kFreshFill, Size);
+  std::memset(Memory, FRESH_FILL, Size);
   Live_[Memory] = Block{Type, Size, Caller, Serial_++, false};
   *Buffer = Memory;
   return EFI_SUCCESS;
@@ -62,7 +62,7 @@ EFI_STATUS Pool::Allocate(EFI_MEMORY_TYPE Type, UINTN Size, VOID** Buffer, const
 EFI_STATUS Pool::Free(VOID* Buffer) {
   auto It = Live_.find(Buffer);
   if (It == Live_.end()) return EFI_INVALID_PARAMETER;
-  std::memset(Buffer, kFreedFill, It->second.Size);
+  std::memset(Buffer, FREED_FILL, It->second.Size);
   std::free(Buffer);
   Live_.erase(It);
   return EFI_SUCCESS;

@@ -5,7 +5,7 @@
 namespace sim {
 
 namespace {
-constexpr UINT32 kKnownAttributes = 0x7F;
+constexpr UINT32 KNOWN_ATTRIBUTES = 0x7F;
 
 size_t NameBytes(const std::u16string& Name) { return (Name.size() + 1) * sizeof(CHAR16); }
 
@@ -98,7 +98,7 @@ size_t VariableStore::Used(bool NonVolatile) const {
   size_t Bytes = 0;
   for (auto& [K, V] : Vars_)
     if (((V.Attributes & EFI_VARIABLE_NON_VOLATILE) != 0) == NonVolatile)
-      Bytes += kHeaderSize + NameBytes(K.Name) + V.Data.size();
+      Bytes += HEADER_SIZE + NameBytes(K.Name) + V.Data.size();
   return Bytes;
 }
 
@@ -168,7 +168,7 @@ EFI_STATUS VariableStore::DoSet(const CHAR16* Name, const EFI_GUID* Guid, UINT32
                                 const VOID* Data) {
   if (Name == nullptr || Name[0] == 0 || Guid == nullptr) return EFI_INVALID_PARAMETER;
   if (DataSize != 0 && Data == nullptr) return EFI_INVALID_PARAMETER;
-  if (Attributes & ~kKnownAttributes) return EFI_INVALID_PARAMETER;
+  if (Attributes & ~KNOWN_ATTRIBUTES) return EFI_INVALID_PARAMETER;
   if ((Attributes & EFI_VARIABLE_RUNTIME_ACCESS) && !(Attributes & EFI_VARIABLE_BOOTSERVICE_ACCESS))
     return EFI_INVALID_PARAMETER;
   // The count-based authenticated write is deprecated; real stores refuse it.
@@ -189,7 +189,7 @@ EFI_STATUS VariableStore::DoSet(const CHAR16* Name, const EFI_GUID* Guid, UINT32
   }
   Key K{N, *Guid};
   // DataSize first on its own: near the top of UINTN the sum would wrap.
-  if (DataSize > MaxVariableSize_ || NameBytes(N) + DataSize + kHeaderSize > MaxVariableSize_)
+  if (DataSize > MaxVariableSize_ || NameBytes(N) + DataSize + HEADER_SIZE > MaxVariableSize_)
     return EFI_INVALID_PARAMETER;
 
   auto It = Vars_.find(K);
@@ -221,11 +221,11 @@ EFI_STATUS VariableStore::DoSet(const CHAR16* Name, const EFI_GUID* Guid, UINT32
   if (Append && Existing) {
     NewData = Existing->Data;
     NewData.insert(NewData.end(), Payload.begin(), Payload.end());
-    if (NameBytes(N) + NewData.size() + kHeaderSize > MaxVariableSize_) return EFI_INVALID_PARAMETER;
+    if (NameBytes(N) + NewData.size() + HEADER_SIZE > MaxVariableSize_) return EFI_INVALID_PARAMETER;
   }
   bool Nv = (Stored & EFI_VARIABLE_NON_VOLATILE) != 0;
-  size_t Cost = kHeaderSize + NameBytes(N) + NewData.size();
-  size_t Freed = Existing ? kHeaderSize + NameBytes(N) + Existing->Data.size() : 0;
+  size_t Cost = HEADER_SIZE + NameBytes(N) + NewData.size();
+  size_t Freed = Existing ? HEADER_SIZE + NameBytes(N) + Existing->Data.size() : 0;
   if (Used(Nv) - Freed + Cost > (Nv ? NvCapacity_ : VolatileCapacity_)) return EFI_OUT_OF_RESOURCES;
   Vars_[K] = Variable{Stored, std::move(NewData)};
   return EFI_SUCCESS;
@@ -234,7 +234,7 @@ EFI_STATUS VariableStore::DoSet(const CHAR16* Name, const EFI_GUID* Guid, UINT32
 EFI_STATUS VariableStore::QueryInfo(UINT32 Attributes, UINT64* MaxStorage, UINT64* Remaining, UINT64* MaxVar) {
   if (MaxStorage == nullptr || Remaining == nullptr || MaxVar == nullptr || Attributes == 0)
     return EFI_INVALID_PARAMETER;
-  if (Attributes & ~kKnownAttributes) return EFI_INVALID_PARAMETER;
+  if (Attributes & ~KNOWN_ATTRIBUTES) return EFI_INVALID_PARAMETER;
   if ((Attributes & EFI_VARIABLE_RUNTIME_ACCESS) && !(Attributes & EFI_VARIABLE_BOOTSERVICE_ACCESS))
     return EFI_INVALID_PARAMETER;
   if (Attributes & EFI_VARIABLE_AUTHENTICATED_WRITE_ACCESS) return EFI_UNSUPPORTED;
@@ -243,7 +243,7 @@ EFI_STATUS VariableStore::QueryInfo(UINT32 Attributes, UINT64* MaxStorage, UINT6
   size_t Used = this->Used(Nv);
   *MaxStorage = Capacity;
   *Remaining = Used > Capacity ? 0 : Capacity - Used;
-  *MaxVar = MaxVariableSize_ - kHeaderSize;
+  *MaxVar = MaxVariableSize_ - HEADER_SIZE;
   return EFI_SUCCESS;
 }
 

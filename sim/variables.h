@@ -43,7 +43,7 @@ class VariableStore {
 
   // What a variable costs in the store besides name and data, as a real
   // store's header does.
-  static constexpr size_t kHeaderSize = 60;
+  static constexpr size_t HEADER_SIZE = 60;
 
   EFI_STATUS Get(const CHAR16* Name, const EFI_GUID* Guid, UINT32* Attributes, UINTN* DataSize, VOID* Data);
   EFI_STATUS GetNextName(UINTN* NameSize, CHAR16* Name, EFI_GUID* Guid);

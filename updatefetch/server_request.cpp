@@ -8,18 +8,18 @@
 #endif
 
 namespace {
-constexpr CHAR8 kServerHost[] = UPDATEFETCH_SERVER_HOST;
-constexpr CHAR8 kRequestFormat[] = "GET /support/Skyfetch.asp?Model=%s HTTP/1.1\r\nHost:%s\r\nConnection:Keep-Alive\r\n\r\n";
+constexpr CHAR8 SERVER_HOST[] = UPDATEFETCH_SERVER_HOST;
+constexpr CHAR8 RequestFormat[] = "GET /support/Skyfetch.asp?Model=%s HTTP/1.1\r\nHost:%s\r\nConnection:Keep-Alive\r\n\r\n";
 
 // The longest request (a model text of 63 characters) must fit the buffer
 // with its NUL, so the formatter never cuts it.
-constexpr UINTN kFixedRequestLength = sizeof(kRequestFormat) - 1 - 4;
-static_assert(kFixedRequestLength + (MODEL_TEXT_SIZE - 1) + (sizeof(kServerHost) - 1) < REQUEST_BUFFER_SIZE,
+constexpr UINTN FIXED_REQUEST_LENGTH = sizeof(RequestFormat) - 1 - 4;
+static_assert(FIXED_REQUEST_LENGTH + (MODEL_TEXT_SIZE - 1) + (sizeof(SERVER_HOST) - 1) < REQUEST_BUFFER_SIZE,
               "support server host name too long for the request buffer");
-static_assert(sizeof(kServerHost) > 1, "support server host name is empty");
+static_assert(sizeof(SERVER_HOST) > 1, "support server host name is empty");
 }  // namespace
 
-const CHAR8* SupportServerHostName() { return kServerHost; }
+const CHAR8* SupportServerHostName() { return SERVER_HOST; }
 
 EFI_STATUS EscapeModelName(const CHAR8* Name, UINTN ReadLimit, CHAR8* Text) {
   if (Name == nullptr || Text == nullptr) return EFI_INVALID_PARAMETER;
@@ -53,7 +53,7 @@ EFI_STATUS BuildUpdateRequest(PoolBuffer<CHAR8>* Request) {
 
   PoolBuffer<CHAR8> Text;
   if (!Text.Allocate(REQUEST_BUFFER_SIZE)) return EFI_OUT_OF_RESOURCES;
-  FormatAscii(Text.Get(), REQUEST_BUFFER_SIZE, kRequestFormat, Model.Get(), kServerHost);
+  FormatAscii(Text.Get(), REQUEST_BUFFER_SIZE, RequestFormat, Model.Get(), SERVER_HOST);
   *Request = static_cast<PoolBuffer<CHAR8>&&>(Text);
   return EFI_SUCCESS;
 }

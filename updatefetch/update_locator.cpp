@@ -10,7 +10,7 @@
 
 namespace {
 // The driver keeps nothing between calls; the interface is constant data.
-constinit const UPDATE_LOCATOR_PROTOCOL kUpdateLocator = {LocateDownload, ResolveLocation, ResolveHostName};
+constinit const UPDATE_LOCATOR_PROTOCOL UPDATE_LOCATOR = {LocateDownload, ResolveLocation, ResolveHostName};
 
 // The browser's copy of NetConfigData, through the form utility service
 // (located at each call: no pointer is kept between calls).
@@ -86,7 +86,7 @@ extern "C" EFI_STATUS EFIAPI UpdateFetchEntry(EFI_HANDLE ImageHandle, EFI_SYSTEM
   if (gBS() == nullptr) return EFI_INVALID_PARAMETER;
   EFI_HANDLE Handle = ImageHandle;
   return gBS()->InstallMultipleProtocolInterfaces(&Handle, &UPDATE_LOCATOR_PROTOCOL::Guid,
-                                                  (VOID*)&kUpdateLocator, nullptr);
+                                                  (VOID*)&UPDATE_LOCATOR, nullptr);
 }
 
 void UpdateFetchResetState() { LibResetState(); }

@@ -9,9 +9,9 @@ namespace sim {
 namespace {
 UpdatePeers* gActive = nullptr;
 
-constexpr UINT8 kQueryMagic[2] = {'N', 'Q'};
+constexpr UINT8 QueryMagic[2] = {'N', 'Q'};
 // Bytes 0..10 of the identity interface: the providing driver's own header.
-constexpr UINT8 kIdentityHeader[11] = {'B', 'R', 'D', 'I', 'D', 0, 1, 0, 0, 0, 0};
+constexpr UINT8 IdentityHeader[11] = {'B', 'R', 'D', 'I', 'D', 0, 1, 0, 0, 0, 0};
 
 UpdatePeers& Peers() {
   if (gActive == nullptr) throw std::logic_error("no UpdatePeers");
@@ -52,13 +52,13 @@ void UpdatePeers::SetProfile(UpdateProfile Profile) {
 
 void UpdatePeers::RebuildIdentity() {
   // Fixed room, so the interface keeps its address when the model changes.
-  constexpr size_t kRoom = offsetof(BOARD_IDENTITY_PROTOCOL, ModelName) + 1024;
-  if (Profile_.ModelName.size() >= kRoom - offsetof(BOARD_IDENTITY_PROTOCOL, ModelName)) {
+  constexpr size_t ROOM = offsetof(BOARD_IDENTITY_PROTOCOL, ModelName) + 1024;
+  if (Profile_.ModelName.size() >= ROOM - offsetof(BOARD_IDENTITY_PROTOCOL, ModelName)) {
     throw std::length_error("model name too long for the simulated identity protocol");
   }
-  if (Identity_.size() != kRoom) Identity_.assign(kRoom, 0);
+  if (Identity_.size() != ROOM) Identity_.assign(ROOM, 0);
   std::fill(Identity_.begin(), Identity_.end(), 0);
-  std::memcpy(Identity_.data(), kIdentityHeader, sizeof(kIdentityHeader));
+  std::memcpy(Identity_.data(), IdentityHeader, sizeof(IdentityHeader));
   std::memcpy(Identity_.data() + offsetof(BOARD_IDENTITY_PROTOCOL, ModelName), Profile_.ModelName.data(),
               Profile_.ModelName.size());
 }
@@ -106,11 +106,11 @@ EFI_STATUS EFIAPI UpdatePeers::BuildQuery(VOID** Query, const CHAR8* HostName, U
   std::string Name(HostName, strnlen(HostName, 256));
   P.Queries.push_back(Name);
   if (P.BuildQueryStatus) return *P.BuildQueryStatus;
-  size_t Size = sizeof(kQueryMagic) + Name.size() + 1;
+  size_t Size = sizeof(QueryMagic) + Name.size() + 1;
   auto* Packet = (UINT8*)AllocateFrom(P.BootServices_, Size);
   if (Packet == nullptr) return EFI_OUT_OF_RESOURCES;
-  std::memcpy(Packet, kQueryMagic, sizeof(kQueryMagic));
-  std::memcpy(Packet + sizeof(kQueryMagic), Name.c_str(), Name.size() + 1);
+  std::memcpy(Packet, QueryMagic, sizeof(QueryMagic));
+  std::memcpy(Packet + sizeof(QueryMagic), Name.c_str(), Name.size() + 1);
   *Query = Packet;
   *Length = (UINT16)Size;
   return EFI_SUCCESS;
@@ -125,11 +125,11 @@ EFI_STATUS EFIAPI UpdatePeers::Exchange(UINTN* ContextA, UINTN* ContextB, UINTN 
   P.ExchangeValues.push_back(Value1);
   if (P.ExchangeStatus) return *P.ExchangeStatus;
   const auto* Packet = (const UINT8*)Query;
-  if (*Length < sizeof(kQueryMagic) + 1 || std::memcmp(Packet, kQueryMagic, sizeof(kQueryMagic)) != 0 ||
+  if (*Length < sizeof(QueryMagic) + 1 || std::memcmp(Packet, QueryMagic, sizeof(QueryMagic)) != 0 ||
       Packet[*Length - 1] != 0) {
     return EFI_INVALID_PARAMETER;
   }
-  std::string Name((const char*)Packet + sizeof(kQueryMagic));
+  std::string Name((const char*)Packet + sizeof(QueryMagic));
 
   // Answer: record type, payload length, payload.
   Context C;

@@ -47,9 +47,9 @@ std::vector<UINT8> Cat(std::vector<UINT8> a, const std::vector<UINT8>& b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;
 }
-const std::vector<UINT8> kGuidBytes = {0x43, 0xD6, 0x87, 0xEC, 0xA4, 0xEB, 0xB5, 0x4B,
+const std::vector<UINT8> GUID_BYTES = {0x43, 0xD6, 0x87, 0xEC, 0xA4, 0xEB, 0xB5, 0x4B,
                                        0xA1, 0xE5, 0x3F, 0x3E, 0x36, 0xB2, 0x0D, 0xA9};
-const char* kGuidText = "ec87d643-eba4-4bb5-a1e5-3f3e36b20da9";
+const char* GUID_TEXT = "ec87d643-eba4-4bb5-a1e5-3f3e36b20da9";
 
 class DevicePathTextTest : public ::testing::Test {
  protected:
@@ -99,17 +99,17 @@ TEST_F(DevicePathTextTest, SpelledOutNodes) {
   };
   const Case Cases[] = {
       {1, 2, {7}, "Pccard(Socket 7)\\"},
-      {1, 4, kGuidBytes, "VenHw(" + std::string(kGuidText) + ")\\"},
+      {1, 4, GUID_BYTES, "VenHw(" + std::string(GUID_TEXT) + ")\\"},
       {2, 1, Cat(Le32(0x0A0341D0), Le32(0)), "Acpi(a0341d0, 0)\\"},
       {3, 1, Cat({0, 1}, Le16(5)), "ATA(Master, 5)\\"},
       {3, 1, Cat({1, 0}, Le16(0)), "ATA(Slave, 0)\\"},
       {3, 1, Cat({2, 0}, Le16(0)), "DevicePath(Type 3, SubType 1)"},
       {3, 2, Cat(Le16(6), Le16(300)), "SCSI(6, 300)\\"},
       {3, 5, {0x0A, 0x01}, "USB(a,1)\\"},
-      {3, 10, kGuidBytes, "VenMsg(" + std::string(kGuidText) + ")\\"},
+      {3, 10, GUID_BYTES, "VenMsg(" + std::string(GUID_TEXT) + ")\\"},
       {4, 1, Cat(Le32(2), std::vector<UINT8>(34, 0xEE)), "HD(Part2, Sig ?)\\"},
       {4, 2, Cat(Le32(1), std::vector<UINT8>(16, 0)), "CDROM(Entry1)\\"},
-      {4, 3, kGuidBytes, "VenMedia(" + std::string(kGuidText) + ")\\"},
+      {4, 3, GUID_BYTES, "VenMedia(" + std::string(GUID_TEXT) + ")\\"},
       {0xFF, 0x01, {}, "|"},
       {0x7F, 0x05, {}, ""},
   };
@@ -125,8 +125,8 @@ TEST_F(DevicePathTextTest, AllOnesEndNodeWritesItsBar) {
 
 TEST_F(DevicePathTextTest, GuidNodeAtOddAddressIsRead) {
   // One leading 0xFF/0x01 node of 5 bytes puts the vendor GUID off alignment.
-  EXPECT_EQ(Describe(PathBuilder().Node(0xFF, 0x01, {0}).Node(1, 4, kGuidBytes).End()),
-            "|VenHw(" + std::string(kGuidText) + ")\\");
+  EXPECT_EQ(Describe(PathBuilder().Node(0xFF, 0x01, {0}).Node(1, 4, GUID_BYTES).End()),
+            "|VenHw(" + std::string(GUID_TEXT) + ")\\");
 }
 
 TEST_F(DevicePathTextTest, FilePathShowsThePath) {
@@ -153,9 +153,9 @@ TEST_F(DevicePathTextTest, FilePathWithoutNulStopsAtNodeEnd) {
 
 TEST_F(DevicePathTextTest, NodesTooShortForTheirFieldsAreGeneric) {
   // Each node claims only its header; its fields would lie in the next node.
-  const std::pair<int, int> kSpelledOut[] = {{1, 1}, {1, 2}, {1, 4}, {2, 1}, {3, 1}, {3, 2},
+  const std::pair<int, int> SpelledOut[] = {{1, 1}, {1, 2}, {1, 4}, {2, 1}, {3, 1}, {3, 2},
                                              {3, 5}, {3, 10}, {4, 1}, {4, 2}, {4, 3}};
-  for (auto [Type, SubType] : kSpelledOut) {
+  for (auto [Type, SubType] : SpelledOut) {
     std::string Expected =
         "DevicePath(Type " + std::to_string(Type) + ", SubType " + std::to_string(SubType) + ")";
     EXPECT_EQ(Describe(PathBuilder().Raw(Type, SubType, 4).Node(0x7F, 0xFF, std::vector<UINT8>(16, 1))), Expected);

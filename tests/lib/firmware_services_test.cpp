@@ -11,9 +11,9 @@
 
 namespace {
 
-constexpr EFI_GUID kGuidA = {0x11111111, 0x2222, 0x3333, {1, 2, 3, 4, 5, 6, 7, 8}};
-constexpr EFI_GUID kGuidB = {0x11111111, 0x2222, 0x3333, {1, 2, 3, 4, 5, 6, 7, 9}};
-constexpr EFI_GUID kGuidC = {0xAAAAAAAA, 0xBBBB, 0xCCCC, {0, 0, 0, 0, 0, 0, 0, 0}};
+constexpr EFI_GUID GUID_A = {0x11111111, 0x2222, 0x3333, {1, 2, 3, 4, 5, 6, 7, 8}};
+constexpr EFI_GUID GUID_B = {0x11111111, 0x2222, 0x3333, {1, 2, 3, 4, 5, 6, 7, 9}};
+constexpr EFI_GUID GUID_C = {0xAAAAAAAA, 0xBBBB, 0xCCCC, {0, 0, 0, 0, 0, 0, 0, 0}};
 
 class FirmwareServicesTest : public ::testing::Test {
  protected:
@@ -46,16 +46,16 @@ TEST_F(FirmwareServicesTest, LibraryInitKeepsTheFirstSystemTable) {
 
 TEST_F(FirmwareServicesTest, FindConfigurationTableReturnsFirstMatch) {
   int TableA = 0, TableB = 0, TableB2 = 0;
-  EXPECT_EQ(FindConfigurationTable(&Fw.SystemTable, &kGuidA), nullptr);
-  Fw.AddConfigurationTable(kGuidA, &TableA);
-  Fw.AddConfigurationTable(kGuidB, &TableB);
-  Fw.AddConfigurationTable(kGuidB, &TableB2);
-  EXPECT_EQ(FindConfigurationTable(&Fw.SystemTable, &kGuidA), &TableA);
-  EXPECT_EQ(FindConfigurationTable(&Fw.SystemTable, &kGuidB), &TableB);
-  EXPECT_EQ(FindConfigurationTable(&Fw.SystemTable, &kGuidC), nullptr);
+  EXPECT_EQ(FindConfigurationTable(&Fw.SystemTable, &GUID_A), nullptr);
+  Fw.AddConfigurationTable(GUID_A, &TableA);
+  Fw.AddConfigurationTable(GUID_B, &TableB);
+  Fw.AddConfigurationTable(GUID_B, &TableB2);
+  EXPECT_EQ(FindConfigurationTable(&Fw.SystemTable, &GUID_A), &TableA);
+  EXPECT_EQ(FindConfigurationTable(&Fw.SystemTable, &GUID_B), &TableB);
+  EXPECT_EQ(FindConfigurationTable(&Fw.SystemTable, &GUID_C), nullptr);
   // Only NumberOfTableEntries entries are looked at.
   Fw.SystemTable.NumberOfTableEntries = 1;
-  EXPECT_EQ(FindConfigurationTable(&Fw.SystemTable, &kGuidB), nullptr);
+  EXPECT_EQ(FindConfigurationTable(&Fw.SystemTable, &GUID_B), nullptr);
 }
 
 // ---- Pool ---------------------------------------------------------------
@@ -77,7 +77,7 @@ TEST_F(FirmwareServicesTest, ZeroedPoolIsZeroAndFailureGivesNull) {
 
 class ReadVariableTest : public FirmwareServicesTest {
  protected:
-  void SetUp() override { Fw.PutVariable(u"Setup", kGuidA, {1, 2, 3, 4, 5, 6, 7, 8}); }
+  void SetUp() override { Fw.PutVariable(u"Setup", GUID_A, {1, 2, 3, 4, 5, 6, 7, 8}); }
   bool HoldsSetup(const VOID* Buffer, UINTN Size) {
     return Size == 8 && std::memcmp(Buffer, "\x01\x02\x03\x04\x05\x06\x07\x08", 8) == 0;
   }
@@ -86,7 +86,7 @@ class ReadVariableTest : public FirmwareServicesTest {
 TEST_F(ReadVariableTest, MissingVariableLeavesNothing) {
   UINTN Size = 77;
   VOID* Buffer = nullptr;
-  EXPECT_EQ(ReadVariableWithRetry(u"Nope", &kGuidA, nullptr, &Size, &Buffer), EFI_NOT_FOUND);
+  EXPECT_EQ(ReadVariableWithRetry(u"Nope", &GUID_A, nullptr, &Size, &Buffer), EFI_NOT_FOUND);
   EXPECT_EQ(Size, 0u);
   EXPECT_EQ(Buffer, nullptr);
   EXPECT_EQ(Fw.Allocations, 0u);
@@ -96,7 +96,7 @@ TEST_F(ReadVariableTest, NullBufferReadsWholeVariableIntoNewBuffer) {
   UINTN Size = 1000;  // ignored: a null buffer starts from a size-0 probe
   VOID* Buffer = nullptr;
   UINT32 Attributes = 0;
-  ASSERT_EQ(ReadVariableWithRetry(u"Setup", &kGuidA, &Attributes, &Size, &Buffer), EFI_SUCCESS);
+  ASSERT_EQ(ReadVariableWithRetry(u"Setup", &GUID_A, &Attributes, &Size, &Buffer), EFI_SUCCESS);
   EXPECT_TRUE(HoldsSetup(Buffer, Size));
   EXPECT_EQ(Attributes, 3u);
   EXPECT_EQ(Fw.Live.at(Buffer), 8u);
@@ -108,7 +108,7 @@ TEST_F(ReadVariableTest, LargeEnoughCallerBufferIsUsedAsIs) {
   VOID* Own = AllocateBootPool(16);
   VOID* Buffer = Own;
   UINTN Size = 16;
-  ASSERT_EQ(ReadVariableWithRetry(u"Setup", &kGuidA, nullptr, &Size, &Buffer), EFI_SUCCESS);
+  ASSERT_EQ(ReadVariableWithRetry(u"Setup", &GUID_A, nullptr, &Size, &Buffer), EFI_SUCCESS);
   EXPECT_EQ(Buffer, Own);
   EXPECT_TRUE(HoldsSetup(Buffer, Size));
   EXPECT_EQ(Fw.Allocations, 1u);
@@ -118,7 +118,7 @@ TEST_F(ReadVariableTest, LargeEnoughCallerBufferIsUsedAsIs) {
 TEST_F(ReadVariableTest, TooSmallCallerBufferIsFreedAndReplaced) {
   VOID* Buffer = AllocateBootPool(2);
   UINTN Size = 2;
-  ASSERT_EQ(ReadVariableWithRetry(u"Setup", &kGuidA, nullptr, &Size, &Buffer), EFI_SUCCESS);
+  ASSERT_EQ(ReadVariableWithRetry(u"Setup", &GUID_A, nullptr, &Size, &Buffer), EFI_SUCCESS);
   // The pool may hand the freed address out again; sizes tell the buffers apart.
   ASSERT_EQ(Fw.Live.size(), 1u) << "caller's buffer freed";
   ASSERT_EQ(Fw.Live.count(Buffer), 1u);
@@ -132,7 +132,7 @@ TEST_F(ReadVariableTest, AllocationFailureGivesOutOfResourcesAndNoBuffer) {
   VOID* Buffer = AllocateBootPool(2);
   UINTN Size = 2;
   Fw.FailNthAllocationFromNow(1);
-  EXPECT_EQ(ReadVariableWithRetry(u"Setup", &kGuidA, nullptr, &Size, &Buffer), EFI_OUT_OF_RESOURCES);
+  EXPECT_EQ(ReadVariableWithRetry(u"Setup", &GUID_A, nullptr, &Size, &Buffer), EFI_OUT_OF_RESOURCES);
   EXPECT_EQ(Buffer, nullptr);
   EXPECT_EQ(Fw.GetVariableCalls, 1u);
 }
@@ -141,7 +141,7 @@ TEST_F(ReadVariableTest, FailedSecondReadFreesTheNewBuffer) {
   VOID* Buffer = nullptr;
   UINTN Size = 0;
   Fw.FailGetVariableCall = 2;
-  EXPECT_EQ(ReadVariableWithRetry(u"Setup", &kGuidA, nullptr, &Size, &Buffer), EFI_DEVICE_ERROR);
+  EXPECT_EQ(ReadVariableWithRetry(u"Setup", &GUID_A, nullptr, &Size, &Buffer), EFI_DEVICE_ERROR);
   EXPECT_EQ(Buffer, nullptr);
   EXPECT_EQ(Fw.Allocations, 1u);
 }
@@ -151,7 +151,7 @@ TEST_F(ReadVariableTest, OtherFirstReadFailureIsReturnedUnchanged) {
   VOID* Buffer = Own;
   UINTN Size = 16;
   Fw.FailGetVariableCall = 1;
-  EXPECT_EQ(ReadVariableWithRetry(u"Setup", &kGuidA, nullptr, &Size, &Buffer), EFI_DEVICE_ERROR);
+  EXPECT_EQ(ReadVariableWithRetry(u"Setup", &GUID_A, nullptr, &Size, &Buffer), EFI_DEVICE_ERROR);
   EXPECT_EQ(Buffer, Own) << "a caller's buffer survives a failure that needs no retry";
   FreeBootPool(Buffer);
 }
@@ -162,7 +162,7 @@ TEST_F(ReadVariableTest, WholeVariableComesInAnOwnerWithItsSize) {
   PoolBuffer<UINT8> Data;
   UINTN Size = 0;
   UINT32 Attributes = 0;
-  ASSERT_EQ(ReadWholeVariable(u"Setup", &kGuidA, Data, &Size, VARIABLE_AS_BYTES, &Attributes), EFI_SUCCESS);
+  ASSERT_EQ(ReadWholeVariable(u"Setup", &GUID_A, Data, &Size, VARIABLE_AS_BYTES, &Attributes), EFI_SUCCESS);
   EXPECT_TRUE(HoldsSetup(Data.Get(), Size));
   EXPECT_EQ(Attributes, 3u);
   EXPECT_EQ(Fw.Live.at(Data.Get()), 8u);  // no room beyond the data when read as bytes
@@ -171,18 +171,18 @@ TEST_F(ReadVariableTest, WholeVariableComesInAnOwnerWithItsSize) {
 }
 
 TEST_F(ReadVariableTest, TextIsTerminatedAfterItsBytesWhateverItsSize) {
-  Fw.PutVariable(u"Narrow", kGuidA, {'e', 'n'});
+  Fw.PutVariable(u"Narrow", GUID_A, {'e', 'n'});
   PoolBuffer<CHAR8> Narrow;
   UINTN Size = 0;
-  ASSERT_EQ(ReadWholeVariable(u"Narrow", &kGuidA, Narrow, &Size, VARIABLE_AS_TEXT), EFI_SUCCESS);
+  ASSERT_EQ(ReadWholeVariable(u"Narrow", &GUID_A, Narrow, &Size, VARIABLE_AS_TEXT), EFI_SUCCESS);
   EXPECT_EQ(Size, 2u);
   EXPECT_STREQ(Narrow.Get(), "en");
 
   // Three bytes of 16-bit text: the odd byte is padded, then a whole
   // terminator follows.
-  Fw.PutVariable(u"Wide", kGuidA, {'A', 0, 'B'});
+  Fw.PutVariable(u"Wide", GUID_A, {'A', 0, 'B'});
   PoolBuffer<CHAR16> Wide;
-  ASSERT_EQ(ReadWholeVariable(u"Wide", &kGuidA, Wide, &Size, VARIABLE_AS_TEXT), EFI_SUCCESS);
+  ASSERT_EQ(ReadWholeVariable(u"Wide", &GUID_A, Wide, &Size, VARIABLE_AS_TEXT), EFI_SUCCESS);
   EXPECT_EQ(Size, 3u);
   EXPECT_EQ(Fw.Live.at(Wide.Get()), 6u);
   EXPECT_EQ(Wide[0], u'A');
@@ -193,23 +193,23 @@ TEST_F(ReadVariableTest, TextIsTerminatedAfterItsBytesWhateverItsSize) {
 TEST_F(ReadVariableTest, WholeVariableFailuresLeaveNothing) {
   PoolBuffer<UINT8> Data;
   UINTN Size = 5;
-  EXPECT_EQ(ReadWholeVariable(u"Nope", &kGuidA, Data, &Size), EFI_NOT_FOUND);
+  EXPECT_EQ(ReadWholeVariable(u"Nope", &GUID_A, Data, &Size), EFI_NOT_FOUND);
   EXPECT_FALSE(Data);
   EXPECT_EQ(Size, 5u);
 
   Fw.FailNthAllocationFromNow(1);
-  EXPECT_EQ(ReadWholeVariable(u"Setup", &kGuidA, Data, &Size, VARIABLE_AS_TEXT), EFI_OUT_OF_RESOURCES);
+  EXPECT_EQ(ReadWholeVariable(u"Setup", &GUID_A, Data, &Size, VARIABLE_AS_TEXT), EFI_OUT_OF_RESOURCES);
   EXPECT_FALSE(Data);
 
   // The second read fails (the variable changed between the probe and the read).
   Fw.FailGetVariableCall = Fw.GetVariableCalls + 2;
-  EXPECT_EQ(ReadWholeVariable(u"Setup", &kGuidA, Data, &Size), EFI_DEVICE_ERROR);
+  EXPECT_EQ(ReadWholeVariable(u"Setup", &GUID_A, Data, &Size), EFI_DEVICE_ERROR);
   EXPECT_FALSE(Data);
   EXPECT_TRUE(Fw.Live.empty());
 
   // An owner that already holds a buffer is emptied first, not leaked.
   ASSERT_TRUE(Data.Allocate(4));
-  ASSERT_EQ(ReadWholeVariable(u"Setup", &kGuidA, Data, &Size), EFI_SUCCESS);
+  ASSERT_EQ(ReadWholeVariable(u"Setup", &GUID_A, Data, &Size), EFI_SUCCESS);
   EXPECT_EQ(Fw.Live.size(), 1u);
 }
 
@@ -222,7 +222,7 @@ TEST_F(FirmwareServicesTest, DxeServicesBeforeInitIsInvalidParameter) {
 }
 
 TEST_F(FirmwareServicesTest, DxeServicesNotFoundLeavesTableUnchanged) {
-  Fw.AddConfigurationTable(kGuidA, &Fw);
+  Fw.AddConfigurationTable(GUID_A, &Fw);
   EFI_DXE_SERVICES Sentinel{};
   EFI_DXE_SERVICES* Table = &Sentinel;
   EXPECT_EQ(GetDxeServicesTable(&Table), EFI_NOT_AVAILABLE_YET);
@@ -276,9 +276,9 @@ class HobList {
 TEST(HobWalk, FindNextHobStepsPastTheCursorToTheNextMatch) {
   HobList L;
   L.Add(EFI_HOB_TYPE_HANDOFF, 56);
-  L.Add(EFI_HOB_TYPE_GUID_EXTENSION, 32, &kGuidA);
+  L.Add(EFI_HOB_TYPE_GUID_EXTENSION, 32, &GUID_A);
   L.Add(EFI_HOB_TYPE_RESOURCE_DESCRIPTOR, 48);
-  L.Add(EFI_HOB_TYPE_GUID_EXTENSION, 24, &kGuidB);
+  L.Add(EFI_HOB_TYPE_GUID_EXTENSION, 24, &GUID_B);
   L.End();
 
   VOID* Cursor = L.At(0);
@@ -334,32 +334,32 @@ TEST(HobWalk, NullCursorIsInvalid) {
   EXPECT_EQ(FindNextHob(EFI_HOB_TYPE_CPU, nullptr), EFI_INVALID_PARAMETER);
   VOID* Cursor = nullptr;
   EXPECT_EQ(FindNextHob(EFI_HOB_TYPE_CPU, &Cursor), EFI_INVALID_PARAMETER);
-  EXPECT_EQ(FindGuidHob(&kGuidA, &Cursor), EFI_INVALID_PARAMETER);
+  EXPECT_EQ(FindGuidHob(&GUID_A, &Cursor), EFI_INVALID_PARAMETER);
   HobList L;
   L.End();
   Cursor = L.At(0);
   EXPECT_EQ(FindGuidHob(nullptr, &Cursor), EFI_INVALID_PARAMETER);
-  EXPECT_EQ(FindGuidHob(&kGuidA, nullptr), EFI_INVALID_PARAMETER);
+  EXPECT_EQ(FindGuidHob(&GUID_A, nullptr), EFI_INVALID_PARAMETER);
 }
 
 TEST(HobWalk, FindGuidHobSkipsOtherGuidsAndOtherTypes) {
   HobList L;
   L.Add(EFI_HOB_TYPE_HANDOFF, 56);
-  L.Add(EFI_HOB_TYPE_GUID_EXTENSION, 32, &kGuidA);
-  L.Add(EFI_HOB_TYPE_RESOURCE_DESCRIPTOR, 48, &kGuidB);  // right GUID bytes, wrong type
-  L.Add(EFI_HOB_TYPE_GUID_EXTENSION, 40, &kGuidB);
-  L.Add(EFI_HOB_TYPE_GUID_EXTENSION, 24, &kGuidB);
+  L.Add(EFI_HOB_TYPE_GUID_EXTENSION, 32, &GUID_A);
+  L.Add(EFI_HOB_TYPE_RESOURCE_DESCRIPTOR, 48, &GUID_B);  // right GUID bytes, wrong type
+  L.Add(EFI_HOB_TYPE_GUID_EXTENSION, 40, &GUID_B);
+  L.Add(EFI_HOB_TYPE_GUID_EXTENSION, 24, &GUID_B);
   L.End();
 
   VOID* Cursor = L.At(0);
-  ASSERT_EQ(FindGuidHob(&kGuidB, &Cursor), EFI_SUCCESS);
+  ASSERT_EQ(FindGuidHob(&GUID_B, &Cursor), EFI_SUCCESS);
   EXPECT_EQ(Cursor, L.At(3));
-  ASSERT_EQ(FindGuidHob(&kGuidB, &Cursor), EFI_SUCCESS);
+  ASSERT_EQ(FindGuidHob(&GUID_B, &Cursor), EFI_SUCCESS);
   EXPECT_EQ(Cursor, L.At(4));
-  EXPECT_EQ(FindGuidHob(&kGuidB, &Cursor), EFI_NOT_FOUND);
+  EXPECT_EQ(FindGuidHob(&GUID_B, &Cursor), EFI_NOT_FOUND);
 
   Cursor = L.At(0);
-  EXPECT_EQ(FindGuidHob(&kGuidC, &Cursor), EFI_NOT_FOUND);
+  EXPECT_EQ(FindGuidHob(&GUID_C, &Cursor), EFI_NOT_FOUND);
 }
 
 // ---- WaitForProtocol ----------------------------------------------------
@@ -370,7 +370,7 @@ TEST_F(FirmwareServicesTest, WaitForProtocolCreatesSignalEventAndRegistersIt) {
   int Calls = 0;
   EFI_EVENT Event = nullptr;
   VOID* Registration = nullptr;
-  WaitForProtocol(&kGuidC, CountingNotify, &Calls, &Event, &Registration);
+  WaitForProtocol(&GUID_C, CountingNotify, &Calls, &Event, &Registration);
 
   ASSERT_EQ(Fw.Events.size(), 1u);
   EXPECT_EQ(Fw.Events[0].Type, EVT_NOTIFY_SIGNAL);
@@ -379,7 +379,7 @@ TEST_F(FirmwareServicesTest, WaitForProtocolCreatesSignalEventAndRegistersIt) {
   EXPECT_EQ(Fw.Events[0].Context, &Calls);
   EXPECT_NE(Event, nullptr);
   ASSERT_EQ(Fw.Notifies.size(), 1u);
-  EXPECT_EQ(Fw.Notifies[0].Protocol, kGuidC);
+  EXPECT_EQ(Fw.Notifies[0].Protocol, GUID_C);
   EXPECT_EQ(Fw.Notifies[0].Event, Event);
   EXPECT_NE(Registration, nullptr);
   EXPECT_EQ(Calls, 0) << "the event is not signalled at once";
@@ -390,7 +390,7 @@ TEST_F(FirmwareServicesTest, WaitForProtocolRegistersNothingWhenEventFails) {
   int Calls = 0;
   EFI_EVENT Event = nullptr;
   VOID* Registration = nullptr;
-  WaitForProtocol(&kGuidC, CountingNotify, &Calls, &Event, &Registration);
+  WaitForProtocol(&GUID_C, CountingNotify, &Calls, &Event, &Registration);
   EXPECT_TRUE(Fw.Notifies.empty());
   EXPECT_EQ(Registration, nullptr);
 }

@@ -18,8 +18,8 @@ struct Access {
 };
 
 std::ostream& operator<<(std::ostream& os, const Access& a) {
-  static const char* kNames[] = {"in", "out", "mem"};
-  return os << kNames[a.kind] << std::hex << " 0x" << a.where << " w" << (int)a.width << " =0x" << a.value;
+  static const char* KnownNames[] = {"in", "out", "mem"};
+  return os << KnownNames[a.kind] << std::hex << " 0x" << a.where << " w" << (int)a.width << " =0x" << a.value;
 }
 
 Access In(UINT16 Port, UINT8 Width, UINT32 Value) { return {Access::In, Port, Width, Value}; }

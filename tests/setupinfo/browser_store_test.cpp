@@ -7,8 +7,8 @@
 namespace setupinfo_test {
 namespace {
 
-constexpr const EFI_GUID& kNetConfigGuid = NET_CONFIG_DATA_GUID;
-constexpr BROWSER_STORE kNetConfigStore = {NET_CONFIG_DATA_NAME, &NET_CONFIG_DATA_GUID, NET_CONFIG_DATA_SIZE};
+constexpr const EFI_GUID& NET_CONFIG_GUID = NET_CONFIG_DATA_GUID;
+constexpr BROWSER_STORE NET_CONFIG_STORE = {NET_CONFIG_DATA_NAME, &NET_CONFIG_DATA_GUID, NET_CONFIG_DATA_SIZE};
 
 class BrowserStore : public SetupInfoTest {
  protected:
@@ -48,9 +48,9 @@ TEST_F(BrowserStore, SetupIsFetchedChangedAndHandedBackWhole) {
 }
 
 TEST_F(BrowserStore, ACopyShorterThanAskedGoesBackWithTheSizeRead) {
-  PutStore(u"NetConfigData", kNetConfigGuid, 200);
+  PutStore(u"NetConfigData", NET_CONFIG_GUID, 200);
   OpenBrowser();
-  BROWSER_STORE Larger = kNetConfigStore;
+  BROWSER_STORE Larger = NET_CONFIG_STORE;
   BrowserStoreEdit Edit(Larger);
   ASSERT_EQ(Edit.Fetch(), EFI_SUCCESS);
   EXPECT_EQ(Edit.Size(), 200u);
@@ -59,17 +59,17 @@ TEST_F(BrowserStore, ACopyShorterThanAskedGoesBackWithTheSizeRead) {
   Edit.Bytes()[105] = 3;
   // Handing back 490 bytes would be refused by a browser whose copy is 200.
   ASSERT_EQ(Edit.HandBack(), EFI_SUCCESS);
-  EXPECT_EQ((*Copy(u"NetConfigData", kNetConfigGuid))[105], 3);
-  EXPECT_EQ(Copy(u"NetConfigData", kNetConfigGuid)->size(), 200u);
+  EXPECT_EQ((*Copy(u"NetConfigData", NET_CONFIG_GUID))[105], 3);
+  EXPECT_EQ(Copy(u"NetConfigData", NET_CONFIG_GUID)->size(), 200u);
 }
 
 TEST_F(BrowserStore, NothingIsHandedBackAfterAFailedFetch) {
-  PutStore(u"NetConfigData", kNetConfigGuid, 600);  // larger than the page asks for
+  PutStore(u"NetConfigData", NET_CONFIG_GUID, 600);  // larger than the page asks for
   OpenBrowser();
-  const std::vector<UINT8> Before = *Copy(u"NetConfigData", kNetConfigGuid);
+  const std::vector<UINT8> Before = *Copy(u"NetConfigData", NET_CONFIG_GUID);
   const UINTN Writes = Forms().Calls().SetBrowserData;
 
-  BrowserStoreEdit TooLarge(kNetConfigStore);
+  BrowserStoreEdit TooLarge(NET_CONFIG_STORE);
   EXPECT_EQ(TooLarge.Fetch(), EFI_BUFFER_TOO_SMALL);
   EXPECT_FALSE(TooLarge.Fetched());
   ASSERT_NE(TooLarge.Bytes(), nullptr);
@@ -83,11 +83,11 @@ TEST_F(BrowserStore, NothingIsHandedBackAfterAFailedFetch) {
   EXPECT_EQ(Missing.HandBack(), EFI_NOT_FOUND);
 
   // Never fetched at all.
-  BrowserStoreEdit Unfetched(kNetConfigStore);
+  BrowserStoreEdit Unfetched(NET_CONFIG_STORE);
   EXPECT_TRUE(EFI_ERROR(Unfetched.HandBack()));
 
   EXPECT_EQ(Forms().Calls().SetBrowserData, Writes);
-  EXPECT_EQ(*Copy(u"NetConfigData", kNetConfigGuid), Before);
+  EXPECT_EQ(*Copy(u"NetConfigData", NET_CONFIG_GUID), Before);
 }
 
 TEST_F(BrowserStore, WithoutPoolMemoryThereIsNoBufferAndNoCall) {

@@ -12,7 +12,7 @@ namespace {
 using StartUp = SetupInfoTest;
 
 // A question that no row of the static table answers.
-constexpr EFI_QUESTION_ID kUnusedKey = 0x0ABC;
+constexpr EFI_QUESTION_ID UNUSED_KEY = 0x0ABC;
 
 size_t IndexOf(const std::vector<std::u16string>& Names, const std::u16string& Name) {
   return std::find(Names.begin(), Names.end(), Name) - Names.begin();
@@ -90,7 +90,7 @@ TEST_F(StartUp, RegistryThatCannotBeInstalledStillLoadsAndAnswersQuestions) {
   EXPECT_EQ(Registry(), nullptr);
   EXPECT_EQ(Forms().Calls().LoadResources, 1u);
   EFI_BROWSER_ACTION_REQUEST Request = EFI_BROWSER_ACTION_REQUEST_EXIT;
-  EXPECT_EQ(SetupCallback(Instance(0x10), EFI_BROWSER_ACTION_CHANGED, kUnusedKey, 0, nullptr, &Request), EFI_NOT_FOUND);
+  EXPECT_EQ(SetupCallback(Instance(0x10), EFI_BROWSER_ACTION_CHANGED, UNUSED_KEY, 0, nullptr, &Request), EFI_NOT_FOUND);
   EXPECT_EQ(Request, EFI_BROWSER_ACTION_REQUEST_NONE);
 }
 

@@ -10,8 +10,8 @@
 namespace setupinfo_test {
 namespace {
 
-constexpr UINT32 kNvBs = 3;
-constexpr UINT32 kNvBsRt = 7;
+constexpr UINT32 NV_BS = 3;
+constexpr UINT32 NV_BS_RT = 7;
 
 std::string Rfc(const char* Code) { return std::string(Code, strlen(Code) + 1); }
 
@@ -20,13 +20,13 @@ std::string Rfc(const char* Code) { return std::string(Code, strlen(Code) + 1); 
 class Languages : public SetupInfoTest {
  protected:
   void Boot(const std::string& List) {
-    PutVariable(PLATFORM_LAST_LANG_CODES_NAME, SETUP_VARIABLE_GUID, List, kNvBs);
+    PutVariable(PLATFORM_LAST_LANG_CODES_NAME, SETUP_VARIABLE_GUID, List, NV_BS);
     ASSERT_EQ(LoadDriver(), EFI_SUCCESS);
     ASSERT_EQ(Forms().Calls().LoadResources, 0u);
   }
-  void PutPlatformLang(const std::string& Value) { PutVariable(PLATFORM_LANG_NAME, EFI_GLOBAL_VARIABLE_GUID, Value, kNvBsRt); }
-  void PutLang(const std::string& Value) { PutVariable(LANG_NAME, EFI_GLOBAL_VARIABLE_GUID, Value, kNvBsRt); }
-  void PutLastLang(const std::string& Value) { PutVariable(PLATFORM_LAST_LANG_NAME, SETUP_VARIABLE_GUID, Value, kNvBs); }
+  void PutPlatformLang(const std::string& Value) { PutVariable(PLATFORM_LANG_NAME, EFI_GLOBAL_VARIABLE_GUID, Value, NV_BS_RT); }
+  void PutLang(const std::string& Value) { PutVariable(LANG_NAME, EFI_GLOBAL_VARIABLE_GUID, Value, NV_BS_RT); }
+  void PutLastLang(const std::string& Value) { PutVariable(PLATFORM_LAST_LANG_NAME, SETUP_VARIABLE_GUID, Value, NV_BS); }
 };
 
 TEST_F(Languages, LangChangedSinceLastBootWins) {

@@ -20,11 +20,11 @@
 
 namespace setupinfo_test {
 
-inline const sim::ImageDescriptor kSetupInfoImage{"setupinfo", SetupInfoEntry, SetupInfoResetState};
+inline const sim::ImageDescriptor SETUP_INFO_IMAGE{"setupinfo", SetupInfoEntry, SetupInfoResetState};
 
 class SetupInfoTest : public sim::MachineTest {
  protected:
-  EFI_STATUS LoadDriver() { return M().LoadImage(kSetupInfoImage); }
+  EFI_STATUS LoadDriver() { return M().LoadImage(SETUP_INFO_IMAGE); }
 
   sim::FormUtilityService& Forms() { return *M().Hii().Forms; }
   sim::HiiDatabase& Database() { return *M().Hii().Database; }

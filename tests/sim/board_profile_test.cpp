@@ -17,9 +17,9 @@ std::string Error(const std::string& Json) {
   return E;
 }
 
-const char* kFirmware = R"("firmware": {"vendor": "V", "revision": 1})";
+const char* FIRMWARE = R"("firmware": {"vendor": "V", "revision": 1})";
 
-std::string With(const std::string& Rest) { return std::string("{") + kFirmware + (Rest.empty() ? "" : ", " + Rest) + "}"; }
+std::string With(const std::string& Rest) { return std::string("{") + FIRMWARE + (Rest.empty() ? "" : ", " + Rest) + "}"; }
 
 TEST(BoardProfile, ErrorsNameTheFileThePathAndTheReason) {
   EXPECT_EQ(Error(With(R"("colour": 1)")), "test.json: $.colour: unknown field");

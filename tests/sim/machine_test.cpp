@@ -115,7 +115,7 @@ struct ImageState {
   int Resets = 0;
 } gImage;
 
-const EFI_GUID kVendor = {0x6B1C2D3E, 0x4F50, 0x4A61, {0x87, 0x92, 0xA3, 0xB4, 0xC5, 0xD6, 0xE7, 0xF8}};
+const EFI_GUID VENDOR = {0x6B1C2D3E, 0x4F50, 0x4A61, {0x87, 0x92, 0xA3, 0xB4, 0xC5, 0xD6, 0xE7, 0xF8}};
 
 EFI_STATUS EFIAPI TestEntry(EFI_HANDLE Image, EFI_SYSTEM_TABLE* St) {
   LibraryInit(Image, St);
@@ -123,10 +123,10 @@ EFI_STATUS EFIAPI TestEntry(EFI_HANDLE Image, EFI_SYSTEM_TABLE* St) {
   gImage.Handle = Image;
   UINT8 Count = 0;
   UINTN Size = 1;
-  St->RuntimeServices->GetVariable(u"BootsSeen", &kVendor, nullptr, &Size, &Count);
+  St->RuntimeServices->GetVariable(u"BootsSeen", &VENDOR, nullptr, &Size, &Count);
   ++Count;
-  St->RuntimeServices->SetVariable(u"BootsSeen", &kVendor, 3, 1, &Count);
-  St->RuntimeServices->SetVariable(u"ThisBoot", &kVendor, 2, 1, &Count);
+  St->RuntimeServices->SetVariable(u"BootsSeen", &VENDOR, 3, 1, &Count);
+  St->RuntimeServices->SetVariable(u"ThisBoot", &VENDOR, 2, 1, &Count);
   return EFI_SUCCESS;
 }
 void TestReset() {
@@ -143,21 +143,21 @@ TEST_F(MachineServicesTest, RebootReloadsImagesAndKeepsOnlyNonVolatileVariables)
   EXPECT_EQ(gLib.SystemTable, ST());
   UINT8 Data = 0;
   UINTN Size = 1;
-  EXPECT_EQ(RT()->GetVariable(u"ThisBoot", &kVendor, nullptr, &Size, &Data), EFI_SUCCESS);
+  EXPECT_EQ(RT()->GetVariable(u"ThisBoot", &VENDOR, nullptr, &Size, &Data), EFI_SUCCESS);
 
-  RT()->SetVariable(u"Scratch", &kVendor, 2, 1, &Data);
+  RT()->SetVariable(u"Scratch", &VENDOR, 2, 1, &Data);
   M().Reboot();
   EXPECT_EQ(M().BootCount(), 2u);
   EXPECT_EQ(gImage.Resets, 1);
   EXPECT_EQ(gImage.Entries, 1);  // entry ran again after the reset
   EXPECT_EQ(gLib.SystemTable, ST());
   Size = 1;
-  EXPECT_EQ(RT()->GetVariable(u"BootsSeen", &kVendor, nullptr, &Size, &Data), EFI_SUCCESS);
+  EXPECT_EQ(RT()->GetVariable(u"BootsSeen", &VENDOR, nullptr, &Size, &Data), EFI_SUCCESS);
   EXPECT_EQ(Data, 2);
   Size = 1;
   // Written again by this boot's entry; the test's own volatile one is gone.
-  EXPECT_EQ(RT()->GetVariable(u"ThisBoot", &kVendor, nullptr, &Size, &Data), EFI_SUCCESS);
-  EXPECT_EQ(RT()->GetVariable(u"Scratch", &kVendor, nullptr, &Size, &Data), EFI_NOT_FOUND);
+  EXPECT_EQ(RT()->GetVariable(u"ThisBoot", &VENDOR, nullptr, &Size, &Data), EFI_SUCCESS);
+  EXPECT_EQ(RT()->GetVariable(u"Scratch", &VENDOR, nullptr, &Size, &Data), EFI_NOT_FOUND);
 }
 
 TEST(MachineLifetime, OnlyOneMachineAtATime) {

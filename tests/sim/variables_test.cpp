@@ -6,13 +6,13 @@
 namespace sim {
 namespace {
 
-const EFI_GUID kVendor = {0x3A5C7E90, 0x1B2D, 0x4F60, {0x81, 0x92, 0xA3, 0xB4, 0xC5, 0xD6, 0xE7, 0xF9}};
+const EFI_GUID VENDOR = {0x3A5C7E90, 0x1B2D, 0x4F60, {0x81, 0x92, 0xA3, 0xB4, 0xC5, 0xD6, 0xE7, 0xF9}};
 
 class VariableTest : public MachineTest {
  protected:
   void Customise(BoardProfile& P) override { P.VariableStore.MaxVariableSize = 1024; }
   EFI_STATUS Set(const CHAR16* Name, UINT32 Attr, const std::string& Data) {
-    return RT()->SetVariable(Name, &kVendor, Attr, Data.size(), Data.data());
+    return RT()->SetVariable(Name, &VENDOR, Attr, Data.size(), Data.data());
   }
 };
 
@@ -21,22 +21,22 @@ TEST_F(VariableTest, GetReportsTheSizeItNeeds) {
   UINTN Size = 0;
   UINT32 Attr = 0;
   // Size 0 with no buffer: the probe every reader starts with.
-  EXPECT_EQ(RT()->GetVariable(u"Blob", &kVendor, &Attr, &Size, nullptr), EFI_BUFFER_TOO_SMALL);
+  EXPECT_EQ(RT()->GetVariable(u"Blob", &VENDOR, &Attr, &Size, nullptr), EFI_BUFFER_TOO_SMALL);
   EXPECT_EQ(Size, 10u);
   EXPECT_EQ(Attr, 3u);
   char Buffer[16] = {};
   Size = 9;
-  EXPECT_EQ(RT()->GetVariable(u"Blob", &kVendor, nullptr, &Size, Buffer), EFI_BUFFER_TOO_SMALL);
+  EXPECT_EQ(RT()->GetVariable(u"Blob", &VENDOR, nullptr, &Size, Buffer), EFI_BUFFER_TOO_SMALL);
   EXPECT_EQ(Size, 10u);
   EXPECT_EQ(Buffer[0], 0);  // nothing copied
   Size = sizeof Buffer;
-  EXPECT_EQ(RT()->GetVariable(u"Blob", &kVendor, nullptr, &Size, Buffer), EFI_SUCCESS);
+  EXPECT_EQ(RT()->GetVariable(u"Blob", &VENDOR, nullptr, &Size, Buffer), EFI_SUCCESS);
   EXPECT_EQ(Size, 10u);
   EXPECT_EQ(std::string(Buffer, 10), "0123456789");
-  EXPECT_EQ(RT()->GetVariable(u"Blob", &kVendor, nullptr, &Size, nullptr), EFI_INVALID_PARAMETER);
-  EXPECT_EQ(RT()->GetVariable(u"blob", &kVendor, nullptr, &Size, Buffer), EFI_NOT_FOUND);  // names are exact
+  EXPECT_EQ(RT()->GetVariable(u"Blob", &VENDOR, nullptr, &Size, nullptr), EFI_INVALID_PARAMETER);
+  EXPECT_EQ(RT()->GetVariable(u"blob", &VENDOR, nullptr, &Size, Buffer), EFI_NOT_FOUND);  // names are exact
   EXPECT_EQ(RT()->GetVariable(u"Blob", &EFI_GLOBAL_VARIABLE_GUID, nullptr, &Size, Buffer), EFI_NOT_FOUND);
-  EXPECT_EQ(RT()->GetVariable(u"Blob", &kVendor, nullptr, nullptr, Buffer), EFI_INVALID_PARAMETER);
+  EXPECT_EQ(RT()->GetVariable(u"Blob", &VENDOR, nullptr, nullptr, Buffer), EFI_INVALID_PARAMETER);
 }
 
 TEST_F(VariableTest, AttributeRules) {
@@ -46,7 +46,7 @@ TEST_F(VariableTest, AttributeRules) {
             EFI_UNSUPPORTED);
   EXPECT_EQ(Set(u"Unknown", 0x80 | EFI_VARIABLE_BOOTSERVICE_ACCESS, "x"), EFI_INVALID_PARAMETER);
   EXPECT_EQ(Set(u"", 3, "x"), EFI_INVALID_PARAMETER);
-  EXPECT_EQ(RT()->SetVariable(u"NoData", &kVendor, 3, 4, nullptr), EFI_INVALID_PARAMETER);
+  EXPECT_EQ(RT()->SetVariable(u"NoData", &VENDOR, 3, 4, nullptr), EFI_INVALID_PARAMETER);
 
   ASSERT_EQ(Set(u"Fixed", 7, "abc"), EFI_SUCCESS);
   // An existing variable keeps its attributes: a write with others is refused.
@@ -54,16 +54,16 @@ TEST_F(VariableTest, AttributeRules) {
   EXPECT_EQ(Set(u"Fixed", 7, "xyz"), EFI_SUCCESS);
   // Append adds to the end.
   EXPECT_EQ(Set(u"Fixed", 7 | EFI_VARIABLE_APPEND_WRITE, "123"), EFI_SUCCESS);
-  EXPECT_EQ(M().Variables().Find(u"Fixed", kVendor)->Data, (std::vector<UINT8>{'x', 'y', 'z', '1', '2', '3'}));
-  EXPECT_EQ(M().Variables().Find(u"Fixed", kVendor)->Attributes, 7u);
+  EXPECT_EQ(M().Variables().Find(u"Fixed", VENDOR)->Data, (std::vector<UINT8>{'x', 'y', 'z', '1', '2', '3'}));
+  EXPECT_EQ(M().Variables().Find(u"Fixed", VENDOR)->Attributes, 7u);
 
   // Size 0 deletes; attributes 0 delete as well; a missing one is not found.
-  EXPECT_EQ(RT()->SetVariable(u"Fixed", &kVendor, 7, 0, nullptr), EFI_SUCCESS);
-  EXPECT_EQ(M().Variables().Find(u"Fixed", kVendor), nullptr);
-  EXPECT_EQ(RT()->SetVariable(u"Fixed", &kVendor, 7, 0, nullptr), EFI_NOT_FOUND);
+  EXPECT_EQ(RT()->SetVariable(u"Fixed", &VENDOR, 7, 0, nullptr), EFI_SUCCESS);
+  EXPECT_EQ(M().Variables().Find(u"Fixed", VENDOR), nullptr);
+  EXPECT_EQ(RT()->SetVariable(u"Fixed", &VENDOR, 7, 0, nullptr), EFI_NOT_FOUND);
   ASSERT_EQ(Set(u"Gone", 3, "abc"), EFI_SUCCESS);
   EXPECT_EQ(Set(u"Gone", 0, "abc"), EFI_SUCCESS);
-  EXPECT_EQ(M().Variables().Find(u"Gone", kVendor), nullptr);
+  EXPECT_EQ(M().Variables().Find(u"Gone", VENDOR), nullptr);
 }
 
 TEST_F(VariableTest, SizeLimitsAndWriteProtection) {
@@ -71,9 +71,9 @@ TEST_F(VariableTest, SizeLimitsAndWriteProtection) {
   std::string Fits(1024 - 60 - sizeof(u"Big"), 'a');
   EXPECT_EQ(Set(u"Big", 3, Fits), EFI_SUCCESS);
   EXPECT_EQ(Set(u"Big", 3, Fits + "b"), EFI_INVALID_PARAMETER);
-  EXPECT_EQ(M().Variables().Find(u"Big", kVendor)->Data.size(), Fits.size());
+  EXPECT_EQ(M().Variables().Find(u"Big", VENDOR)->Data.size(), Fits.size());
   // A size near the top of UINTN is refused before a byte of it is read.
-  EXPECT_EQ(RT()->SetVariable(u"Big", &kVendor, 3, ~(UINTN)0 - 8, Fits.data()), EFI_INVALID_PARAMETER);
+  EXPECT_EQ(RT()->SetVariable(u"Big", &VENDOR, 3, ~(UINTN)0 - 8, Fits.data()), EFI_INVALID_PARAMETER);
 
   UINT64 MaxStore, Remaining, MaxVar;
   ASSERT_EQ(RT()->QueryVariableInfo(3, &MaxStore, &Remaining, &MaxVar), EFI_SUCCESS);
@@ -81,10 +81,10 @@ TEST_F(VariableTest, SizeLimitsAndWriteProtection) {
   EXPECT_LT(Remaining, MaxStore);
   EXPECT_EQ(RT()->QueryVariableInfo(0, &MaxStore, &Remaining, &MaxVar), EFI_INVALID_PARAMETER);
 
-  M().Variables().SetWriteProtected(u"Big", kVendor);
+  M().Variables().SetWriteProtected(u"Big", VENDOR);
   EXPECT_EQ(Set(u"Big", 3, "small"), EFI_WRITE_PROTECTED);
-  EXPECT_EQ(RT()->SetVariable(u"Big", &kVendor, 3, 0, nullptr), EFI_WRITE_PROTECTED);
-  M().Variables().SetWriteProtected(u"Big", kVendor, false);
+  EXPECT_EQ(RT()->SetVariable(u"Big", &VENDOR, 3, 0, nullptr), EFI_WRITE_PROTECTED);
+  M().Variables().SetWriteProtected(u"Big", VENDOR, false);
   EXPECT_EQ(Set(u"Big", 3, "small"), EFI_SUCCESS);
 
   // Injected failures, then the log of every call with its outcome.
@@ -111,7 +111,7 @@ TEST_F(VariableTest, GetNextVariableNameWalksEveryVariableOnce) {
     if (S == EFI_NOT_FOUND) break;
     ASSERT_EQ(S, EFI_SUCCESS);
     EXPECT_EQ(Size, (std::u16string(Name).size() + 1) * 2);
-    if (Guid == kVendor) Seen.push_back(Name);
+    if (Guid == VENDOR) Seen.push_back(Name);
   }
   EXPECT_EQ(Seen, (std::vector<std::u16string>{u"One", u"Two"}));
 
@@ -138,15 +138,15 @@ TEST_F(VariableTest, NonVolatileSurvivesRebootVolatileDoesNot) {
   Net[105] = 2;
   ASSERT_EQ(RT()->SetVariable(u"NetConfigData", &NetGuid, 7, Net.size(), Net.data()), EFI_SUCCESS);
   M().Reboot();
-  EXPECT_NE(M().Variables().Find(u"Kept", kVendor), nullptr);
-  EXPECT_EQ(M().Variables().Find(u"Lost", kVendor), nullptr);
+  EXPECT_NE(M().Variables().Find(u"Kept", VENDOR), nullptr);
+  EXPECT_EQ(M().Variables().Find(u"Lost", VENDOR), nullptr);
   EXPECT_EQ(M().Variables().Find(u"NetConfigData", NetGuid)->Data[105], 2);
 }
 
 TEST(VariableStoreCapacity, FullStoreRefusesWithOutOfResources) {
   VariableStore Store;
   Store.SetStorageSize(300, 300);
-  const EFI_GUID G = kVendor;
+  const EFI_GUID G = VENDOR;
   std::string Data(100, 'x');
   EXPECT_EQ(Store.Set(u"A", &G, 3, Data.size(), Data.data()), EFI_SUCCESS);  // 60 + 4 + 100
   EXPECT_EQ(Store.Set(u"B", &G, 3, Data.size(), Data.data()), EFI_OUT_OF_RESOURCES);

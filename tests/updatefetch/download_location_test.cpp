@@ -10,7 +10,7 @@ namespace {
 
 using DownloadLocationTest = UpdateFetchTest;
 
-const std::string kMirrors =
+const std::string MIRRORS =
     "<Download><URL1>http://one.example/a</URL1><URL2>http://two.example/b</URL2>"
     "<URL3>http://three.example/c</URL3><URL4>http://four.example/d</URL4></Download>";
 
@@ -24,12 +24,12 @@ std::string Extract(const std::string& Reply, UINT8 Choice, size_t Length = std:
 }
 
 TEST_F(DownloadLocationTest, EachChoiceTakesItsMirrorLessTheSchemePrefix) {
-  EXPECT_EQ(Extract(kMirrors, 0), "one.example/a");
-  EXPECT_EQ(Extract(kMirrors, 1), "two.example/b");
-  EXPECT_EQ(Extract(kMirrors, 2), "three.example/c");
-  EXPECT_EQ(Extract(kMirrors, 3), "four.example/d");
-  EXPECT_EQ(Extract(kMirrors, 4), "!14");
-  EXPECT_EQ(Extract(kMirrors, 255), "!14");
+  EXPECT_EQ(Extract(MIRRORS, 0), "one.example/a");
+  EXPECT_EQ(Extract(MIRRORS, 1), "two.example/b");
+  EXPECT_EQ(Extract(MIRRORS, 2), "three.example/c");
+  EXPECT_EQ(Extract(MIRRORS, 3), "four.example/d");
+  EXPECT_EQ(Extract(MIRRORS, 4), "!14");
+  EXPECT_EQ(Extract(MIRRORS, 255), "!14");
   // The first seven characters go whatever they are.
   EXPECT_EQ(Extract("<Download><URL1>ftp://xhost/p</URL1></Download>", 0), "host/p");
 }
@@ -55,7 +55,7 @@ TEST_F(DownloadLocationTest, ShortOrLongContentIsRefused) {
 }
 
 TEST_F(DownloadLocationTest, OnlyTheCountedBytesAreSearched) {
-  const std::string Reply = kMirrors;
+  const std::string Reply = MIRRORS;
   EXPECT_EQ(Extract(Reply, 0, Reply.size() - 1), "!2");  // the last ">" is beyond the count
   EXPECT_EQ(Extract(Reply, 0, 0), "!14");
 }

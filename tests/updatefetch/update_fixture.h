@@ -100,7 +100,7 @@ class UpdateFetchTest : public sim::MachineTest {
     std::memset(Host, 0x5A, sizeof Host);
     std::memset(Path, 0x5A, sizeof Path);
     Address = {{0xEE, 0xEE, 0xEE, 0xEE}};
-    return Locator()->LocateDownload(Peers().Transport(), kValue1, kValue2, Host, Path, &Address);
+    return Locator()->LocateDownload(Peers().Transport(), VALUE1, VALUE2, Host, Path, &Address);
   }
 
   std::string AddressText() const {
@@ -108,8 +108,8 @@ class UpdateFetchTest : public sim::MachineTest {
            std::to_string(Address.Addr[2]) + "." + std::to_string(Address.Addr[3]);
   }
 
-  static constexpr UINTN kValue1 = 0x1111;
-  static constexpr UINTN kValue2 = 0x2222;
+  static constexpr UINTN VALUE1 = 0x1111;
+  static constexpr UINTN VALUE2 = 0x2222;
   CHAR8 Host[UPDATE_HOST_BUFFER_SIZE];
   CHAR8 Path[UPDATE_PATH_BUFFER_SIZE];
   EFI_IPv4_ADDRESS Address{};

@@ -33,8 +33,8 @@ TEST_F(UpdateLocatorTest, RequestNamesTheModelWithBlanksEscaped) {
             "Host:" UPDATEFETCH_SERVER_HOST "\r\n"
             "Connection:Keep-Alive\r\n"
             "\r\n");
-  EXPECT_EQ(Sent.Value1, kValue1);
-  EXPECT_EQ(Sent.Value2, kValue2);
+  EXPECT_EQ(Sent.Value1, VALUE1);
+  EXPECT_EQ(Sent.Value2, VALUE2);
   EXPECT_EQ(Sent.Reserved, 0u);
 
   // Only blanks are escaped.
@@ -197,7 +197,7 @@ TEST_F(UpdateLocatorTest, NameResolutionCodesPassThrough) {
   RemoveProtocol(NAME_RESOLUTION_PROTOCOL::Guid);
   EXPECT_EQ(Locate(), UPDATE_RESOLVER_NOT_STARTED);
   ASSERT_FALSE(Peers().ExchangeValues.empty());
-  EXPECT_EQ(Peers().ExchangeValues[0], kValue1);
+  EXPECT_EQ(Peers().ExchangeValues[0], VALUE1);
 }
 
 TEST_F(UpdateLocatorTest, ResolveLocationStartsAtTheSplit) {

@@ -5,11 +5,11 @@ using Outcome = sim::SetupBrowser::Outcome;
 
 namespace {
 
-const EFI_GUID kSetupGuid = sim::SetupBrowser::SetupVariableGuid;
-const EFI_GUID kNetGuid = sim::SetupBrowser::NetConfigDataGuid;
-const EFI_GUID kHwMonGuid = {0xA34CBD5E, 0x9FC5, 0x423B, {0x8E, 0x2B, 0x70, 0x93, 0x58, 0x80, 0x00, 0xA0}};
-const EFI_GUID kMemoryGuid = {0xADFE34C8, 0x9AE1, 0x4F8F, {0xBE, 0x13, 0xCF, 0x96, 0xA2, 0xCB, 0x2C, 0x5B}};
-const EFI_GUID kOtherGuid = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
+const EFI_GUID SETUP_GUID = sim::SetupBrowser::SetupVariableGuid;
+const EFI_GUID NET_GUID = sim::SetupBrowser::NetConfigDataGuid;
+const EFI_GUID HW_MON_GUID = {0xA34CBD5E, 0x9FC5, 0x423B, {0x8E, 0x2B, 0x70, 0x93, 0x58, 0x80, 0x00, 0xA0}};
+const EFI_GUID MEMORY_GUID = {0xADFE34C8, 0x9AE1, 0x4F8F, {0xBE, 0x13, 0xCF, 0x96, 0xA2, 0xCB, 0x2C, 0x5B}};
+const EFI_GUID OTHER_GUID = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
 
 // A driver's Config Access instance: the protocol, then the form set's class.
 struct DriverAccess {
@@ -50,9 +50,9 @@ EFI_STATUS EFIAPI DriverCallback(const EFI_HII_CONFIG_ACCESS_PROTOCOL* This, EFI
     auto* fu = (FORM_UTILITY_PROTOCOL*)p;
     std::vector<UINT8> setup(1172);
     UINTN size = setup.size();
-    gScript.GetStatus = fu->GetBrowserData(&size, setup.data(), &kSetupGuid, u"Setup");
+    gScript.GetStatus = fu->GetBrowserData(&size, setup.data(), &SETUP_GUID, u"Setup");
     setup[0x2E] = Value->u8;
-    gScript.SetStatus = fu->SetBrowserData(size, setup.data(), &kSetupGuid, u"Setup");
+    gScript.SetStatus = fu->SetBrowserData(size, setup.data(), &SETUP_GUID, u"Setup");
   }
   Value->u64 = 0;
   *ActionRequest = gScript.Request;
@@ -68,14 +68,14 @@ class BrowserTest : public HiiTest {
     gSeen.clear();
     Setup.assign(1172, 0);
     Setup[0x2E] = 1;
-    PutVariable(u"Setup", kSetupGuid, 7, Setup);
-    PutVariable(u"NetConfigData", kNetGuid, 3, std::vector<UINT8>(120, 0x11));
+    PutVariable(u"Setup", SETUP_GUID, 7, Setup);
+    PutVariable(u"NetConfigData", NET_GUID, 3, std::vector<UINT8>(120, 0x11));
     VOID* p = nullptr;
     ASSERT_EQ(St()->BootServices->LocateProtocol(&FORM_UTILITY_PROTOCOL::Guid, nullptr, &p), EFI_SUCCESS);
     Fu = (FORM_UTILITY_PROTOCOL*)p;
     Table[0] = {&MainFormSetGuid, &Access[0].Protocol, 0x1, 0, nullptr};
-    Table[1] = {&kHwMonGuid, &Access[1].Protocol, 0x10, 0, nullptr};
-    Table[2] = {&kMemoryGuid, &Access[2].Protocol, 0x20, 0, nullptr};
+    Table[1] = {&HW_MON_GUID, &Access[1].Protocol, 0x10, 0, nullptr};
+    Table[2] = {&MEMORY_GUID, &Access[2].Protocol, 0x20, 0, nullptr};
     Fu->LoadResources(nullptr, 3, Table, nullptr);
   }
   void TearDown() override {
@@ -98,27 +98,27 @@ class BrowserTest : public HiiTest {
 };
 
 TEST_F(BrowserTest, StoresAreCopiesOfTheVariablesThatExist) {
-  Browser().AddStore(u"Missing", kOtherGuid);
+  Browser().AddStore(u"Missing", OTHER_GUID);
   ASSERT_EQ(Browser().Open(), EFI_SUCCESS);
-  ASSERT_NE(Browser().StoreBytes(u"Setup", kSetupGuid), nullptr);
-  EXPECT_EQ(*Browser().StoreBytes(u"Setup", kSetupGuid), Setup);
-  EXPECT_EQ(Browser().StoreBytes(u"NetConfigData", kNetGuid)->size(), 120u);
-  EXPECT_EQ(Browser().StoreBytes(u"Missing", kOtherGuid), nullptr);
-  EXPECT_EQ(Browser().StoreBytes(u"Setup", kOtherGuid), nullptr);
+  ASSERT_NE(Browser().StoreBytes(u"Setup", SETUP_GUID), nullptr);
+  EXPECT_EQ(*Browser().StoreBytes(u"Setup", SETUP_GUID), Setup);
+  EXPECT_EQ(Browser().StoreBytes(u"NetConfigData", NET_GUID)->size(), 120u);
+  EXPECT_EQ(Browser().StoreBytes(u"Missing", OTHER_GUID), nullptr);
+  EXPECT_EQ(Browser().StoreBytes(u"Setup", OTHER_GUID), nullptr);
 
   // Edits stay in the browser until saved.
-  (*Browser().StoreBytes(u"Setup", kSetupGuid))[0x10] = 0x77;
-  EXPECT_EQ(FindVariable(u"Setup", kSetupGuid)->Data[0x10], 0);
+  (*Browser().StoreBytes(u"Setup", SETUP_GUID))[0x10] = 0x77;
+  EXPECT_EQ(FindVariable(u"Setup", SETUP_GUID)->Data[0x10], 0);
 
   // A store added while open is copied at once; one that only has a default starts from it.
-  PutVariable(u"Late", kOtherGuid, 3, {1, 2, 3});
-  Browser().AddStore(u"Late", kOtherGuid);
-  EXPECT_EQ(*Browser().StoreBytes(u"Late", kOtherGuid), (std::vector<UINT8>{1, 2, 3}));
-  Browser().CreateStore(u"Flags", kSetupGuid, {0, 0, 0}, 3);
-  ASSERT_NE(Browser().StoreBytes(u"Flags", kSetupGuid), nullptr);
-  (*Browser().StoreBytes(u"Flags", kSetupGuid))[1] = 1;
+  PutVariable(u"Late", OTHER_GUID, 3, {1, 2, 3});
+  Browser().AddStore(u"Late", OTHER_GUID);
+  EXPECT_EQ(*Browser().StoreBytes(u"Late", OTHER_GUID), (std::vector<UINT8>{1, 2, 3}));
+  Browser().CreateStore(u"Flags", SETUP_GUID, {0, 0, 0}, 3);
+  ASSERT_NE(Browser().StoreBytes(u"Flags", SETUP_GUID), nullptr);
+  (*Browser().StoreBytes(u"Flags", SETUP_GUID))[1] = 1;
   ASSERT_EQ(Browser().Save(), EFI_SUCCESS);
-  const auto* flags = FindVariable(u"Flags", kSetupGuid);
+  const auto* flags = FindVariable(u"Flags", SETUP_GUID);
   ASSERT_NE(flags, nullptr);
   EXPECT_EQ(flags->Data, (std::vector<UINT8>{0, 1, 0}));
   EXPECT_EQ(flags->Attributes, 3u);
@@ -128,34 +128,34 @@ TEST_F(BrowserTest, GetAndSetBrowserDataWorkOnTheOpenCopy) {
   ASSERT_EQ(Browser().Open(), EFI_SUCCESS);
   std::vector<UINT8> buffer(1200, 0xEE);
   UINTN size = 1171;
-  EXPECT_EQ(Fu->GetBrowserData(&size, buffer.data(), &kSetupGuid, u"Setup"), EFI_BUFFER_TOO_SMALL);
+  EXPECT_EQ(Fu->GetBrowserData(&size, buffer.data(), &SETUP_GUID, u"Setup"), EFI_BUFFER_TOO_SMALL);
   EXPECT_EQ(size, 1172u);
   EXPECT_EQ(buffer[0], 0xEE);
   size = buffer.size();
-  ASSERT_EQ(Fu->GetBrowserData(&size, buffer.data(), &kSetupGuid, u"Setup"), EFI_SUCCESS);
+  ASSERT_EQ(Fu->GetBrowserData(&size, buffer.data(), &SETUP_GUID, u"Setup"), EFI_SUCCESS);
   EXPECT_EQ(size, 1172u);
   EXPECT_EQ(buffer[0x2E], 1);
   EXPECT_EQ(buffer[1172], 0xEE);
 
   buffer[0x2E] = 9;
-  ASSERT_EQ(Fu->SetBrowserData(1172, buffer.data(), &kSetupGuid, u"Setup"), EFI_SUCCESS);
-  EXPECT_EQ((*Browser().StoreBytes(u"Setup", kSetupGuid))[0x2E], 9);
-  EXPECT_EQ(FindVariable(u"Setup", kSetupGuid)->Data[0x2E], 1);  // not saved yet
+  ASSERT_EQ(Fu->SetBrowserData(1172, buffer.data(), &SETUP_GUID, u"Setup"), EFI_SUCCESS);
+  EXPECT_EQ((*Browser().StoreBytes(u"Setup", SETUP_GUID))[0x2E], 9);
+  EXPECT_EQ(FindVariable(u"Setup", SETUP_GUID)->Data[0x2E], 1);  // not saved yet
 
   // A read while open sees the working copy, not the variable.
   std::vector<UINT8> again(1172);
   size = again.size();
-  ASSERT_EQ(Fu->GetBrowserData(&size, again.data(), &kSetupGuid, u"Setup"), EFI_SUCCESS);
+  ASSERT_EQ(Fu->GetBrowserData(&size, again.data(), &SETUP_GUID, u"Setup"), EFI_SUCCESS);
   EXPECT_EQ(again[0x2E], 9);
 
-  EXPECT_EQ(Fu->SetBrowserData(1173, buffer.data(), &kSetupGuid, u"Setup"), EFI_BAD_BUFFER_SIZE);
-  EXPECT_EQ(Fu->SetBrowserData(4, buffer.data(), &kOtherGuid, u"Setup"), EFI_NOT_FOUND);
-  EXPECT_EQ(Fu->SetBrowserData(4, nullptr, &kSetupGuid, u"Setup"), EFI_INVALID_PARAMETER);
-  EXPECT_EQ(Fu->GetBrowserData(&size, buffer.data(), &kSetupGuid, u"Other"), EFI_NOT_FOUND);
+  EXPECT_EQ(Fu->SetBrowserData(1173, buffer.data(), &SETUP_GUID, u"Setup"), EFI_BAD_BUFFER_SIZE);
+  EXPECT_EQ(Fu->SetBrowserData(4, buffer.data(), &OTHER_GUID, u"Setup"), EFI_NOT_FOUND);
+  EXPECT_EQ(Fu->SetBrowserData(4, nullptr, &SETUP_GUID, u"Setup"), EFI_INVALID_PARAMETER);
+  EXPECT_EQ(Fu->GetBrowserData(&size, buffer.data(), &SETUP_GUID, u"Other"), EFI_NOT_FOUND);
   // A shorter write replaces the leading bytes only.
   UINT8 head[2] = {0xA1, 0xA2};
-  ASSERT_EQ(Fu->SetBrowserData(2, head, &kSetupGuid, u"Setup"), EFI_SUCCESS);
-  auto& store = *Browser().StoreBytes(u"Setup", kSetupGuid);
+  ASSERT_EQ(Fu->SetBrowserData(2, head, &SETUP_GUID, u"Setup"), EFI_SUCCESS);
+  auto& store = *Browser().StoreBytes(u"Setup", SETUP_GUID);
   EXPECT_EQ(store.size(), 1172u);
   EXPECT_EQ(store[1], 0xA2);
   EXPECT_EQ(store[0x2E], 9);
@@ -214,7 +214,7 @@ TEST_F(BrowserTest, SubmitWritesChangedStoresBackWithTheirAttributes) {
   EXPECT_EQ(gScript.SetStatus, EFI_SUCCESS);
   EXPECT_EQ(Browser().Log().back().Result, Outcome::Saved);
   EXPECT_EQ(SetVariableCalls(), 1u) << "only the changed store is written";
-  const auto* stored = FindVariable(u"Setup", kSetupGuid);
+  const auto* stored = FindVariable(u"Setup", SETUP_GUID);
   ASSERT_NE(stored, nullptr);
   EXPECT_EQ(stored->Data.size(), 1172u);
   EXPECT_EQ(stored->Data[0x2E], 0x5A);
@@ -231,7 +231,7 @@ TEST_F(BrowserTest, SubmitWritesChangedStoresBackWithTheirAttributes) {
   EXPECT_EQ(Browser().Callback((UINT16)0x1, EFI_BROWSER_ACTION_CHANGED, 0x100, 0, U8(0x6B)), EFI_SUCCESS);
   EXPECT_EQ(Browser().Log().back().Result, Outcome::Closed);
   EXPECT_FALSE(Browser().IsOpen());
-  EXPECT_EQ(FindVariable(u"Setup", kSetupGuid)->Data[0x2E], 0x6B);
+  EXPECT_EQ(FindVariable(u"Setup", SETUP_GUID)->Data[0x2E], 0x6B);
 }
 
 TEST_F(BrowserTest, DiscardAndExitDropChangesAndResetRestartsTheMachine) {
@@ -240,7 +240,7 @@ TEST_F(BrowserTest, DiscardAndExitDropChangesAndResetRestartsTheMachine) {
   gScript.Request = EFI_BROWSER_ACTION_REQUEST_FORM_DISCARD;
   Browser().Callback((UINT16)0x1, EFI_BROWSER_ACTION_CHANGED, 1, 0, U8(0x33));
   EXPECT_EQ(Browser().Log().back().Result, Outcome::Discarded);
-  EXPECT_EQ((*Browser().StoreBytes(u"Setup", kSetupGuid))[0x2E], 1);
+  EXPECT_EQ((*Browser().StoreBytes(u"Setup", SETUP_GUID))[0x2E], 1);
   EXPECT_TRUE(Browser().IsOpen());
 
   gScript.Request = EFI_BROWSER_ACTION_REQUEST_EXIT;
@@ -265,19 +265,19 @@ TEST_F(BrowserTest, DiscardAndExitDropChangesAndResetRestartsTheMachine) {
   EXPECT_EQ(M().ResetRequest()->Type, EfiResetCold);
   EXPECT_EQ(Browser().ResetRequests(), 1u);
   EXPECT_FALSE(Browser().IsOpen());
-  EXPECT_EQ(FindVariable(u"Setup", kSetupGuid)->Data[0x2E], 1) << "unsaved changes die with the reset";
+  EXPECT_EQ(FindVariable(u"Setup", SETUP_GUID)->Data[0x2E], 1) << "unsaved changes die with the reset";
 }
 
 TEST_F(BrowserTest, SaveAndDiscardByHand) {
   EXPECT_EQ(Browser().Save(), EFI_NOT_READY);
   ASSERT_EQ(Browser().Open(), EFI_SUCCESS);
   EXPECT_EQ(Browser().Open(), EFI_ALREADY_STARTED);
-  (*Browser().StoreBytes(u"NetConfigData", kNetGuid))[105] = 2;
+  (*Browser().StoreBytes(u"NetConfigData", NET_GUID))[105] = 2;
   Browser().Discard();
-  EXPECT_EQ((*Browser().StoreBytes(u"NetConfigData", kNetGuid))[105], 0x11);
-  (*Browser().StoreBytes(u"NetConfigData", kNetGuid))[105] = 3;
+  EXPECT_EQ((*Browser().StoreBytes(u"NetConfigData", NET_GUID))[105], 0x11);
+  (*Browser().StoreBytes(u"NetConfigData", NET_GUID))[105] = 3;
   ASSERT_EQ(Browser().Save(), EFI_SUCCESS);
-  const auto* net = FindVariable(u"NetConfigData", kNetGuid);
+  const auto* net = FindVariable(u"NetConfigData", NET_GUID);
   ASSERT_NE(net, nullptr);
   EXPECT_EQ(net->Data[105], 3);
   EXPECT_EQ(net->Attributes, 3u);

@@ -5,10 +5,10 @@ using namespace hiitest;
 
 namespace {
 
-const EFI_GUID kSecureBootGuid = {0x981CEAEE, 0x931C, 0x4A17, {0xB9, 0xC8, 0x66, 0xC7, 0xBC, 0xFD, 0x77, 0xE1}};
-const EFI_GUID kMemoryGuid = {0xADFE34C8, 0x9AE1, 0x4F8F, {0xBE, 0x13, 0xCF, 0x96, 0xA2, 0xCB, 0x2C, 0x5B}};
-const EFI_GUID kNoSuchGuid = {0x0BADF00D, 0, 0, {0, 0, 0, 0, 0, 0, 0, 1}};
-const EFI_GUID kSetupGuid = sim::SetupBrowser::SetupVariableGuid;
+const EFI_GUID SECURE_BOOT_GUID = {0x981CEAEE, 0x931C, 0x4A17, {0xB9, 0xC8, 0x66, 0xC7, 0xBC, 0xFD, 0x77, 0xE1}};
+const EFI_GUID MEMORY_GUID = {0xADFE34C8, 0x9AE1, 0x4F8F, {0xBE, 0x13, 0xCF, 0x96, 0xA2, 0xCB, 0x2C, 0x5B}};
+const EFI_GUID NO_SUCH_GUID = {0x0BADF00D, 0, 0, {0, 0, 0, 0, 0, 0, 0, 1}};
+const EFI_GUID SETUP_GUID = sim::SetupBrowser::SetupVariableGuid;
 
 struct LoadedCall {
   EFI_HII_HANDLE Handle;
@@ -41,8 +41,8 @@ class FormUtilityTest : public HiiTest {
 TEST_F(FormUtilityTest, LoadResourcesPublishesEachFormSetAndCallsBack) {
   FORM_SET_INFO table[3] = {
       {&MainFormSetGuid, &Access[0], 0x1, 0, nullptr},
-      {&kNoSuchGuid, &Access[1], 0x2, 0, (EFI_HII_HANDLE)0xDEAD},
-      {&kSecureBootGuid, &Access[2], 0x40, 0, nullptr},
+      {&NO_SUCH_GUID, &Access[1], 0x2, 0, (EFI_HII_HANDLE)0xDEAD},
+      {&SECURE_BOOT_GUID, &Access[2], 0x40, 0, nullptr},
   };
   EXPECT_EQ(Fu->LoadResources((EFI_HANDLE)0x10, 3, table, OnLoaded), EFI_NOT_FOUND);
   EXPECT_EQ(Forms().Calls().LoadResources, 1u);
@@ -71,7 +71,7 @@ TEST_F(FormUtilityTest, LoadResourcesPublishesEachFormSetAndCallsBack) {
   // Loading the same form set again cannot publish a second list under its GUID,
   // and takes its Config Access back off again.
   size_t handles = HandleCount();
-  FORM_SET_INFO again = {&kSecureBootGuid, &Access[1], 0x40, 0, nullptr};
+  FORM_SET_INFO again = {&SECURE_BOOT_GUID, &Access[1], 0x40, 0, nullptr};
   EXPECT_EQ(Fu->LoadResources(nullptr, 1, &again, OnLoaded), EFI_INVALID_PARAMETER);
   EXPECT_EQ(again.HiiHandle, nullptr);
   EXPECT_EQ(HandleCount(), handles);
@@ -93,10 +93,10 @@ TEST_F(FormUtilityTest, RegisteredResourcesComeBeforeTheCompiledOnes) {
   EXPECT_EQ(Fu->SetHiiString(entry.HiiHandle, 1, u"x"), EFI_NOT_FOUND);
 
   // A resource whose header claims more than it holds is not published.
-  auto truncated = PackageListBuilder(kMemoryGuid).Strings("en-US", {EndBlock}).Build();
+  auto truncated = PackageListBuilder(MEMORY_GUID).Strings("en-US", {EndBlock}).Build();
   truncated.resize(truncated.size() - 2);
-  Forms().AddResource(kMemoryGuid, truncated);
-  FORM_SET_INFO bad = {&kMemoryGuid, &Access[1], 0x20, 0, nullptr};
+  Forms().AddResource(MEMORY_GUID, truncated);
+  FORM_SET_INFO bad = {&MEMORY_GUID, &Access[1], 0x20, 0, nullptr};
   EXPECT_EQ(Fu->LoadResources(nullptr, 1, &bad, OnLoaded), EFI_INVALID_PARAMETER);
   EXPECT_EQ(bad.HiiHandle, nullptr);
   EXPECT_EQ(Fu->LoadResources(nullptr, 2, nullptr, OnLoaded), EFI_INVALID_PARAMETER);
@@ -152,17 +152,17 @@ TEST_F(FormUtilityTest, CurrentLanguageFallsBackToTheFirstWithoutEnglish) {
 TEST_F(FormUtilityTest, BrowserDataComesFromTheVariableWhileTheBrowserIsClosed) {
   std::vector<UINT8> setup(1172);
   setup[0x2E] = 5;
-  PutVariable(u"Setup", kSetupGuid, 7, setup);
+  PutVariable(u"Setup", SETUP_GUID, 7, setup);
 
   std::vector<UINT8> buffer(1172);
   UINTN size = 100;
-  EXPECT_EQ(Fu->GetBrowserData(&size, buffer.data(), &kSetupGuid, u"Setup"), EFI_BUFFER_TOO_SMALL);
+  EXPECT_EQ(Fu->GetBrowserData(&size, buffer.data(), &SETUP_GUID, u"Setup"), EFI_BUFFER_TOO_SMALL);
   EXPECT_EQ(size, 1172u);
-  ASSERT_EQ(Fu->GetBrowserData(&size, buffer.data(), &kSetupGuid, u"Setup"), EFI_SUCCESS);
+  ASSERT_EQ(Fu->GetBrowserData(&size, buffer.data(), &SETUP_GUID, u"Setup"), EFI_SUCCESS);
   EXPECT_EQ(buffer[0x2E], 5);
-  EXPECT_EQ(Fu->SetBrowserData(size, buffer.data(), &kSetupGuid, u"Setup"), EFI_NOT_READY);
-  EXPECT_EQ(Fu->GetBrowserData(&size, buffer.data(), &kSetupGuid, u"Nothing"), EFI_NOT_FOUND);
-  EXPECT_EQ(Fu->GetBrowserData(nullptr, buffer.data(), &kSetupGuid, u"Setup"), EFI_INVALID_PARAMETER);
+  EXPECT_EQ(Fu->SetBrowserData(size, buffer.data(), &SETUP_GUID, u"Setup"), EFI_NOT_READY);
+  EXPECT_EQ(Fu->GetBrowserData(&size, buffer.data(), &SETUP_GUID, u"Nothing"), EFI_NOT_FOUND);
+  EXPECT_EQ(Fu->GetBrowserData(nullptr, buffer.data(), &SETUP_GUID, u"Setup"), EFI_INVALID_PARAMETER);
   EXPECT_EQ(Forms().Calls().GetBrowserData, 4u);
   EXPECT_EQ(Forms().Calls().SetBrowserData, 1u);
 }
@@ -173,7 +173,7 @@ TEST_F(FormUtilityTest, AnUninstalledServiceCannotBeFoundOrCalled) {
   EXPECT_EQ(St()->BootServices->LocateProtocol(&FORM_UTILITY_PROTOCOL::Guid, nullptr, &p), EFI_NOT_FOUND);
   // A caller that kept the old pointer reaches nothing.
   UINTN size = 0;
-  EXPECT_EQ(Fu->GetBrowserData(&size, nullptr, &kSetupGuid, u"Setup"), EFI_NOT_READY);
+  EXPECT_EQ(Fu->GetBrowserData(&size, nullptr, &SETUP_GUID, u"Setup"), EFI_NOT_READY);
   EXPECT_EQ(Forms().Calls().GetBrowserData, 0u);
   ASSERT_EQ(Forms().Install(), EFI_SUCCESS);
   EXPECT_EQ(St()->BootServices->LocateProtocol(&FORM_UTILITY_PROTOCOL::Guid, nullptr, &p), EFI_SUCCESS);

@@ -10,7 +10,7 @@ struct Expected {
   EFI_GUID Guid;
 };
 
-const Expected kFormSets[] = {
+const Expected FormSets[] = {
     {0x1, {0x985EEE91, 0xBCAC, 0x4238, {0x87, 0x78, 0x57, 0xEF, 0xDC, 0x93, 0xF2, 0x4E}}},
     {0x2, {0xE6BCE822, 0xDCA5, 0x47E5, {0xBB, 0xBB, 0xE2, 0x9E, 0x8E, 0xF1, 0x11, 0x2B}}},
     {0x4, {0xE14F04FA, 0x8706, 0x4353, {0x92, 0xF2, 0x9C, 0x24, 0x24, 0x74, 0x6F, 0x9F}}},
@@ -26,7 +26,7 @@ class FormsPackagesTest : public HiiTest {};
 
 TEST_F(FormsPackagesTest, NineFormSetsAreFoundByTheirGuids) {
   ASSERT_EQ(gFormPackageCount, 9u);
-  for (const auto& e : kFormSets) {
+  for (const auto& e : FormSets) {
     const FORM_PACKAGE* p = FindFormPackage(&e.Guid);
     ASSERT_NE(p, nullptr) << std::hex << e.Class;
     EXPECT_EQ(p->Class, e.Class);
@@ -36,7 +36,7 @@ TEST_F(FormsPackagesTest, NineFormSetsAreFoundByTheirGuids) {
     EXPECT_EQ(header->PackageListGuid, e.Guid);
     EXPECT_EQ(header->PackageLength, p->Size);
   }
-  EFI_GUID unknown = kFormSets[0].Guid;
+  EFI_GUID unknown = FormSets[0].Guid;
   unknown.Data4[7] ^= 1;
   EXPECT_EQ(FindFormPackage(&unknown), nullptr);
   EXPECT_EQ(FindFormPackage(nullptr), nullptr);
@@ -63,7 +63,7 @@ TEST_F(FormsPackagesTest, EveryListParsesWithThreeTranslatedLanguages) {
 }
 
 TEST_F(FormsPackagesTest, PlaceholdersStandWhereTheDriversWriteLater) {
-  const FORM_PACKAGE* main = FindFormPackage(&kFormSets[0].Guid);
+  const FORM_PACKAGE* main = FindFormPackage(&FormSets[0].Guid);
   EFI_HII_HANDLE h = nullptr;
   ASSERT_EQ(Db().AddPackageList(main->Data, main->Size, nullptr, &h), EFI_SUCCESS);
   for (EFI_STRING_ID id : {0x0D, 0x0F, 0x11, 0x13, 0x15}) {
@@ -75,7 +75,7 @@ TEST_F(FormsPackagesTest, PlaceholdersStandWhereTheDriversWriteLater) {
   EXPECT_EQ(Text(h, "en-US", 0x03), u"!e");
   EXPECT_EQ(Text(h, "en-US", 0x16), u"!e");
 
-  const FORM_PACKAGE* secure = FindFormPackage(&kFormSets[7].Guid);
+  const FORM_PACKAGE* secure = FindFormPackage(&FormSets[7].Guid);
   EFI_HII_HANDLE s = nullptr;
   ASSERT_EQ(Db().AddPackageList(secure->Data, secure->Size, nullptr, &s), EFI_SUCCESS);
   EXPECT_FALSE(Text(s, "en-US", 0x42).empty());
