@@ -30,9 +30,9 @@ void RevisionText(UINT32 Revision, CHAR16 (&Text)[REVISION_TEXT_CAPACITY]) {
   const UINT32 Major = Revision >> 16;
   const UINT32 Minor = Revision & 0xFFFF;
   if (Minor % 10 != 0)
-    FormatWide(Text, REVISION_TEXT_CAPACITY, u"%d.%d.%d", Major, Minor / 10, Minor % 10);
+    FormatWideUnbounded(Text, u"%d.%d.%d", Major, Minor / 10, Minor % 10);
   else
-    FormatWide(Text, REVISION_TEXT_CAPACITY, u"%d.%d", Major, Minor / 10);
+    FormatWideUnbounded(Text, u"%d.%d", Major, Minor / 10);
 }
 
 }  // namespace
