@@ -57,7 +57,7 @@ void BM_DispatchWithRegisteredEntries(benchmark::State& State) {
   Registry->RegisterItemCallback(0x8, 0, 0x0F03, Answers, &Tokens[2]);
   Registry->RegisterItemCallback(0x10, 0, 0x0F00, Declines, &Tokens[3]);
   Registry->RegisterItemCallback(0x10, 0, 0x0F00, Answers, &Tokens[4]);
-  const auto* Instance = &gSetupInfo.Core.ConfigAccess[4].Protocol;  // class 0x10
+  const auto* Instance = &CoreState().ConfigAccess[4].Protocol;  // class 0x10
 
   EFI_IFR_TYPE_VALUE Value{};
   EFI_BROWSER_ACTION_REQUEST Request = EFI_BROWSER_ACTION_REQUEST_NONE;

@@ -26,7 +26,7 @@ EFI_STATUS EFIAPI Item(EFI_HII_HANDLE HiiHandle, UINT16 Class, UINT16 SubClass, 
 
 // Asks another question of the main form set while answering this one.
 EFI_STATUS EFIAPI Nesting(EFI_HII_HANDLE, UINT16, UINT16, UINT16) {
-  const auto* Main = (const EFI_HII_CONFIG_ACCESS_PROTOCOL*)&gSetupInfo.Core.ConfigAccess[0];
+  const auto* Main = (const EFI_HII_CONFIG_ACCESS_PROTOCOL*)&CoreState().ConfigAccess[0];
   SetupCallback(Main, EFI_BROWSER_ACTION_CHANGING, 0x0F01, 0, nullptr, nullptr);
   gCurrentAfterNested = GetCurrentCallbackParameters();
   return EFI_SUCCESS;

@@ -17,8 +17,8 @@ class RegistryProtocol : public SetupInfoTest {
   }
   void TearDown() override {
     // Whatever a test left registered goes, so that only real leaks show.
-    while (gSetupInfo.Core.RegistryList.First != nullptr)
-      ASSERT_EQ(R->UnregisterItemCallback(gSetupInfo.Core.RegistryList.First), EFI_SUCCESS);
+    while (CoreState().RegistryList.First != nullptr)
+      ASSERT_EQ(R->UnregisterItemCallback(CoreState().RegistryList.First), EFI_SUCCESS);
     SetupInfoTest::TearDown();
   }
 
@@ -84,7 +84,7 @@ TEST_F(RegistryProtocol, UnregisteringTheOnlyEntryEmptiesTheList) {
   VOID* Token = Add(0x1, 0, 0x536, HandlerA);
   EXPECT_EQ(M().Pool().LiveAllocationCount(), Live + 1);
   ASSERT_EQ(R->UnregisterItemCallback(Token), EFI_SUCCESS);
-  const LIST_HEAD& List = gSetupInfo.Core.RegistryList;
+  const LIST_HEAD& List = CoreState().RegistryList;
   EXPECT_EQ(List.Count, 0u);
   EXPECT_EQ(List.First, nullptr);
   EXPECT_EQ(List.Last, nullptr);
@@ -117,9 +117,9 @@ TEST_F(RegistryProtocol, TokensNotOnTheListAreRefusedAndChangeNothing) {
   EXPECT_EQ(R->UnregisterItemCallback(nullptr), EFI_INVALID_PARAMETER);
 
   EXPECT_EQ(Keys(), std::vector<UINT16>{1});
-  EXPECT_EQ(gSetupInfo.Core.RegistryList.Count, 1u);
-  EXPECT_EQ(gSetupInfo.Core.RegistryList.First, Kept);
-  EXPECT_EQ(gSetupInfo.Core.RegistryList.Last, Kept);
+  EXPECT_EQ(CoreState().RegistryList.Count, 1u);
+  EXPECT_EQ(CoreState().RegistryList.First, Kept);
+  EXPECT_EQ(CoreState().RegistryList.Last, Kept);
 }
 
 TEST_F(RegistryProtocol, RegistrationThatCannotBeStoredChangesNothing) {

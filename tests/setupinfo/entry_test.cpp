@@ -21,7 +21,7 @@ size_t IndexOf(const std::vector<std::u16string>& Names, const std::u16string& N
 TEST_F(StartUp, FirstBootLoadsAtOnceAndRecordsLanguagesBeforeReconciling) {
   ASSERT_EQ(LoadDriver(), EFI_SUCCESS);
   EXPECT_EQ(Forms().Calls().LoadResources, 1u);
-  for (auto& Row : gSetupInfo.Core.FormSets) EXPECT_NE(Row.HiiHandle, nullptr) << "class " << Row.Class;
+  for (auto& Row : CoreState().FormSets) EXPECT_NE(Row.HiiHandle, nullptr) << "class " << Row.Class;
 
   auto Names = WrittenNames();
   size_t Recorded = IndexOf(Names, PLATFORM_LAST_LANG_CODES_NAME);
@@ -60,7 +60,7 @@ TEST_F(StartUp, LaterBootWaitsForTheTriggerAndLoadsOnce) {
   ASSERT_EQ(InstallTrigger(), EFI_SUCCESS);
   EXPECT_EQ(Forms().Calls().LoadResources, 1u);
   EXPECT_NE(FormSetHandle(0x1), nullptr);
-  EXPECT_EQ(gSetupInfo.Core.FormSetLoadEvent, nullptr);
+  EXPECT_EQ(CoreState().FormSetLoadEvent, nullptr);
 
   ASSERT_EQ(InstallTrigger(), EFI_SUCCESS);
   EXPECT_EQ(Forms().Calls().LoadResources, 1u);
@@ -72,7 +72,7 @@ TEST_F(StartUp, TriggerBeforeTheHiiProtocolsLoadsOnTheNextTrigger) {
   RemoveHiiProtocols();
   ASSERT_EQ(InstallTrigger(), EFI_SUCCESS);
   EXPECT_EQ(Forms().Calls().LoadResources, 0u);
-  EXPECT_FALSE(gSetupInfo.Core.Loaded);
+  EXPECT_FALSE(CoreState().Loaded);
 
   RestoreHiiProtocols();
   ASSERT_EQ(InstallTrigger(), EFI_SUCCESS);

@@ -13,11 +13,11 @@ TEST_F(FormSets, NineFormSetsArePublishedAndTheClass20OneIsRemovedAgain) {
   ASSERT_EQ(LoadDriver(), EFI_SUCCESS);
   ASSERT_EQ(Forms().FormSets().size(), 9u);
   for (UINTN i = 0; i < FORM_SET_COUNT; ++i) {
-    const FORM_SET_INFO& Row = gSetupInfo.Core.FormSets[i];
+    const FORM_SET_INFO& Row = CoreState().FormSets[i];
     const auto* Published = PublishedFormSet(Row.Class);
     ASSERT_NE(Published, nullptr) << "class " << Row.Class;
     EXPECT_EQ(Published->HiiHandle, Row.HiiHandle);
-    EXPECT_EQ(Published->ConfigAccess, &gSetupInfo.Core.ConfigAccess[i].Protocol);
+    EXPECT_EQ(Published->ConfigAccess, &CoreState().ConfigAccess[i].Protocol);
     EXPECT_EQ(Published->Guid, *FormSetDescriptions[i].PackageListGuid);
     EXPECT_EQ(Database().Find(Row.HiiHandle) != nullptr, Row.Class != 0x20) << "class " << Row.Class;
   }
@@ -34,7 +34,7 @@ TEST_F(FormSets, SecureBootPageCountsAreSet) {
 TEST_F(FormSets, AFormSetWithoutHandleGetsNoStrings) {
   ASSERT_EQ(LoadDriver(), EFI_SUCCESS);
   const UINTN Before = Forms().Calls().SetHiiString;
-  FORM_SET_INFO Unpublished = gSetupInfo.Core.FormSets[7];
+  FORM_SET_INFO Unpublished = CoreState().FormSets[7];
   Unpublished.HiiHandle = nullptr;
   FormSetLoaded(FormSetHandle(0x40), &Unpublished);
   FormSetLoaded(FormSetHandle(0x40), nullptr);
@@ -94,7 +94,7 @@ TEST_F(FormSets, OutsideTextIsSetAsItStands) {
 TEST_F(FormSets, PageStringWithoutTheServiceIsUnsupported) {
   ASSERT_EQ(LoadDriver(), EFI_SUCCESS);
   // Located again on every call while missing.
-  gSetupInfo.Core.FormUtility = nullptr;
+  CoreState().FormUtility = nullptr;
   ASSERT_EQ(Forms().Uninstall(), EFI_SUCCESS);
   EXPECT_EQ(SetPageString(FormSetHandle(0x1), 0x0D, u"x"), EFI_UNSUPPORTED);
   ASSERT_EQ(Forms().Install(), EFI_SUCCESS);

@@ -223,7 +223,7 @@ TEST_F(HardwareMonitor, MultiplexerSwitchesEveryTwelveRefreshes) {
   EXPECT_EQ(Rewrites08C0, 1);
   EXPECT_EQ(B.SioDeviceRegister(8, 0xF1), 0x40);
   EXPECT_EQ(B.SioDeviceRegister(8, 0xE1), 0x00);
-  EXPECT_EQ(gSetupInfo.HardwareMonitor.FanMultiplexerCounter, 1);
+  EXPECT_EQ(HardwareMonitorState().FanMultiplexerCounter, 1);
 }
 
 // Where in the port log each Stall fell, and for how long.

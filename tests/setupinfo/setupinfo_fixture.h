@@ -42,7 +42,7 @@ class SetupInfoTest : public sim::MachineTest {
 
   // The driver's Config Access instance of a form set.
   const EFI_HII_CONFIG_ACCESS_PROTOCOL* Instance(UINT16 Class) {
-    for (auto& Row : gSetupInfo.Core.ConfigAccess)
+    for (auto& Row : CoreState().ConfigAccess)
       if (Row.Class == Class) return &Row.Protocol;
     return nullptr;
   }
