@@ -240,7 +240,7 @@ UINT8 NorthBridgeHubType(UINT16 DeviceId) {
 VOID BuildNorthBridgeSetupData(const VOID* Services, UINT8* Record, BOOLEAN EarlyPhase) {
   if (Record == nullptr) return;
   WriteDefaults(Record);
-  SETUP_RECORD Copy;
+  SETUP_RECORD Copy = {};
   const bool Available = ReadSetupCopy(Services, EarlyPhase, &Copy);
   for (UINTN i = 0; NorthBridgeSetupHooks[i] != nullptr; ++i)
     NorthBridgeSetupHooks[i](Services, Record, Available ? &Copy : nullptr, EarlyPhase);
