@@ -6,6 +6,7 @@
 #include "lib/strings.h"
 #include "lib/util.h"
 #include "platform/callback_registry.h"
+#include "platform/super_io_device.h"
 #include "qemu/checks.h"
 #include "qemu/current_language.h"
 #include "qemu/formutil_control.h"
@@ -197,6 +198,26 @@ void CheckIdentityStrings(CHECK_REPORT* Report, const SETUP_SERVICES& Services, 
   CHAR16 Shown[STRING_CAPACITY];
   ReadString(Services, Main, 0x0D, Shown);
   Note(u"main page shows vendor \"%s\", firmware revision %x, %s", Shown, St->FirmwareRevision, Expected);
+}
+
+// ---- Super I/O lines ---------------------------------------------------------
+
+constexpr UINTN ADVANCED_ROW = 2;  // class 4
+constexpr EFI_STRING_ID SuperIoLineIds[] = {0x0888, 0x0897, 0x0898, 0x08A3, 0x08AF};
+
+// OVMF has no driver of the Super I/O device protocol: the resource lines keep
+// their package text there, while the fixed version line is always set.
+void CheckSuperIoStrings(CHECK_REPORT* Report, const SETUP_SERVICES& Services, const FORMUTIL_LOAD_RECORD& Record) {
+  CheckString(Report, u"strings.fixed_version", Services, Record.Table[ADVANCED_ROW].HiiHandle, 0x0AB0, u"V 2.05.02");
+  UINTN Count = 0;
+  EFI_HANDLE* Handles = nullptr;
+  EFI_STATUS Status = gBS()->LocateHandleBuffer(ByProtocol, &SUPER_IO_DEVICE_PROTOCOL::Guid, nullptr, &Count, &Handles);
+  if (!EFI_ERROR(Status)) FreeBootPool(Handles);
+  Note(u"Super I/O device handles: %r, %ld", Status, EFI_ERROR(Status) ? 0 : Count);
+  if (!EFI_ERROR(Status) && Count != 0) return;
+  for (EFI_STRING_ID Id : SuperIoLineIds)
+    CheckString(Report, u"strings.super_io_untouched", Services, Record.Table[MONITOR_ROW].HiiHandle, Id,
+                u"Not present");
 }
 
 void CheckSecureBootCounts(CHECK_REPORT* Report, const SETUP_SERVICES& Services, EFI_HII_HANDLE Handle) {
@@ -612,6 +633,7 @@ bool CheckLoadedFormSets(CHECK_REPORT* Report, const SETUP_SERVICES& Services, c
   CheckPublished(Report, Services, Record);
   CheckIdentityStrings(Report, Services, Record.Table[MAIN_ROW].HiiHandle);
   CheckSecureBootCounts(Report, Services, Record.Table[SECURE_ROW].HiiHandle);
+  CheckSuperIoStrings(Report, Services, Record);
   if (Before != nullptr) CheckLanguageVariables(Report, Services, Record.Table[MAIN_ROW].HiiHandle, *Before);
   return true;
 }

@@ -25,6 +25,7 @@ constinit SETUPINFO_STATE gSetupInfo = InitialSetupInfoState();
 CORE_STATE& CoreState() { return gSetupInfo.Core; }
 PROCESSOR_PAGE_STATE& ProcessorPageState() { return gSetupInfo.Processor; }
 HARDWARE_MONITOR_STATE& HardwareMonitorState() { return gSetupInfo.HardwareMonitor; }
+NORTH_BRIDGE_SETUP_STATE& NorthBridgeSetupState() { return gSetupInfo.NorthBridgeSetup; }
 
 void SetupInfoResetState() {
   gSetupInfo = InitialSetupInfoState();

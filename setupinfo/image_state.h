@@ -4,6 +4,7 @@
 #pragma once
 
 #include "setupinfo/core/core_state.h"
+#include "setupinfo/nbsetup/north_bridge_setup_state.h"
 #include "setupinfo/pages/board/hardware_monitor_state.h"
 #include "setupinfo/pages/board/processor_page_state.h"
 
@@ -11,6 +12,7 @@ struct SETUPINFO_STATE {
   CORE_STATE Core;
   PROCESSOR_PAGE_STATE Processor;
   HARDWARE_MONITOR_STATE HardwareMonitor;
+  NORTH_BRIDGE_SETUP_STATE NorthBridgeSetup;
 };
 
 extern constinit SETUPINFO_STATE gSetupInfo;

@@ -537,6 +537,55 @@ bool ReadProcessor(Ctx& C, const Json& J, const std::string& P, ProcessorProfile
       });
 }
 
+bool ReadBool(Ctx& C, const Json& J, const std::string& P, bool& Out) {
+  if (!J.is_boolean()) return C.Fail(P, "expected true or false");
+  Out = J.get<bool>();
+  return true;
+}
+
+bool ReadSuperIoDriverDevice(Ctx& C, const Json& J, const std::string& P, SuperIoDeviceProfile& D) {
+  using D_ = SuperIoDeviceProfile;
+  return ReadObject<D_>(
+      C, J, P, D,
+      {
+          {"name", false, Text<D_>([](D_& D, std::string S) { D.Name = std::move(S); })},
+          {"type", true, Uint<D_>(0xFFFFFFFF, [](D_& D, uint64_t V) { D.Type = (uint32_t)V; })},
+          {"instance", false, Uint<D_>(0xFF, [](D_& D, uint64_t V) { D.Instance = (uint8_t)V; })},
+          {"ioBase", false, Uint<D_>(0xFFFF, [](D_& D, uint64_t V) { D.IoBase = (uint16_t)V; })},
+          {"irq", false, Uint<D_>(0xFF, [](D_& D, uint64_t V) { D.Interrupt = (uint8_t)V; })},
+          {"dma", false, Uint<D_>(0xFF, [](D_& D, uint64_t V) { D.DmaChannel = (uint8_t)V; })},
+          {"usable", false, Uint<D_>(0xFF, [](D_& D, uint64_t V) { D.Usable = (uint8_t)V; })},
+          {"enabled", false, Uint<D_>(0xFF, [](D_& D, uint64_t V) { D.Enabled = (uint8_t)V; })},
+          {"active", false, Uint<D_>(0xFF, [](D_& D, uint64_t V) { D.Active = (uint8_t)V; })},
+          {"description", false,
+           [](Ctx& C, const Json& J, const std::string& P, D_& D) { return ReadBool(C, J, P, D.Description); }},
+      });
+}
+
+bool ReadSuperIoDriver(Ctx& C, const Json& J, const std::string& P, SuperIoDriverProfile& S) {
+  using S_ = SuperIoDriverProfile;
+  return ReadObject<S_>(C, J, P, S,
+                        {
+                            {"present", false,
+                             [](Ctx& C, const Json& J, const std::string& P, S_& S) { return ReadBool(C, J, P, S.Present); }},
+                            {"devices", false,
+                             [](Ctx& C, const Json& J, const std::string& P, S_& S) {
+                               return ReadArray<SuperIoDeviceProfile>(C, J, P, S.Devices, ReadSuperIoDriverDevice);
+                             }},
+                        });
+}
+
+bool ReadEarlyPhase(Ctx& C, const Json& J, const std::string& P, EarlyPhaseProfile& E) {
+  using E_ = EarlyPhaseProfile;
+  return ReadObject<E_>(
+      C, J, P, E,
+      {
+          {"readOnlyVariable", false,
+           [](Ctx& C, const Json& J, const std::string& P, E_& E) { return ReadBool(C, J, P, E.ReadOnlyVariable); }},
+          {"getVariableStatus", false, Uint<E_>(UINT64_MAX, [](E_& E, uint64_t V) { E.GetVariableStatus = V; })},
+      });
+}
+
 // Top level: one row per section.
 const std::vector<Field<BoardProfile>>& Sections() {
   static const std::vector<Field<BoardProfile>> Rows = {
@@ -561,6 +610,10 @@ const std::vector<Field<BoardProfile>>& Sections() {
       {"update", false, [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) { return ReadUpdate(C, J, P, B.Update); }},
       {"processor", false,
        [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) { return ReadProcessor(C, J, P, B.Processor); }},
+      {"superIoDriver", false,
+       [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) { return ReadSuperIoDriver(C, J, P, B.SuperIoDriver); }},
+      {"earlyPhase", false,
+       [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) { return ReadEarlyPhase(C, J, P, B.EarlyPhase); }},
   };
   return Rows;
 }

@@ -110,6 +110,35 @@ struct ProcessorProfile {
   std::vector<CacheDescriptorProfile> Caches;
 };
 
+// The platform's Super I/O driver: one handle per device with the Super I/O
+// device protocol (sim/peers/super_io_peers.h). The fields are the
+// interface's and its description record's as the driver fills them.
+struct SuperIoDeviceProfile {
+  std::string Name;
+  uint32_t Type = 0;
+  uint8_t Instance = 0;
+  uint16_t IoBase = 0;
+  uint8_t Interrupt = 0;   // 0: none
+  uint8_t DmaChannel = 0;  // 0: none
+  uint8_t Usable = 1;      // description record byte 9
+  uint8_t Enabled = 1;     // interface byte 0x90
+  uint8_t Active = 1;      // interface byte 0x93
+  bool Description = true;  // false: the interface's record pointer is null
+};
+
+struct SuperIoDriverProfile {
+  bool Present = true;  // false: the driver did not run, no handle carries the protocol
+  std::vector<SuperIoDeviceProfile> Devices;
+};
+
+// The early boot phase as a module built for it would see it: its services
+// table and the read-only variable service over the machine's store
+// (sim/peers/early_phase_peer.h).
+struct EarlyPhaseProfile {
+  bool ReadOnlyVariable = true;               // false: the service is not installed
+  EFI_STATUS GetVariableStatus = EFI_SUCCESS;  // not success: every read fails with it
+};
+
 struct BoardProfile {
   std::string Name;
   FirmwareProfile Firmware;
@@ -125,6 +154,8 @@ struct BoardProfile {
   VariableStoreProfile VariableStore;
   UpdateProfile Update;
   ProcessorProfile Processor;
+  SuperIoDriverProfile SuperIoDriver;
+  EarlyPhaseProfile EarlyPhase;
 };
 
 // The board built into the simulator (boards/default.json).

@@ -3,14 +3,15 @@
 #include "setupinfo/core/page_initialisers.h"
 
 #include "setupinfo/pages/board/processor_page.h"
+#include "setupinfo/pages/board/super_io_page.h"
 
 VOID EFIAPI EmptyPageInitialiser(EFI_HII_HANDLE, UINT16) {}
 
 namespace {
 
 constexpr PAGE_STRING_INITIALISER InitialiserTable[PAGE_STRING_INITIALISER_SLOTS + 1] = {
-    EmptyPageInitialiser,  // 0: fixed Super I/O version text
-    EmptyPageInitialiser,  // 1: Super I/O resource strings
+    InitFixedVersionString,      // 0: fixed Super I/O version text
+    InitSuperIoResourceStrings,  // 1: Super I/O resource strings
     InitProcessorPage,     // 2: processor page
     EmptyPageInitialiser,  // 3: platform controller hub page
     EmptyPageInitialiser,  // 4: memory controller, memory and integrated graphics

@@ -7,6 +7,7 @@
 #include "setupinfo/pages/board/hardware_monitor.h"
 #include "setupinfo/pages/board/processor_page.h"
 #include "setupinfo/pages/board/processor_settings.h"
+#include "setupinfo/pages/board/super_io_page.h"
 #include "setupinfo_fixture.h"
 
 namespace setupinfo_test {
@@ -61,6 +62,8 @@ TEST(ItemCallbackTable, HoldsEveryPagesRowsInOrderAndEndsWithAnEmptyRow) {
 
 TEST(PageInitialisers, EachSlotHoldsItsPagesInitialiser) {
   std::vector<PAGE_STRING_INITIALISER> Expected(PAGE_STRING_INITIALISER_SLOTS, EmptyPageInitialiser);
+  Expected[0] = InitFixedVersionString;
+  Expected[1] = InitSuperIoResourceStrings;
   Expected[2] = InitProcessorPage;
   Expected.push_back(nullptr);
   const Span<const PAGE_STRING_INITIALISER> Table = PageStringInitialisers();

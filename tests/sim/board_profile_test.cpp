@@ -138,5 +138,38 @@ TEST(BoardProfile, DefaultBoardIsComplete) {
   }
 }
 
+// The Super I/O driver's devices and the early phase, with what is absent.
+TEST(BoardProfile, ReadsTheSuperIoDriverAndTheEarlyPhase) {
+  BoardProfile P;
+  std::string E;
+  ASSERT_TRUE(ParseBoardProfile(With(R"("superIoDriver": {"devices": [
+      {"type": 7, "ioBase": "0x378", "irq": 7, "dma": 3, "active": 0, "description": false},
+      {"type": 6, "instance": 1}]},
+    "earlyPhase": {"readOnlyVariable": false, "getVariableStatus": "0x8000000000000007"})"),
+                                "test.json", P, E))
+      << E;
+  EXPECT_TRUE(P.SuperIoDriver.Present);
+  ASSERT_EQ(P.SuperIoDriver.Devices.size(), 2u);
+  const SuperIoDeviceProfile& D = P.SuperIoDriver.Devices[0];
+  EXPECT_EQ(D.Type, 7u);
+  EXPECT_EQ(D.IoBase, 0x378);
+  EXPECT_EQ(D.Interrupt, 7);
+  EXPECT_EQ(D.DmaChannel, 3);
+  EXPECT_EQ(D.Active, 0);
+  EXPECT_EQ(D.Enabled, 1);  // default
+  EXPECT_FALSE(D.Description);
+  EXPECT_EQ(P.SuperIoDriver.Devices[1].Instance, 1);
+  EXPECT_TRUE(P.SuperIoDriver.Devices[1].Description);
+  EXPECT_FALSE(P.EarlyPhase.ReadOnlyVariable);
+  EXPECT_EQ(P.EarlyPhase.GetVariableStatus, EFI_DEVICE_ERROR);
+
+  EXPECT_EQ(Error(With(R"("superIoDriver": {"devices": [{"ioBase": 1}]})")),
+            "test.json: $.superIoDriver.devices[0].type: missing required field");
+  EXPECT_EQ(Error(With(R"("superIoDriver": {"devices": [{"type": 1, "ioBase": 65536}]})")),
+            "test.json: $.superIoDriver.devices[0].ioBase: value 0x10000 is out of range (0 to 0xFFFF)");
+  EXPECT_EQ(Error(With(R"("earlyPhase": {"readOnlyVariable": 1})")),
+            "test.json: $.earlyPhase.readOnlyVariable: expected true or false");
+}
+
 }  // namespace
 }  // namespace sim

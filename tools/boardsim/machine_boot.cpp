@@ -43,13 +43,16 @@ void BoardSession::PresetLanguage(const std::string& Language) {
 
 // boardsim's own image, loaded before the drivers at every boot. It stands
 // for the platform's processor driver (both processor protocols, from the
-// profile), and it keeps a copy of each package list the setup driver
+// profile) and its Super I/O driver (one handle per device), and it keeps a copy of each package list the setup driver
 // removes, so that page can still be shown; the drivers cannot tell.
 EFI_STATUS EFIAPI BoardSession::PlatformEntry(EFI_HANDLE, EFI_SYSTEM_TABLE* SystemTable) {
   BoardSession* Self = Active;
   Self->Processor_ = std::make_unique<sim::ProcessorPeers>(Self->Machine_->Profile().Processor);
   Self->Processor_->InstallInformation(SystemTable->BootServices);
   Self->Processor_->InstallTopology(SystemTable->BootServices);
+  // The platform's Super I/O driver: one handle per device.
+  Self->SuperIo_ = std::make_unique<sim::SuperIoPeers>(Self->Machine_->Profile().SuperIoDriver);
+  Self->SuperIo_->Install(SystemTable->BootServices);
   Self->Removed_.clear();
   EFI_HII_DATABASE_PROTOCOL* Database = Self->Machine_->Hii().Database->DatabaseProtocol();
   if (Database->RemovePackageList != RemovePackageListObserved) {
