@@ -623,3 +623,28 @@ TEST_F(RatioSettingsWithoutSetup, NothingIsHandedBack) {
 
 }  // namespace
 }  // namespace setupinfo_test
+
+namespace setupinfo_test {
+namespace {
+
+// 39 is the first high ratio: at exactly 39 the page's callback switches the
+// dependent settings on, just below it leaves them off.
+TEST_F(RatioSettings, AllCoreRatioOfExactlyThirtyNineSwitchesTheDependentsOn) {
+  gSetupInfo.Processor.Limits.RatioCeiling = 40;
+  Store()[0x7F] = 1;
+  Store()[0x80] = 38;
+  EXPECT_EQ(Change(0x41D), EFI_SUCCESS);
+  EXPECT_EQ(Store()[0x2E], 0);
+  EXPECT_EQ(Store()[0x30] | Store()[0x31] << 8, 0);
+  EXPECT_EQ(Store()[0x32], 0);
+
+  Store()[0x80] = 39;
+  EXPECT_EQ(Change(0x41D), EFI_SUCCESS);
+  EXPECT_EQ(Store()[0x80], 39);
+  EXPECT_EQ(Store()[0x2E], 2);
+  EXPECT_EQ(Store()[0x30] | Store()[0x31] << 8, 141);
+  EXPECT_EQ(Store()[0x32], 1);
+}
+
+}  // namespace
+}  // namespace setupinfo_test

@@ -213,6 +213,7 @@ class Runner {
     }
     Report_.Pool.LiveAllocations = Session.Machine().LiveAllocationCount();
     Report_.Pool.LeakReport = Session.Machine().LeakReport();
+    Session.Machine().Pool().CheckGuards();
     Report_.Pool.Misuse = Session.Machine().Misuse();
     if (!Report_.Pool.LeakReport.empty()) {
       Code = EXIT_POOL_LEAK;
