@@ -402,6 +402,25 @@ TEST(BoardsimRun, BytesThatAreNotUtf8ReachTheDocumentReplaced) {
   EXPECT_NE(Done["actions"][0]["origin"].get<std::string>().find("boardsim_\xEF\xBF\xBD.txt:1"), std::string::npos);
 }
 
+TEST(BoardsimRun, LanguageBytesThatAreNotUtf8AndAShortSetupForTheTour) {
+  const std::string Odd = ProfileFile("boardsim_oddlang.json", [](json& P) {
+    P["variables"].push_back({{"name", "PlatformLang"}, {"guid", "8BE4DF61-93CA-11D2-AA0D-00E098032B8C"},
+                              {"attributes", 7}, {"data", "C3 28 00"}});
+  });
+  json Doc = RunJson({"--no-pages", "--board", Odd});
+  EXPECT_EQ(Doc["boots"][0]["language_variables"]["PlatformLang"]["text"], "\xEF\xBF\xBD(");
+
+  // The tour edits the first fan curve: a Setup that does not reach it is the profile's fault.
+  const std::string Short = ProfileFile("boardsim_shortsetup.json", [](json& P) {
+    for (json& V : P["variables"]) {
+      if (V["name"] == "Setup") {
+        V["data"] = "00 01 02";
+      }
+    }
+  });
+  ExpectRefused({"--tour", "--board", Short}, EXIT_BAD_PROFILE, {"boardsim_shortsetup.json", "Setup", "holds 3 bytes"});
+}
+
 TEST(BoardsimRun, HobDataUpToTheDocumentedSize) {
   auto WithHob = [](size_t Size) {
     json Profile = json::parse(sim::DefaultBoardProfileText());

@@ -100,6 +100,8 @@ class Runner {
     return Simulate(Session);
   }
 
+  std::string ProfileName() const { return Options_.BoardFile.empty() ? "boards/default.json" : Options_.BoardFile; }
+
   int Fail(int Code, const std::string& Kind, const std::string& Message) {
     Output_.Err += "boardsim: " + Message + "\n";
     if (Options_.Json) {
@@ -189,8 +191,12 @@ class Runner {
     }
     if (Options_.Tour) {
       const std::vector<UINT8>* Setup = Session.Browser().StoreBytes(SETUP_VARIABLE_NAME, SETUP_VARIABLE_GUID);
+      // A board without Setup gets a store of zeros; a shorter Setup is the profile's.
       if (Setup == nullptr || Setup->size() <= FAN_CURVE_THIRD_POINT + 2) {
-        return Fail(EXIT_INTERNAL, "internal", "the board has no Setup store for the tour");
+        return Fail(EXIT_BAD_PROFILE, "profile",
+                    ProfileName() + ": $.variables: the Setup variable holds " +
+                        std::to_string(Setup == nullptr ? 0 : Setup->size()) + " bytes; the tour needs " +
+                        std::to_string(FAN_CURVE_THIRD_POINT + 3) + " (its first fan curve)");
       }
       const std::string Script = TourScript((*Setup)[FAN_CURVE_THIRD_POINT + 1], (*Setup)[FAN_CURVE_THIRD_POINT + 2]);
       ActionParse Tour = ParseActionList(Script, "tour", false);
