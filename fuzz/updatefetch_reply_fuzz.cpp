@@ -29,7 +29,7 @@
 namespace {
 // Totals up to this much past the reply are allocated and zeroed as usual.
 constexpr size_t kSmallSlack = 1 << 16;
-constexpr uint32_t kLargestSearched = 32u << 20;
+constexpr uint32_t kLargestSearched = 8u << 20;
 FuzzFirmware* gFirmware = nullptr;
 
 struct ReplyScript {
