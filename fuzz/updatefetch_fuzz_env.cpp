@@ -3,6 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 namespace {
 FuzzFirmware* gFirmware = nullptr;
 }
@@ -41,8 +44,27 @@ EFI_STATUS EFIAPI FuzzFirmware::AllocatePool(EFI_MEMORY_TYPE Type, UINTN Size, V
 EFI_STATUS EFIAPI FuzzFirmware::FreePool(VOID* Buffer) {
   // Freeing what the pool did not hand out is a fault of the caller.
   if (gFirmware->Live_.erase(Buffer) != 1) std::abort();
+  auto Large = gFirmware->Large_.find(Buffer);
+  if (Large != gFirmware->Large_.end()) {
+    munmap(Large->second.first, Large->second.second);
+    gFirmware->Large_.erase(Large);
+    return EFI_SUCCESS;
+  }
   std::free(Buffer);
   return EFI_SUCCESS;
+}
+
+VOID* FuzzFirmware::AllocateLarge(size_t Size) {
+  const size_t Page = (size_t)sysconf(_SC_PAGESIZE);
+  const size_t Pages = (Size + Page - 1) / Page * Page;
+  const size_t Mapped = Pages + Page;
+  void* Base = mmap(nullptr, Mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (Base == MAP_FAILED) return nullptr;
+  mprotect((UINT8*)Base + Pages, Page, PROT_NONE);
+  VOID* Buffer = (UINT8*)Base + (Pages - Size);
+  Live_.insert(Buffer);
+  Large_[Buffer] = {Base, Mapped};
+  return Buffer;
 }
 
 EFI_STATUS EFIAPI FuzzFirmware::LocateProtocol(const EFI_GUID* Protocol, VOID*, VOID** Interface) {

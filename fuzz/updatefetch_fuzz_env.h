@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <map>
+#include <utility>
 #include <set>
 
 #include "lib/firmware_services.h"
@@ -19,6 +20,10 @@ class FuzzFirmware {
   FuzzFirmware& operator=(const FuzzFirmware&) = delete;
 
   void Provide(const EFI_GUID& Guid, VOID* Interface) { Interfaces_[Guid] = Interface; }
+  // A pool buffer too large to allocate and fill: zero pages reserved, not
+  // committed, that end exactly where an unreadable page begins. FreePool
+  // returns it like any other. Null when it cannot be mapped.
+  VOID* AllocateLarge(size_t Size);
   size_t LiveBuffers() const { return Live_.size(); }
   // The allocation attempt with this number (counted from 1) fails; 0: none.
   size_t FailAllocation = 0;
@@ -37,5 +42,6 @@ class FuzzFirmware {
   static EFI_STATUS EFIAPI LocateProtocol(const EFI_GUID* Protocol, VOID* Registration, VOID** Interface);
 
   std::set<VOID*> Live_;
+  std::map<VOID*, std::pair<VOID*, size_t>> Large_;  // buffer -> mapping
   std::map<EFI_GUID, VOID*, GuidLess> Interfaces_;
 };

@@ -5,7 +5,12 @@
 //   flags bit 0: length record derived from the reply (consistent)
 //   flags bit 1: the transport fails but still hands over its reply
 //   flags bit 2: no name-resolution service
-//   flags bit 3: model name with blanks
+//   flags bit 3: the model name comes from the input: [length][bytes ...]
+//     before the reply (64 bytes: not terminated within the protocol's limit)
+// The length record's fields take any 32-bit value: parts that wrap, totals
+// far past the reply. A total the reply does not fill is handed over as zero
+// pages ending at an unreadable page, so reading past the total faults
+// wherever the total lies.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +27,11 @@
 #include "updatefetch/update_locator.h"
 
 namespace {
+// Totals up to this much past the reply are allocated and zeroed as usual.
+constexpr size_t SMALL_SLACK = 1 << 16;
+constexpr uint32_t LARGEST_SEARCHED = 8u << 20;
+FuzzFirmware* gFirmware = nullptr;
+
 struct ReplyScript {
   const uint8_t* Bytes;
   size_t Size;
@@ -34,8 +44,13 @@ EFI_STATUS EFIAPI Send(UINTN, UINTN, const CHAR8* Request, VOID** Reply, REPLY_L
   if (Request == nullptr || std::strlen(Request) >= 512) std::abort();
   // The buffer holds every byte the record counts, and no terminator.
   size_t Size = gScript.Size > gScript.Lengths.Total ? gScript.Size : gScript.Lengths.Total;
-  if (EFI_ERROR(gBS()->AllocatePool(EfiBootServicesData, Size == 0 ? 1 : Size, Reply))) return EFI_OUT_OF_RESOURCES;
-  std::memset(*Reply, 0, Size == 0 ? 1 : Size);
+  if (Size > gScript.Size + SMALL_SLACK && gFirmware != nullptr) {
+    *Reply = gFirmware->AllocateLarge(Size);
+    if (*Reply == nullptr) return EFI_OUT_OF_RESOURCES;
+  } else {
+    if (EFI_ERROR(gBS()->AllocatePool(EfiBootServicesData, Size == 0 ? 1 : Size, Reply))) return EFI_OUT_OF_RESOURCES;
+    std::memset(*Reply, 0, Size == 0 ? 1 : Size);
+  }
   if (gScript.Size != 0) std::memcpy(*Reply, gScript.Bytes, gScript.Size);
   *Lengths = gScript.Lengths;
   return gScript.Status;
@@ -89,21 +104,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   gScript.Choice = Data[0] & 7;
   gScript.Bytes = Data + HEADER;
   gScript.Size = Size - HEADER;
+  BOARD_IDENTITY_PROTOCOL Identity{};
+  if (Flags & 8) {
+    const size_t Length = gScript.Size == 0 ? 0 : gScript.Bytes[0] % (BOARD_IDENTITY_PROTOCOL::ModelNameReadLimit + 1);
+    const size_t Taken = gScript.Size == 0 ? 0 : 1 + (Length < gScript.Size - 1 ? Length : gScript.Size - 1);
+    if (Taken > 1) std::memcpy(Identity.ModelName, gScript.Bytes + 1, Taken - 1);
+    gScript.Bytes += Taken;
+    gScript.Size -= Taken;
+  } else {
+    std::strcpy(Identity.ModelName, "H97M-Pro4");
+  }
   gScript.Status = (Flags & 2) ? EFI_DEVICE_ERROR : EFI_SUCCESS;
   if (Flags & 1) {
     uint32_t Total = (uint32_t)gScript.Size;
     gScript.Lengths = {Total / 3, Total - Total / 3, Total};
   } else {
-    uint32_t Total = ReadU32(Data + 9);
-    // Keep what the transport must allocate small; mismatched records stay.
-    if (Total > gScript.Size + 4096) Total %= (uint32_t)(gScript.Size + 4097);
-    gScript.Lengths = {ReadU32(Data + 1), ReadU32(Data + 5), Total};
+    gScript.Lengths = {ReadU32(Data + 1), ReadU32(Data + 5), ReadU32(Data + 9)};
+    // A record that adds up is searched to its total: past LARGEST_SEARCHED
+    // it is brought down (parts kept in proportion) so that one input does
+    // not take minutes. Records that do not add up keep any value.
+    REPLY_LENGTHS& L = gScript.Lengths;
+    if ((uint64_t)L.FirstPart + L.SecondPart == L.Total && L.Total > LARGEST_SEARCHED) {
+      const uint32_t Total = (uint32_t)(L.Total % LARGEST_SEARCHED + LARGEST_SEARCHED / 2);
+      const uint32_t First = (uint32_t)((uint64_t)L.FirstPart * Total / L.Total);
+      L = {First, Total - First, Total};
+    }
   }
 
   FuzzFirmware Firmware;
+  gFirmware = &Firmware;
   Firmware.FailAllocation = Data[14] % 24;  // 0: no failure
-  BOARD_IDENTITY_PROTOCOL Identity{};
-  std::strcpy(Identity.ModelName, (Flags & 8) ? "Z97 Extreme6 Plus" : "H97M-Pro4");
   FORM_UTILITY_PROTOCOL FormUtility{};
   FormUtility.GetBrowserData = GetBrowserData;
   NAME_RESOLUTION_PROTOCOL Resolver{};

@@ -2,8 +2,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
+#include <set>
 #include <sstream>
 
 #include <nlohmann/json.hpp>
@@ -15,6 +17,11 @@ namespace sim {
 using Json = nlohmann::json;
 
 namespace {
+
+constexpr size_t MAX_HOB_DATA = 0xFFE0 - 24;
+constexpr size_t MAX_MODEL_NAME = 1023;
+constexpr uint64_t MAX_REPLY_TOTAL = 16u << 20;
+constexpr uint64_t MAX_PROFILE_FILE = 4u << 20;
 
 // Reading state: the first error wins and names the file and JSON path.
 struct Ctx {
@@ -380,8 +387,9 @@ bool ReadHob(Ctx& C, const Json& J, const std::string& P, GuidHobProfile& H) {
               {"data", false, [](Ctx& C, const Json& J, const std::string& P, GuidHobProfile& H) { return ReadBytes(C, J, P, H.Data); }},
           }))
     return false;
-  // A HOB's length is 16 bits and includes the 24-byte header.
-  if (H.Data.size() > 0xFFF0 - 24) return C.Fail(P + ".data", "too long for a HOB (at most 65480 bytes)");
+  // A HOB's length is 16 bits and includes the 24-byte header; the list keeps
+  // every HOB at most 0xFFE0 bytes long.
+  if (H.Data.size() > MAX_HOB_DATA) return C.Fail(P + ".data", "too long for a HOB (at most 65480 bytes)");
   return true;
 }
 
@@ -465,7 +473,17 @@ bool ReadUpdate(Ctx& C, const Json& J, const std::string& P, UpdateProfile& U) {
   return ReadObject<UpdateProfile>(
       C, J, P, U,
       {
-          {"modelName", true, Text<UpdateProfile>([](UpdateProfile& U, std::string S) { U.ModelName = std::move(S); })},
+          {"modelName", true,
+           [](Ctx& C, const Json& J, const std::string& P, UpdateProfile& U) {
+             std::string S;
+             if (!ReadString(C, J, P, S)) return false;
+             // The simulated identity protocol has room for this much and a terminator.
+             if (S.size() > MAX_MODEL_NAME)
+               return C.Fail(P, "model name of " + std::to_string(S.size()) + " bytes is too long (at most " +
+                                    std::to_string(MAX_MODEL_NAME) + ")");
+             U.ModelName = std::move(S);
+             return true;
+           }},
           {"serverReply", true, Text<UpdateProfile>([](UpdateProfile& U, std::string S) { U.ServerReply = std::move(S); })},
           {"replyLengths", false,
            [](Ctx& C, const Json& J, const std::string& P, UpdateProfile& U) {
@@ -473,7 +491,9 @@ bool ReadUpdate(Ctx& C, const Json& J, const std::string& P, UpdateProfile& U) {
              std::array<uint32_t, 3> L{};
              for (size_t I = 0; I < 3; ++I) {
                uint64_t V;
-               if (!ReadUint(C, J[I], P + "[" + std::to_string(I) + "]", 0xFFFFFFFF, V)) return false;
+               // The transport allocates and fills as many bytes as the total says.
+               if (!ReadUint(C, J[I], P + "[" + std::to_string(I) + "]", I == 2 ? MAX_REPLY_TOTAL : 0xFFFFFFFF, V))
+                 return false;
                L[I] = (uint32_t)V;
              }
              U.ReplyLengths = L;
@@ -618,6 +638,67 @@ const std::vector<Field<BoardProfile>>& Sections() {
   return Rows;
 }
 
+// Why the text is not JSON and where: a SAX pass sees every fault with its
+// position, a number too large for a double as well as a syntax error.
+std::string JsonFault(const std::string& Text) {
+  struct Finder : nlohmann::json_sax<Json> {
+    bool null() override { return true; }
+    bool boolean(bool) override { return true; }
+    bool number_integer(number_integer_t) override { return true; }
+    bool number_unsigned(number_unsigned_t) override { return true; }
+    bool number_float(number_float_t, const string_t&) override { return true; }
+    bool string(string_t&) override { return true; }
+    bool binary(binary_t&) override { return true; }
+    bool start_object(std::size_t) override { return true; }
+    bool key(string_t&) override { return true; }
+    bool end_object() override { return true; }
+    bool start_array(std::size_t) override { return true; }
+    bool end_array() override { return true; }
+    bool parse_error(std::size_t Position, const std::string& Token, const nlohmann::detail::exception& E) override {
+      Byte = Position;
+      Overflow = E.id == 406;
+      LastToken = Token;
+      return false;
+    }
+    std::size_t Byte = 0;
+    bool Overflow = false;
+    std::string LastToken;
+  } F;
+  Json::sax_parse(Text, &F);
+  if (F.Overflow) {
+    std::string Number = F.LastToken.size() > 40 ? F.LastToken.substr(0, 40) + "..." : F.LastToken;
+    return "number " + Number + " is out of range (at byte " + std::to_string(F.Byte) + ")";
+  }
+  return "not valid JSON (at byte " + std::to_string(F.Byte) + ")";
+}
+
+// Profile variables are written past the store's rules, so the rules are
+// applied here: each fits the per-variable limit, and each class fits its room.
+bool CheckVariablesFit(Ctx& C, const BoardProfile& B) {
+  const VariableStoreProfile& S = B.VariableStore;
+  uint64_t Used[2] = {0, 0};
+  std::set<std::pair<std::u16string, std::string>> Seen;
+  for (size_t I = 0; I < B.Variables.size(); ++I) {
+    const VariableProfile& V = B.Variables[I];
+    const std::string P = "$.variables[" + std::to_string(I) + "]";
+    const uint64_t Cost = VariableStore::HEADER_SIZE + (V.Name.size() + 1) * sizeof(char16_t) + V.Data.size();
+    if (Cost > S.MaxVariableSize)
+      return C.Fail(P + ".data", "name, data and header take " + std::to_string(Cost) +
+                                     " bytes, more than the store's variable limit (variableStore.maxVariableSize " +
+                                     std::to_string(S.MaxVariableSize) + ")");
+    // The first of two with the same name and GUID is the one written.
+    if (!Seen.insert({V.Name, GuidText(V.Guid)}).second) continue;
+    const bool Nv = (V.Attributes & EFI_VARIABLE_NON_VOLATILE) != 0;
+    Used[Nv] += Cost;
+    const uint64_t Room = Nv ? S.NonVolatileSize : S.VolatileSize;
+    if (Used[Nv] > Room)
+      return C.Fail(P, std::string("the ") + (Nv ? "non-volatile" : "volatile") + " variables take " +
+                           std::to_string(Used[Nv]) + " bytes with this one, more than the store holds (variableStore." +
+                           (Nv ? "nonVolatileSize " : "volatileSize ") + std::to_string(Room) + ")");
+  }
+  return true;
+}
+
 }  // namespace
 
 bool ParseGuid(const std::string& S, EFI_GUID& G) {
@@ -649,18 +730,11 @@ bool ParseBoardProfile(const std::string& Text, const std::string& SourceName, B
   Ctx C{SourceName, {}};
   Json J = Json::parse(Text, nullptr, false);
   if (J.is_discarded()) {
-    // Re-parse with exceptions off the table: find the byte position by hand.
-    try {
-      (void)Json::parse(Text);
-    } catch (const Json::parse_error& E) {
-      Error = SourceName + ": $: not valid JSON (at byte " + std::to_string(E.byte) + ")";
-      return false;
-    }
-    Error = SourceName + ": $: not valid JSON";
+    Error = SourceName + ": $: " + JsonFault(Text);
     return false;
   }
   BoardProfile Out;
-  if (!ReadObject<BoardProfile>(C, J, "$", Out, Sections())) {
+  if (!ReadObject<BoardProfile>(C, J, "$", Out, Sections()) || !CheckVariablesFit(C, Out)) {
     Error = C.Error;
     return false;
   }
@@ -669,14 +743,34 @@ bool ParseBoardProfile(const std::string& Text, const std::string& SourceName, B
 }
 
 bool LoadBoardProfile(const std::string& Path, BoardProfile& Profile, std::string& Error) {
+  std::error_code Code;
+  const std::filesystem::file_status Status = std::filesystem::status(Path, Code);
+  if (std::filesystem::is_directory(Status)) {
+    Error = Path + ": is a directory, not a board profile";
+    return false;
+  }
+  if (std::filesystem::exists(Status) && !std::filesystem::is_regular_file(Status)) {
+    Error = Path + ": is not a regular file";
+    return false;
+  }
   std::ifstream In(Path, std::ios::binary);
   if (!In) {
     Error = Path + ": cannot be read";
     return false;
   }
-  std::stringstream S;
-  S << In.rdbuf();
-  return ParseBoardProfile(S.str(), Path, Profile, Error);
+  // One byte past the bound tells a file that is too long from one that fits.
+  std::string Text(MAX_PROFILE_FILE + 1, '\0');
+  In.read(Text.data(), (std::streamsize)Text.size());
+  if (In.bad()) {
+    Error = Path + ": cannot be read";
+    return false;
+  }
+  Text.resize((size_t)In.gcount());
+  if (Text.size() > MAX_PROFILE_FILE) {
+    Error = Path + ": larger than " + std::to_string(MAX_PROFILE_FILE >> 20) + " MiB, too large for a board profile";
+    return false;
+  }
+  return ParseBoardProfile(Text, Path, Profile, Error);
 }
 
 const BoardProfile& DefaultBoardProfile() {

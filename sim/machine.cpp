@@ -26,7 +26,9 @@ struct DxeServicesTable {
 
 struct Machine::Boot {
   explicit Boot(Machine& M)
-      : Events([&M](const std::string& What) { M.ReportMisuse(What); }), Handles(Pool, Events) {}
+      : Events([&M](const std::string& What) { M.ReportMisuse(What); }), Handles(Pool, Events) {
+    Pool.SetGuardHandler([&M](const std::string& What) { M.ReportMisuse(What); });
+  }
   sim::Pool Pool;
   sim::Events Events;
   HandleDatabase Handles;
@@ -490,6 +492,7 @@ void Machine::PowerOff() {
     if (I.ResetState) I.ResetState();
   LibResetState();
   Boot_->Hii.reset();
+  Boot_->Pool.CheckGuards();
   std::string Leaks = Boot_->Pool.LeakReport();
   if (!Leaks.empty()) EarlierLeaks_.push_back("boot " + std::to_string(BootCount_) + ":\n" + Leaks);
   AttachBoardModel(nullptr);

@@ -10,6 +10,7 @@ void MachineTest::SetUp() {
 
 void MachineTest::TearDown() {
   if (!Machine_) return;
+  Machine_->Pool().CheckGuards();  // writes past a buffer that is still live
   std::string Leaks = Machine_->LeakReport();
   if (!Leaks.empty()) ADD_FAILURE() << "pool buffers left alive:\n" << Leaks;
   for (auto& What : Machine_->Misuse()) ADD_FAILURE() << "firmware misuse: " << What;

@@ -1,8 +1,10 @@
-// Boot-services pool with allocation tracking, leak reports and injected
-// allocation failures.
+// Boot-services pool with allocation tracking, leak reports, injected
+// allocation failures and guard bytes behind every buffer, so that a write
+// past the end is caught without a sanitizer, as a firmware pool guard would.
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -19,6 +21,7 @@ class Pool {
     const void* Caller;  // return address of the AllocatePool call, when known
     size_t Serial;       // allocation number within this pool
     bool Resident;       // declared as kept for the life of the boot
+    bool GuardReported = false;
   };
 
   Pool() = default;
@@ -55,8 +58,20 @@ class Pool {
   // Frees every buffer (end of a boot).
   void Release();
 
+  // Bytes of known contents after each buffer.
+  static constexpr size_t GUARD_SIZE = 16;
+  // Receives one line per damaged guard: at FreePool, and from CheckGuards.
+  void SetGuardHandler(std::function<void(const std::string&)> Handler) { GuardHandler_ = std::move(Handler); }
+  // Checks the guards of the live buffers; each damaged one is reported once.
+  // Returns how many were found damaged now.
+  size_t CheckGuards();
+
  private:
+  bool GuardIntact(const void* Buffer, const Block& B) const;
+  void ReportGuard(const void* Buffer, const Block& B, const char* When);
+
   std::map<const void*, Block> Live_;
+  std::function<void(const std::string&)> GuardHandler_;
   size_t Attempts_ = 0;
   size_t Serial_ = 0;
   std::optional<size_t> FailAt_;  // attempt number that fails

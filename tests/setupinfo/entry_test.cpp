@@ -134,3 +134,20 @@ TEST_F(StartUp, AllocationFailureAnywhereInAFirstBootLeaksNothing) {
 
 }  // namespace
 }  // namespace setupinfo_test
+
+namespace setupinfo_test {
+namespace {
+
+// Only a probe that finds the recorded list means an earlier boot loaded the
+// form sets; a store that cannot tell is a first boot.
+TEST_F(StartUp, ListProbeThatFailsOtherwiseCountsAsAbsent) {
+  PutVariable(PLATFORM_LAST_LANG_CODES_NAME, SETUP_VARIABLE_GUID, std::string("en-US", 6), 3);
+  M().Variables().FailGet(PLATFORM_LAST_LANG_CODES_NAME, EFI_DEVICE_ERROR);
+  ASSERT_EQ(LoadDriver(), EFI_SUCCESS);
+  EXPECT_EQ(Forms().Calls().LoadResources, 1u);
+  for (auto& Row : CoreState().FormSets) EXPECT_NE(Row.HiiHandle, nullptr) << "class " << Row.Class;
+  M().Variables().ClearFailures();
+}
+
+}  // namespace
+}  // namespace setupinfo_test

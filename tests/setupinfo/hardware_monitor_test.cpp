@@ -308,3 +308,25 @@ TEST_F(HardwareMonitorWithoutSetup, PointListWritesNothing) {
 
 }  // namespace
 }  // namespace setupinfo_test
+
+namespace setupinfo_test {
+namespace {
+
+// The second temperature line reads a 9-bit count of half degrees: its sign
+// is bit 8, so -64.0 and colder need all eight low bits of the magnitude.
+TEST_F(HardwareMonitor, NineBitTemperaturesOfMinusSixtyFourAndColder) {
+  struct Reading {
+    UINT8 High, Low;
+    const char16_t* Line;
+  };
+  for (const Reading& R : {Reading{0xC0, 0x00, u": -64.0 °C"}, Reading{0x80, 0x80, u": -127.5 °C"},
+                           Reading{0xBA, 0x00, u": -70.0 °C"}, Reading{0xC0, 0x80, u": -63.5 °C"}}) {
+    M().Board().SetHwmonRegister(0, 0x75, R.High);
+    M().Board().SetHwmonRegister(0, 0x76, R.Low);
+    EXPECT_EQ(Refresh(), EFI_SUCCESS);
+    EXPECT_EQ(Line(0x08B8), R.Line) << std::hex << (int)R.High << "/" << (int)R.Low;
+  }
+}
+
+}  // namespace
+}  // namespace setupinfo_test

@@ -201,3 +201,23 @@ TEST_F(Languages, MainFormSetWithoutLanguagesRecordsEnUs) {
 
 }  // namespace
 }  // namespace setupinfo_test
+
+namespace setupinfo_test {
+namespace {
+
+// With the last language recorded in another case too, nothing differs but
+// the case: only the last language is written.
+TEST_F(Languages, SameLanguageInEveryVariableIgnoringCaseWritesOnlyTheLastLanguage) {
+  PutPlatformLang(Rfc("EN-US"));
+  PutLang("eng");
+  PutLastLang(Rfc("EN-US"));
+  Boot(Rfc("en-US"));
+  std::vector<std::u16string> Expected = {PLATFORM_LANG_CODES_NAME, LANG_CODES_NAME, PLATFORM_LAST_LANG_NAME};
+  EXPECT_EQ(WrittenNames(), Expected);
+  EXPECT_EQ(GlobalVariable(PLATFORM_LANG_NAME), Rfc("EN-US"));
+  EXPECT_EQ(GlobalVariable(LANG_NAME), "eng");
+  EXPECT_EQ(SetupGuidVariable(PLATFORM_LAST_LANG_NAME), Rfc("EN-US"));
+}
+
+}  // namespace
+}  // namespace setupinfo_test

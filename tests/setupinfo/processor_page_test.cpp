@@ -619,5 +619,23 @@ TEST_F(RatioSettingsWithoutSetup, NothingIsHandedBack) {
   EXPECT_EQ(Forms().Calls().GetBrowserData, Reads + 1);
 }
 
+// 39 is the first high ratio: at exactly 39 the page's callback switches the
+// dependent settings on, just below it leaves them off.
+TEST_F(RatioSettings, AllCoreRatioOfExactlyThirtyNineSwitchesTheDependentsOn) {
+  Store()[0x7F] = 1;
+  Store()[0x80] = 38;
+  EXPECT_EQ(Change(0x41D), EFI_SUCCESS);
+  EXPECT_EQ(Store()[0x2E], 0);
+  EXPECT_EQ(U16(0x30), 0);
+  EXPECT_EQ(Store()[0x32], 0);
+
+  Store()[0x80] = 39;
+  EXPECT_EQ(Change(0x41D), EFI_SUCCESS);
+  EXPECT_EQ(Store()[0x80], 39);
+  EXPECT_EQ(Store()[0x2E], 2);
+  EXPECT_EQ(U16(0x30), 141);
+  EXPECT_EQ(Store()[0x32], 1);
+}
+
 }  // namespace
 }  // namespace setupinfo_test

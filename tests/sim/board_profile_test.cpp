@@ -173,3 +173,46 @@ TEST(BoardProfile, ReadsTheSuperIoDriverAndTheEarlyPhase) {
 
 }  // namespace
 }  // namespace sim
+
+namespace sim {
+namespace {
+
+TEST(BoardProfile, SizesTheSimulatorActsOnAreBoundedWhenRead) {
+  EXPECT_EQ(Error(R"({"firmware": {"vendor": "V", "revision": 1e400}})"),
+            "test.json: $: number 1e400 is out of range (at byte 46)");
+  const std::string Guid = R"("guid": "8BE4DF61-93CA-11D2-AA0D-00E098032B8C")";
+  // Name "AB" is 6 bytes in UTF-16 with its terminator, the header 60: 128 - 66 = 62 data bytes fit.
+  const std::string Store = R"("variableStore": {"maxVariableSize": 128, "nonVolatileSize": 256, "volatileSize": 128})";
+  auto Var = [&](const std::string& Name, int Attributes, int Size) {
+    return R"({"name": ")" + Name + "\", " + Guid + ", \"attributes\": " + std::to_string(Attributes) +
+           R"(, "data": {"size": )" + std::to_string(Size) + "}}";
+  };
+  BoardProfile P;
+  std::string E;
+  EXPECT_TRUE(ParseBoardProfile(With(Store + R"(, "variables": [)" + Var("AB", 7, 62) + "," + Var("CD", 7, 62) + "]"),
+                                "test.json", P, E))
+      << E;
+  EXPECT_EQ(Error(With(Store + R"(, "variables": [)" + Var("AB", 7, 63) + "]")),
+            "test.json: $.variables[0].data: name, data and header take 129 bytes, more than the store's variable limit "
+            "(variableStore.maxVariableSize 128)");
+  // Non-volatile and volatile rooms are counted apart; a repeated variable is written once.
+  EXPECT_TRUE(ParseBoardProfile(With(Store + R"(, "variables": [)" + Var("AB", 7, 62) + "," + Var("AB", 7, 62) + "," +
+                                     Var("CD", 7, 62) + "," + Var("EF", 6, 62) + "]"),
+                                "test.json", P, E))
+      << E;
+  EXPECT_EQ(Error(With(Store + R"(, "variables": [)" + Var("AB", 7, 62) + "," + Var("CD", 7, 62) + "," +
+                       Var("EF", 7, 1) + "]")),
+            "test.json: $.variables[2]: the non-volatile variables take 323 bytes with this one, more than the store "
+            "holds (variableStore.nonVolatileSize 256)");
+  EXPECT_EQ(Error(With(Store + R"(, "variables": [)" + Var("AB", 6, 62) + "," + Var("CD", 2, 1) + "]")),
+            "test.json: $.variables[1]: the volatile variables take 195 bytes with this one, more than the store "
+            "holds (variableStore.volatileSize 128)");
+  // HOB data: 65480 bytes at most.
+  const std::string Hob = R"("hobs": [{"guid": "0D9A1427-E02A-437D-926B-AA521FD722BA", "data": ")";
+  EXPECT_TRUE(ParseBoardProfile(With(Hob + std::string(2 * 65480, '0') + "\"}]"), "test.json", P, E)) << E;
+  EXPECT_EQ(Error(With(Hob + std::string(2 * 65481, '0') + "\"}]")),
+            "test.json: $.hobs[0].data: too long for a HOB (at most 65480 bytes)");
+}
+
+}  // namespace
+}  // namespace sim

@@ -1,5 +1,12 @@
 #include <gtest/gtest-spi.h>
 
+#include <cstring>
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#include <sanitizer/asan_interface.h>
+#endif
+#endif
 #include <vector>
 
 #include "sim/machine_test.h"
@@ -105,6 +112,97 @@ TEST(PoolLeakDetection, FixtureFailsATestThatLeaks) {
   }
   ASSERT_EQ(Results.size(), 1);
   EXPECT_NE(std::string(Results.GetTestPartResult(0).message()).find("5 bytes"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace sim
+
+namespace sim {
+namespace {
+
+using PoolGuardTest = MachineTest;
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define POOL_TEST_ASAN 1
+#endif
+#endif
+
+// Writes N bytes from Offset of a pool buffer. Under ASan the guard is
+// poisoned and ASan itself would stop the write: it is opened first, so the
+// guard check is what is tested in both builds.
+void WriteAt(VOID* Buffer, size_t Offset, size_t N) {
+#ifdef POOL_TEST_ASAN
+  __asan_unpoison_memory_region(static_cast<UINT8*>(Buffer) + Offset, N);
+#endif
+  std::memset(static_cast<UINT8*>(Buffer) + Offset, 0x11, N);
+}
+
+// Without a sanitizer the guard bytes are what catches a write past a pool
+// buffer: at FreePool, or at the end of the test for a buffer still live.
+TEST_F(PoolGuardTest, WritesPastABufferAreMisuse) {
+  VOID* Freed = nullptr;
+  ASSERT_EQ(BS()->AllocatePool(EfiBootServicesData, 13, &Freed), EFI_SUCCESS);
+  std::memset(Freed, 0x11, 13);
+  EXPECT_EQ(BS()->FreePool(Freed), EFI_SUCCESS);
+  EXPECT_TRUE(M().Misuse().empty());  // a buffer used within its size is fine
+
+  ASSERT_EQ(BS()->AllocatePool(EfiBootServicesData, 13, &Freed), EFI_SUCCESS);
+  WriteAt(Freed, 0, 13 + 3);
+  EXPECT_EQ(BS()->FreePool(Freed), EFI_SUCCESS);
+  ASSERT_EQ(M().Misuse().size(), 1u);
+  EXPECT_NE(M().Misuse()[0].find("13 bytes"), std::string::npos) << M().Misuse()[0];
+  EXPECT_NE(M().Misuse()[0].find("up to +3 changed, seen at FreePool"), std::string::npos) << M().Misuse()[0];
+
+  VOID* Live = nullptr;
+  ASSERT_EQ(BS()->AllocatePool(EfiBootServicesData, 0, &Live), EFI_SUCCESS);
+  EXPECT_EQ(M().Pool().CheckGuards(), 0u);
+  WriteAt(Live, Pool::GUARD_SIZE - 1, 1);  // the last guard byte of a zero-size buffer
+  EXPECT_EQ(M().Pool().CheckGuards(), 1u);
+  EXPECT_EQ(M().Pool().CheckGuards(), 0u);  // reported once
+  ASSERT_EQ(M().Misuse().size(), 2u);
+  EXPECT_NE(M().Misuse()[1].find("up to +16 changed, seen while it was live"), std::string::npos) << M().Misuse()[1];
+  EXPECT_EQ(BS()->FreePool(Live), EFI_SUCCESS);
+  EXPECT_EQ(M().Misuse().size(), 2u);  // not again at FreePool
+  M().ClearMisuse();
+}
+
+
+TEST(PoolGuardDetection, FixtureFailsATestThatWritesPastABuffer) {
+  // Three bytes past a buffer, once freed in the test and once left live: the
+  // fixture's end-of-test check fails the test for each.
+  class Overrun : public MachineTest {
+   public:
+    void TestBody() override {
+      VOID* Freed;
+      BS()->AllocatePool(EfiBootServicesData, 7, &Freed);
+      WriteAt(Freed, 0, 7 + 3);
+      BS()->FreePool(Freed);
+      BS()->AllocatePool(EfiBootServicesData, 9, &Live);
+      WriteAt(Live, 0, 9 + 3);
+    }
+    VOID* Live = nullptr;
+  };
+  ::testing::TestPartResultArray Results;
+  {
+    ::testing::ScopedFakeTestPartResultReporter Reporter(::testing::ScopedFakeTestPartResultReporter::INTERCEPT_ALL_THREADS,
+                                                         &Results);
+    struct Runner : Overrun {
+      void Run() {
+        SetUp();
+        TestBody();
+        M().Pool().MarkResident(Live);  // kept on purpose: only the guards are under test
+        TearDown();
+      }
+    };
+    Runner R;
+    R.Run();
+  }
+  ASSERT_EQ(Results.size(), 2);
+  EXPECT_NE(std::string(Results.GetTestPartResult(0).message()).find("(7 bytes"), std::string::npos)
+      << Results.GetTestPartResult(0).message();
+  EXPECT_NE(std::string(Results.GetTestPartResult(1).message()).find("(9 bytes"), std::string::npos)
+      << Results.GetTestPartResult(1).message();
 }
 
 }  // namespace

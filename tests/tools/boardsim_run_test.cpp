@@ -309,5 +309,132 @@ TEST(BoardsimRun, UpdateLookupReportsTheLocationOrTheCode) {
       << Text.Out;
 }
 
+
+// A run that stops: its exit code, a message naming the place and why, and
+// with --json one document of the same error.
+void ExpectRefused(std::vector<std::string> Args, int Code, const std::vector<std::string>& Mentions) {
+  RunOutput Text = RunBoardSim(Args);
+  EXPECT_EQ(Text.ExitCode, Code) << Text.Err;
+  for (const std::string& M : Mentions) {
+    EXPECT_NE(Text.Err.find(M), std::string::npos) << "missing '" << M << "' in: " << Text.Err;
+  }
+  Args.push_back("--json");
+  RunOutput Json = RunBoardSim(Args);
+  EXPECT_EQ(Json.ExitCode, Code);
+  json Doc = json::parse(Json.Out, nullptr, false);
+  ASSERT_FALSE(Doc.is_discarded()) << Json.Out;
+  EXPECT_EQ(Doc["exit_code"], Code);
+  ASSERT_TRUE(Doc.contains("error")) << Json.Out;
+  EXPECT_EQ(Doc["error"]["kind"], Code == EXIT_BAD_PROFILE ? "profile" : Code == EXIT_USAGE ? "usage" : "action");
+}
+
+std::string TextFile(const std::string& Name, const std::string& Contents) {
+  const std::string Path = testing::TempDir() + Name;
+  std::ofstream(Path, std::ios::binary) << Contents;
+  return Path;
+}
+
+TEST(BoardsimRun, ProfileValuesPastTheSimulatorsBoundsAreProfileErrors) {
+  // A number too large for a double.
+  std::string Text = json::parse(sim::DefaultBoardProfileText()).dump();
+  const std::string Revision = "\"revision\":";
+  const size_t At = Text.find(Revision);
+  ASSERT_NE(At, std::string::npos);
+  Text.insert(At + Revision.size(), "1e400,\"uefiRevision\":");
+  ExpectRefused({"--no-pages", "--board", TextFile("boardsim_overflow.json", Text)}, EXIT_BAD_PROFILE,
+                {"boardsim_overflow.json", "1e400", "out of range"});
+
+  // Model names: the longest the identity protocol holds runs; one more is refused.
+  const std::string Longest = ProfileFile("boardsim_model1023.json",
+                                          [](json& P) { P["update"]["modelName"] = std::string(1023, 'M'); });
+  json Ran = RunJson({"update", "--board", Longest}, EXIT_UPDATE_FAILED);
+  EXPECT_EQ(Ran["update"]["result"], 101);  // far past the request's room
+  ExpectRefused({"update", "--board", ProfileFile("boardsim_model1024.json", [](json& P) {
+                   P["update"]["modelName"] = std::string(1024, 'M');
+                 })},
+                EXIT_BAD_PROFILE, {"$.update.modelName", "1024 bytes", "at most 1023"});
+
+  // The transport allocates the reply total.
+  ExpectRefused({"update", "--board", ProfileFile("boardsim_lengths.json", [](json& P) {
+                   P["update"]["replyLengths"] = {0, 4294967295u, 4294967295u};
+                 })},
+                EXIT_BAD_PROFILE, {"$.update.replyLengths[2]", "out of range (0 to 0x1000000)"});
+
+  // One variable over the store's per-variable limit; many over its room.
+  ExpectRefused({"--no-pages", "--board", ProfileFile("boardsim_bigvar.json", [](json& P) {
+                   P["variables"].push_back({{"name", "Big"}, {"guid", "8BE4DF61-93CA-11D2-AA0D-00E098032B8C"},
+                                             {"attributes", 7}, {"data", {{"size", 32768}}}});
+                 })},
+                EXIT_BAD_PROFILE, {"$.variables[", ".data", "maxVariableSize 32768"});
+  ExpectRefused({"--no-pages", "--board", ProfileFile("boardsim_fullstore.json", [](json& P) {
+                   P["variableStore"] = {{"maxVariableSize", 1 << 20}};
+                   for (int I = 0; I < 80; ++I) {
+                     P["variables"].push_back({{"name", "Big" + std::to_string(I)},
+                                               {"guid", "8BE4DF61-93CA-11D2-AA0D-00E098032B8C"},
+                                               {"attributes", 7}, {"data", {{"size", 1 << 19}}}});
+                   }
+                 })},
+                EXIT_BAD_PROFILE, {"non-volatile variables take", "nonVolatileSize 262144"});
+}
+
+TEST(BoardsimRun, OnlyRegularFilesWithinTheBoundAreRead) {
+  ExpectRefused({"--no-pages", "--board", "/dev/zero"}, EXIT_BAD_PROFILE, {"/dev/zero: is not a regular file"});
+  ExpectRefused({"--no-pages", "--script", "/dev/zero"}, EXIT_USAGE, {"--script /dev/zero: is not a regular file"});
+  const std::string Dir = testing::TempDir();
+  ExpectRefused({"--no-pages", "--board", Dir}, EXIT_BAD_PROFILE, {Dir + ": is a directory"});
+  ExpectRefused({"--no-pages", "--script", Dir}, EXIT_USAGE, {"is a directory"});
+
+  // 4 MiB is the bound of both; a comment-only script of that size still reads.
+  const std::string Fits = TextFile("boardsim_fits.txt", "#" + std::string((4u << 20) - 2, 'x') + "\n");
+  EXPECT_EQ(RunBoardSim({"--no-pages", "--script", Fits}).ExitCode, EXIT_OK);
+  ExpectRefused({"--no-pages", "--script", TextFile("boardsim_huge.txt", std::string((4u << 20) + 1, '#'))},
+                EXIT_USAGE, {"boardsim_huge.txt", "larger than 4 MiB"});
+  ExpectRefused({"--no-pages", "--board", TextFile("boardsim_huge.json", std::string((4u << 20) + 1, ' '))},
+                EXIT_BAD_PROFILE, {"boardsim_huge.json", "larger than 4 MiB"});
+}
+
+TEST(BoardsimRun, BytesThatAreNotUtf8ReachTheDocumentReplaced) {
+  ExpectRefused({"--no-pages", "--do", "set Setup\xff 0x430 byte 1"}, EXIT_BAD_ACTION, {"Setup\xff"});
+  json Bad = RunJson({"--no-pages", "--do", "set Setup\xff 0x430 byte 1"}, EXIT_BAD_ACTION);
+  EXPECT_NE(Bad["error"]["message"].get<std::string>().find("Setup\xEF\xBF\xBD"), std::string::npos);
+  ExpectRefused({"--lang", "d\xe9-DE"}, EXIT_USAGE, {"--lang"});
+
+  // A completed run: the script's name reaches each action's origin.
+  const std::string Script = TextFile("boardsim_\xfe.txt", "show 0x10\n");
+  json Done = RunJson({"--no-pages", "--script", Script});
+  ASSERT_EQ(Done["actions"].size(), 1u);
+  EXPECT_NE(Done["actions"][0]["origin"].get<std::string>().find("boardsim_\xEF\xBF\xBD.txt:1"), std::string::npos);
+}
+
+TEST(BoardsimRun, LanguageBytesThatAreNotUtf8AndAShortSetupForTheTour) {
+  const std::string Odd = ProfileFile("boardsim_oddlang.json", [](json& P) {
+    P["variables"].push_back({{"name", "PlatformLang"}, {"guid", "8BE4DF61-93CA-11D2-AA0D-00E098032B8C"},
+                              {"attributes", 7}, {"data", "C3 28 00"}});
+  });
+  json Doc = RunJson({"--no-pages", "--board", Odd});
+  EXPECT_EQ(Doc["boots"][0]["language_variables"]["PlatformLang"]["text"], "\xEF\xBF\xBD(");
+
+  // The tour edits the first fan curve: a Setup that does not reach it is the profile's fault.
+  const std::string Short = ProfileFile("boardsim_shortsetup.json", [](json& P) {
+    for (json& V : P["variables"]) {
+      if (V["name"] == "Setup") {
+        V["data"] = "00 01 02";
+      }
+    }
+  });
+  ExpectRefused({"--tour", "--board", Short}, EXIT_BAD_PROFILE, {"boardsim_shortsetup.json", "Setup", "holds 3 bytes"});
+}
+
+TEST(BoardsimRun, HobDataUpToTheDocumentedSize) {
+  auto WithHob = [](size_t Size) {
+    json Profile = json::parse(sim::DefaultBoardProfileText());
+    Profile["hobs"].push_back({{"guid", "0D9A1427-E02A-437D-926B-AA521FD722BA"}, {"data", {{"x", 0}}}});
+    Profile["hobs"].back()["data"] = std::string(2 * Size, '0');
+    return TextFile("boardsim_hob" + std::to_string(Size) + ".json", Profile.dump());
+  };
+  EXPECT_EQ(RunBoardSim({"--no-pages", "--board", WithHob(65480)}).ExitCode, EXIT_OK);
+  ExpectRefused({"--no-pages", "--board", WithHob(65481)}, EXIT_BAD_PROFILE, {".data", "at most 65480 bytes"});
+}
+
 }  // namespace
 }  // namespace boardsim

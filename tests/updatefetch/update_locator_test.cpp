@@ -274,3 +274,25 @@ TEST_F(BoardDefaultTest, DefaultBoardLocatesItsFirstMirrorThroughAnAlias) {
 
 }  // namespace
 }  // namespace updatefetch_test
+
+namespace updatefetch_test {
+namespace {
+
+using ModelEscapeTest = UpdateFetchTest;
+
+// A final blank takes three characters at once: reaching 64 through it is as
+// much a refusal as reaching it through a plain character.
+TEST_F(ModelEscapeTest, AFinalBlankThatReachesSixtyFourIsRefused) {
+  EditProfile([](sim::UpdateProfile& P) { P.ModelName = std::string(60, 'M') + " "; });  // 63 escaped
+  ASSERT_EQ(Locate(), EFI_SUCCESS);
+  EXPECT_NE(Peers().Sends.back().Request.find("?Model=" + std::string(60, 'M') + "%20 HTTP/1.1\r\n"), std::string::npos);
+  const size_t Sent = Peers().Sends.size();
+  EditProfile([](sim::UpdateProfile& P) { P.ModelName = std::string(61, 'M') + " "; });
+  EXPECT_EQ(Locate(), UPDATE_REQUEST_FAILED);
+  EditProfile([](sim::UpdateProfile& P) { P.ModelName = "M" + std::string(21, ' '); });
+  EXPECT_EQ(Locate(), UPDATE_REQUEST_FAILED);
+  EXPECT_EQ(Peers().Sends.size(), Sent);  // nothing was sent
+}
+
+}  // namespace
+}  // namespace updatefetch_test

@@ -23,6 +23,13 @@ namespace {
 constexpr uint16_t HARDWARE_MONITOR_CLASS = 0x10;
 // The first fan curve: five points at 0x42E-0x432, the third one's key is 0x490.
 constexpr uint32_t FAN_CURVE_THIRD_POINT = 0x430;
+constexpr size_t MAX_SCRIPT_FILE = 4u << 20;
+
+// Texts from the command line, files and the drivers need not be UTF-8: a
+// byte that is not becomes U+FFFD rather than stopping the document.
+std::string DumpJson(const Json& J) {
+  return J.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
 
 const char* const TourIntro =
     "Tour: the hardware monitor page refreshed and shown, a fan-curve point raised\n"
@@ -34,6 +41,19 @@ class Runner {
   explicit Runner(RunOutput& Output) : Output_(Output) {}
 
   int Run(const std::vector<std::string>& Args) {
+    try {
+      return RunChecked(Args);
+    } catch (const std::exception& E) {
+      for (const std::string& Arg : Args) {
+        Options_.Json = Options_.Json || Arg == "--json";
+      }
+      Output_.Out.clear();
+      return Fail(EXIT_INTERNAL, "internal", std::string("internal error: ") + E.what());
+    }
+  }
+
+ private:
+  int RunChecked(const std::vector<std::string>& Args) {
     CommandLine Line = ParseCommandLine(Args);
     if (Line.Error) {
       for (const std::string& Arg : Args) {
@@ -80,11 +100,12 @@ class Runner {
     return Simulate(Session);
   }
 
- private:
+  std::string ProfileName() const { return Options_.BoardFile.empty() ? "boards/default.json" : Options_.BoardFile; }
+
   int Fail(int Code, const std::string& Kind, const std::string& Message) {
     Output_.Err += "boardsim: " + Message + "\n";
     if (Options_.Json) {
-      Output_.Out = ErrorJson(Kind, Message, Code).dump(2) + "\n";
+      Output_.Out = DumpJson(ErrorJson(Kind, Message, Code));
     }
     return Code;
   }
@@ -128,18 +149,29 @@ class Runner {
     for (const ActionSource& Source : Options_.Actions) {
       std::string Text = Source.Text;
       if (Source.IsFile) {
-        // A directory opens like a file and reads as nothing: refuse it.
+        // A directory opens like a file and reads as nothing, a device may never
+        // end: only regular files are read, and only up to the bound.
         std::error_code Ignored;
-        if (std::filesystem::is_directory(Source.Text, Ignored)) {
+        const std::filesystem::file_status Status = std::filesystem::status(Source.Text, Ignored);
+        if (std::filesystem::is_directory(Status)) {
           return Fail(EXIT_USAGE, "usage", "--script " + Source.Text + ": is a directory, not a file of actions");
+        }
+        if (std::filesystem::exists(Status) && !std::filesystem::is_regular_file(Status)) {
+          return Fail(EXIT_USAGE, "usage", "--script " + Source.Text + ": is not a regular file");
         }
         std::ifstream File(Source.Text, std::ios::binary);
         if (!File) {
           return Fail(EXIT_USAGE, "usage", "--script " + Source.Text + ": cannot read the file");
         }
-        std::ostringstream Contents;
-        Contents << File.rdbuf();
-        Text = Contents.str();
+        Text.assign(MAX_SCRIPT_FILE + 1, '\0');
+        File.read(Text.data(), (std::streamsize)Text.size());
+        if (File.bad()) {
+          return Fail(EXIT_USAGE, "usage", "--script " + Source.Text + ": cannot read the file");
+        }
+        Text.resize((size_t)File.gcount());
+        if (Text.size() > MAX_SCRIPT_FILE) {
+          return Fail(EXIT_USAGE, "usage", "--script " + Source.Text + ": larger than 4 MiB, too large for a file of actions");
+        }
       }
       ActionParse Parsed = ParseActionList(Text, Source.Origin, Source.IsFile);
       if (Parsed.Error) {
@@ -159,8 +191,12 @@ class Runner {
     }
     if (Options_.Tour) {
       const std::vector<UINT8>* Setup = Session.Browser().StoreBytes(SETUP_VARIABLE_NAME, SETUP_VARIABLE_GUID);
+      // A board without Setup gets a store of zeros; a shorter Setup is the profile's.
       if (Setup == nullptr || Setup->size() <= FAN_CURVE_THIRD_POINT + 2) {
-        return Fail(EXIT_INTERNAL, "internal", "the board has no Setup store for the tour");
+        return Fail(EXIT_BAD_PROFILE, "profile",
+                    ProfileName() + ": $.variables: the Setup variable holds " +
+                        std::to_string(Setup == nullptr ? 0 : Setup->size()) + " bytes; the tour needs " +
+                        std::to_string(FAN_CURVE_THIRD_POINT + 3) + " (its first fan curve)");
       }
       const std::string Script = TourScript((*Setup)[FAN_CURVE_THIRD_POINT + 1], (*Setup)[FAN_CURVE_THIRD_POINT + 2]);
       ActionParse Tour = ParseActionList(Script, "tour", false);
@@ -183,13 +219,14 @@ class Runner {
     }
     Report_.Pool.LiveAllocations = Session.Machine().LiveAllocationCount();
     Report_.Pool.LeakReport = Session.Machine().LeakReport();
+    Session.Machine().Pool().CheckGuards();
     Report_.Pool.Misuse = Session.Machine().Misuse();
     if (!Report_.Pool.LeakReport.empty()) {
       Code = EXIT_POOL_LEAK;
       Output_.Err += "boardsim: pool memory leaked:\n" + Report_.Pool.LeakReport;
     }
     Report_.ExitCode = Code;
-    Output_.Out = Options_.Json ? ReportJson(Report_).dump(2) + "\n" : RenderText(Report_);
+    Output_.Out = Options_.Json ? DumpJson(ReportJson(Report_)) : RenderText(Report_);
     return Code;
   }
 
