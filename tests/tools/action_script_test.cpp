@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/form_utility.h"
 #include "uefi/hii.h"
 
 namespace boardsim {
@@ -116,6 +117,7 @@ TEST(ActionScript, InlineListsKeepTheOptionAsOrigin) {
 
 TEST(ActionScript, NamesReadBack) {
   EXPECT_EQ(BrowserActionName(EFI_BROWSER_ACTION_CHANGED), "changed");
+  EXPECT_EQ(*ParseBrowserAction("refresh"), BROWSER_ACTION_REFRESH);
   EXPECT_EQ(BrowserActionName(0x7777), "0x7777");
   EXPECT_EQ(*ParseBrowserAction(BrowserActionName(EFI_BROWSER_ACTION_DEFAULT_FIRMWARE)),
             EFI_BROWSER_ACTION_DEFAULT_FIRMWARE);

@@ -181,6 +181,18 @@ TEST(BoardsimRun, ActionsShowWhatTheyChanged) {
   EXPECT_EQ(J["actions"][1]["store_changes"][0]["bytes"][0]["after"], 2);
 }
 
+TEST(BoardsimRun, RefreshRedrawsAPageWithoutChangingTheSettings) {
+  // An all-core ratio of 60 is beyond the board's ceiling: a change would clamp it.
+  json J = RunJson({"--no-pages", "--do", "set Setup 0x7F byte 1; set Setup 0x80 byte 60; callback 0x2 0x41D refresh"});
+  ASSERT_EQ(J["actions"].size(), 3u);
+  const json& Refresh = J["actions"][2];
+  EXPECT_EQ(Refresh["status"]["name"], "EFI_SUCCESS");
+  EXPECT_TRUE(Refresh["store_changes"].empty());
+  std::set<int> Redrawn;
+  for (const json& Change : Refresh["string_changes"]) Redrawn.insert(Change["id"].get<int>());
+  EXPECT_EQ(Redrawn, (std::set<int>{0x0115, 0x0118, 0x011B}));
+}
+
 TEST(BoardsimRun, SaveWritesTheEditedStoreToItsVariable) {
   json J = RunJson({"--no-pages", "--do", "set Setup 0x42E byte 33; save"});
   ASSERT_EQ(J["actions"].size(), 2u);

@@ -1,6 +1,7 @@
 #include "tools/boardsim/action_script.h"
 
 #include "tools/boardsim/text_util.h"
+#include "platform/form_utility.h"
 #include "uefi/hii.h"
 
 namespace boardsim {
@@ -18,6 +19,7 @@ constexpr NamedAction BrowserActions[] = {
     {"form-open", EFI_BROWSER_ACTION_FORM_OPEN},
     {"form-close", EFI_BROWSER_ACTION_FORM_CLOSE},
     {"submitted", EFI_BROWSER_ACTION_SUBMITTED},
+    {"refresh", BROWSER_ACTION_REFRESH},
     {"default-standard", EFI_BROWSER_ACTION_DEFAULT_STANDARD},
     {"default-manufacturing", EFI_BROWSER_ACTION_DEFAULT_MANUFACTURING},
     {"default-safe", EFI_BROWSER_ACTION_DEFAULT_SAFE},
@@ -139,7 +141,7 @@ class Parser {
     auto BrowserAction = ParseBrowserAction(Words_[3]);
     if (!BrowserAction) {
       return Fail("unknown browser action \"" + Words_[3] +
-                  "\" (expected changing, changed, retrieve, form-open, form-close, submitted, default-... or a number)");
+                  "\" (expected changing, changed, retrieve, form-open, form-close, submitted, refresh, default-... or a number)");
     }
     Action_.BrowserAction = *BrowserAction;
     Action_.ValueType = EFI_IFR_TYPE_NUM_SIZE_8;
