@@ -10,6 +10,7 @@
 #include "platform/net_config.h"
 #include "platform/processor_info.h"
 #include "platform/setup_load_trigger.h"
+#include "platform/south_bridge.h"
 #include "platform/update_locator.h"
 #include "setupinfo/core/form_set_table.h"
 #include "setupinfo/core/setup_record.h"
@@ -73,6 +74,7 @@ constexpr EFI_GUID KnownGuids[] = {
     PROCESSOR_INFORMATION_PROTOCOL::Guid,
     PROCESSOR_TOPOLOGY_PROTOCOL::Guid,
     SETUP_LOAD_TRIGGER_PROTOCOL::Guid,
+    SOUTH_BRIDGE_VERSION_PROTOCOL::Guid,
     UPDATE_LOCATOR_PROTOCOL::Guid,
     PROCESSOR_RATIO_HOB_GUID,
     PROCESSOR_PLATFORM_HOB_GUID,

@@ -7,6 +7,7 @@
 #include "setupinfo/pages/board/hardware_monitor.h"
 #include "setupinfo/pages/board/processor_page.h"
 #include "setupinfo/pages/board/processor_settings.h"
+#include "setupinfo/pages/board/south_bridge_page.h"
 #include "setupinfo_fixture.h"
 
 namespace setupinfo_test {
@@ -62,6 +63,7 @@ TEST(ItemCallbackTable, HoldsEveryPagesRowsInOrderAndEndsWithAnEmptyRow) {
 TEST(PageInitialisers, EachSlotHoldsItsPagesInitialiser) {
   std::vector<PAGE_STRING_INITIALISER> Expected(PAGE_STRING_INITIALISER_SLOTS, EmptyPageInitialiser);
   Expected[2] = InitProcessorPage;
+  Expected[3] = InitSouthBridgePage;
   Expected.push_back(nullptr);
   const Span<const PAGE_STRING_INITIALISER> Table = PageStringInitialisers();
   ASSERT_EQ(Table.Count, Expected.size());
