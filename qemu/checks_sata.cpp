@@ -153,8 +153,9 @@ void RunSataPortChecks(CHECK_REPORT* Report) {
   UINT16 Mode = Mode2;
   if ((DeviceId >> 8) != 0x9C && Mode == 0xFFFF) Mode = PhysicalRead16(0xF8000000ull + (31u << 15) + (5u << 12) + 0x90);
   const bool PortNumberMode = ((Mode >> 6) & 3) != 0;
-  Note(u"hub: LPC device ID 0x%x; word at 0xF80FA090 0x%x, mode word 0x%x: %s addressing", DeviceId, Mode2, Mode,
-       PortNumberMode ? u"port-number" : u"IDE channel/device");
+  Note(u"hub: LPC device ID 0x%x; word at 0xF80FA090 0x%x, mode word 0x%x: %s addressing; the AHCI function's own "
+       u"register 0x90 (through the ports) 0x%x",
+       DeviceId, Mode2, Mode, PortNumberMode ? u"port-number" : u"IDE channel/device", PciRead16(0, 31, 2, 0x90));
 
   // q35's ICH9 LPC bridge is in no row of the table, and OVMF keeps no
   // SbPlatformData: both lines keep their package text.

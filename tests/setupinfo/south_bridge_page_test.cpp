@@ -327,7 +327,12 @@ TEST_F(SouthBridgePage, EveryFormSetGetsTheHubStringsOnlyClassFourTheDrives) {
   ASSERT_EQ(LoadDriver(), EFI_SUCCESS);
   // Nine form sets, one Disk Info walk.
   for (auto& D : Drives) EXPECT_EQ(D->IdentifyCalls, 1u);
-  EXPECT_EQ(HiiText(FormSetHandle(0x2), 0x0205), u"<none>");
+  for (UINT16 Class : {0x1, 0x2, 0x8, 0x10, 0x30, 0x40, 0x100}) {
+    EXPECT_EQ(HiiText(FormSetHandle(Class), 0x0205), u"Z87") << std::hex << Class;
+    EXPECT_EQ(HiiText(FormSetHandle(Class), 0x0208), u"04/C1") << std::hex << Class;
+    EXPECT_EQ(HiiText(FormSetHandle(Class), 0x0202), u"9.4.0.16") << std::hex << Class;
+    EXPECT_EQ(HiiText(FormSetHandle(Class), 0x0249), u"<none>") << std::hex << Class;
+  }
 }
 
 sim::SataDriveProfile IdeDrive(const std::string& Model, UINT32 Channel, UINT32 Device, UINT8 Function = 2) {

@@ -93,6 +93,8 @@ TEST(BoardsimRun, TourCorrectsTheFanCurveAndFindsTheUpdate) {
   EXPECT_EQ(Actions[1]["page"]["class"], 0x10);
   size_t SetStrings = 0;
   for (const json& S : Actions[1]["page"]["strings"]) {
+    // The hub's name, stepping and version are set at load on every form set.
+    if (S["id"] == 0x0202 || S["id"] == 0x0205 || S["id"] == 0x0208) continue;
     SetStrings += S["set_in"].empty() ? 0 : 1;
   }
   EXPECT_EQ(SetStrings, Actions[0]["string_changes"].size());
