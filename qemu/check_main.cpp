@@ -46,6 +46,7 @@ extern "C" EFI_STATUS EFIAPI QemuCheckMain(EFI_HANDLE ImageHandle, EFI_SYSTEM_TA
     case CHECK_MODE::FirstBoot:
       PrintLine(u"qemucheck boot1");
       RunFirstBootSetupChecks(&Report);
+      RunSataPortChecks(&Report);
       RunUpdateLocatorChecks(&Report);
       break;
     case CHECK_MODE::LaterBoot:

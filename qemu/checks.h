@@ -12,6 +12,8 @@ void SaveLanguageSnapshot();
 void RunFirstBootSetupChecks(CHECK_REPORT* Report);
 // Boot 2 (store kept from boot 1): loading waits for the setup-load trigger.
 void RunLaterBootSetupChecks(CHECK_REPORT* Report);
+// The hub page's SATA port lines against the drives the runner attached.
+void RunSataPortChecks(CHECK_REPORT* Report);
 // The update locator of updatefetch, over a transport and a name service of the checks' own.
 void RunUpdateLocatorChecks(CHECK_REPORT* Report);
 

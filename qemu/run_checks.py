@@ -26,6 +26,9 @@ COUNTDOWN = b"to skip"
 # setupinfo's entry point asks for it.
 DRIVERS = ("formutil_ovmf.efi", "setupinfo.efi", "updatefetch.efi")
 CHECK_APP = "qemucheck.efi"
+# The drives of the hub page's check, as qemu/sata_drives.h expects them.
+SATA_DISK_MODEL, SATA_DISK_PORT, SATA_DISK_BYTES = "QCHECK SATA DISK", 1, 6270000 * 512
+SATA_CDROM_MODEL, SATA_CDROM_PORT, SATA_CDROM_BYTES = "QCHECK SATA CDROM", 3, 64 * 2048
 
 
 def clean_serial(raw):
@@ -86,6 +89,12 @@ def boot(args, esp, vars_file, mode, timeout, log_path):
            "-drive", "if=pflash,format=raw,readonly=on,file=%s" % args.ovmf_code,
            "-drive", "if=pflash,format=raw,file=%s" % vars_file,
            "-drive", "format=raw,file=fat:rw:%s" % esp,
+           # The hub page's check: a disk and a CD-ROM on AHCI ports of their
+           # own (qemu/sata_drives.h); the FAT drive is port 0, QEMU's DVD-ROM port 2.
+           "-drive", "if=none,id=checkdisk,format=raw,file=%s" % os.path.join(args.work, "sata-disk.img"),
+           "-device", "ide-hd,drive=checkdisk,bus=ide.%d,model=%s" % (SATA_DISK_PORT, SATA_DISK_MODEL),
+           "-drive", "if=none,id=checkcd,format=raw,media=cdrom,file=%s" % os.path.join(args.work, "sata-cd.iso"),
+           "-device", "ide-cd,drive=checkcd,bus=ide.%d,model=%s" % (SATA_CDROM_PORT, SATA_CDROM_MODEL),
            "-serial", "mon:stdio"]
     proc = subprocess.Popen(cmd, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                             stderr=subprocess.PIPE)
@@ -158,6 +167,10 @@ def main():
     os.makedirs(esp)
     for name, path in names.items():
         shutil.copyfile(path, os.path.join(esp, name))
+    # Sparse: only the size matters, and the disk is never written.
+    for name, size in (("sata-disk.img", SATA_DISK_BYTES), ("sata-cd.iso", SATA_CDROM_BYTES)):
+        with open(os.path.join(args.work, name), "wb") as f:
+            f.truncate(size)
     vars_file = os.path.join(args.work, "vars.fd")
     shutil.copyfile(args.ovmf_vars, vars_file)
 

@@ -11,6 +11,7 @@
 #include "platform/processor_info.h"
 #include "platform/setup_load_trigger.h"
 #include "platform/super_io_device.h"
+#include "platform/south_bridge.h"
 #include "platform/update_locator.h"
 #include "setupinfo/core/form_set_table.h"
 #include "setupinfo/core/setup_record.h"
@@ -75,6 +76,7 @@ constexpr EFI_GUID KnownGuids[] = {
     PROCESSOR_TOPOLOGY_PROTOCOL::Guid,
     SETUP_LOAD_TRIGGER_PROTOCOL::Guid,
     SUPER_IO_DEVICE_PROTOCOL::Guid,
+    SOUTH_BRIDGE_VERSION_PROTOCOL::Guid,
     UPDATE_LOCATOR_PROTOCOL::Guid,
     PROCESSOR_RATIO_HOB_GUID,
     PROCESSOR_PLATFORM_HOB_GUID,

@@ -26,6 +26,7 @@ CORE_STATE& CoreState() { return gSetupInfo.Core; }
 PROCESSOR_PAGE_STATE& ProcessorPageState() { return gSetupInfo.Processor; }
 HARDWARE_MONITOR_STATE& HardwareMonitorState() { return gSetupInfo.HardwareMonitor; }
 NORTH_BRIDGE_SETUP_STATE& NorthBridgeSetupState() { return gSetupInfo.NorthBridgeSetup; }
+SOUTH_BRIDGE_PAGE_STATE& SouthBridgePageState() { return gSetupInfo.SouthBridge; }
 
 void SetupInfoResetState() {
   gSetupInfo = InitialSetupInfoState();

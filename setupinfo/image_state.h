@@ -7,12 +7,14 @@
 #include "setupinfo/nbsetup/north_bridge_setup_state.h"
 #include "setupinfo/pages/board/hardware_monitor_state.h"
 #include "setupinfo/pages/board/processor_page_state.h"
+#include "setupinfo/pages/board/south_bridge_page_state.h"
 
 struct SETUPINFO_STATE {
   CORE_STATE Core;
   PROCESSOR_PAGE_STATE Processor;
   HARDWARE_MONITOR_STATE HardwareMonitor;
   NORTH_BRIDGE_SETUP_STATE NorthBridgeSetup;
+  SOUTH_BRIDGE_PAGE_STATE SouthBridge;
 };
 
 extern constinit SETUPINFO_STATE gSetupInfo;

@@ -606,6 +606,82 @@ bool ReadEarlyPhase(Ctx& C, const Json& J, const std::string& P, EarlyPhaseProfi
       });
 }
 
+bool ReadSouthBridge(Ctx& C, const Json& J, const std::string& P, SouthBridgeProfile& S) {
+  using S_ = SouthBridgeProfile;
+  return ReadObject<S_>(
+      C, J, P, S,
+      {
+          {"version", false,
+           [](Ctx& C, const Json& J, const std::string& P, S_& S) {
+             if (!J.is_array() || J.size() != 4) return C.Fail(P, "expected an array of four version parts");
+             std::array<uint8_t, 4> V{};
+             for (size_t I = 0; I < 4; ++I) {
+               uint64_t Part;
+               if (!ReadUint(C, J[I], P + "[" + std::to_string(I) + "]", 0xFF, Part)) return false;
+               V[I] = (uint8_t)Part;
+             }
+             S.Version = V;
+             return true;
+           }},
+          {"platformData", false,
+           [](Ctx& C, const Json& J, const std::string& P, S_& S) {
+             std::vector<uint8_t> Bytes;
+             if (!ReadBytes(C, J, P, Bytes)) return false;
+             S.PlatformData = std::move(Bytes);
+             return true;
+           }},
+          {"platformDataAttributes", false,
+           Uint<S_>(0x7, [](S_& S, uint64_t V) { S.PlatformDataAttributes = (uint32_t)V; })},
+      });
+}
+
+bool ReadSataDrive(Ctx& C, const Json& J, const std::string& P, SataDriveProfile& D) {
+  using D_ = SataDriveProfile;
+  auto Flag = [](bool D_::*Member) {
+    return [Member](Ctx& C, const Json& J, const std::string& P, D_& D) {
+      if (!J.is_boolean()) return C.Fail(P, "expected true or false");
+      D.*Member = J.get<bool>();
+      return true;
+    };
+  };
+  if (!ReadObject<D_>(
+          C, J, P, D,
+          {
+              {"model", true,
+               [](Ctx& C, const Json& J, const std::string& P, D_& D) {
+                 if (!ReadString(C, J, P, D.Model)) return false;
+                 if (D.Model.size() > 40) return C.Fail(P, "model longer than 40 characters");
+                 return true;
+               }},
+              {"atapi", false, Flag(&D_::Atapi)},
+              {"sectors28", false, Uint<D_>(0xFFFFFFFF, [](D_& D, uint64_t V) { D.Sectors28 = (uint32_t)V; })},
+              {"sectors48", false, Uint<D_>(UINT64_MAX, [](D_& D, uint64_t V) { D.Sectors48 = V; })},
+              {"logicalSectorBytes", false,
+               Uint<D_>(0x1FFFFFFFEull, [](D_& D, uint64_t V) { D.LogicalSectorBytes = V; })},
+              {"word76", false, Uint<D_>(0xFFFF, [](D_& D, uint64_t V) { D.Word76 = (uint16_t)V; })},
+              {"word78", false, Uint<D_>(0xFFFF, [](D_& D, uint64_t V) { D.Word78 = (uint16_t)V; })},
+              {"pciDevice", false, Uint<D_>(31, [](D_& D, uint64_t V) { D.PciDevice = (uint8_t)V; })},
+              {"pciFunction", false, Uint<D_>(7, [](D_& D, uint64_t V) { D.PciFunction = (uint8_t)V; })},
+              {"channel", false, Uint<D_>(0xFFFFFFFF, [](D_& D, uint64_t V) { D.Channel = (uint32_t)V; })},
+              {"device", false, Uint<D_>(0xFFFFFFFF, [](D_& D, uint64_t V) { D.Device = (uint32_t)V; })},
+              {"ideInterface", false, Flag(&D_::IdeInterface)},
+              {"whichIdeStatus", false, Uint<D_>(UINT64_MAX, [](D_& D, uint64_t V) { D.WhichIdeStatus = V; })},
+              {"identifyStatus", false, Uint<D_>(UINT64_MAX, [](D_& D, uint64_t V) { D.IdentifyStatus = V; })},
+              {"devicePath", false,
+               [](Ctx& C, const Json& J, const std::string& P, D_& D) {
+                 std::vector<uint8_t> Bytes;
+                 if (!ReadBytes(C, J, P, Bytes)) return false;
+                 D.DevicePath = std::move(Bytes);
+                 return true;
+               }},
+          }))
+    return false;
+  // Words 117-118 count 16-bit words.
+  if (D.LogicalSectorBytes == 0 || D.LogicalSectorBytes % 2 != 0)
+    return C.Fail(P + ".logicalSectorBytes", "must be an even number of bytes above 0");
+  return true;
+}
+
 // Top level: one row per section.
 const std::vector<Field<BoardProfile>>& Sections() {
   static const std::vector<Field<BoardProfile>> Rows = {
@@ -634,6 +710,12 @@ const std::vector<Field<BoardProfile>>& Sections() {
        [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) { return ReadSuperIoDriver(C, J, P, B.SuperIoDriver); }},
       {"earlyPhase", false,
        [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) { return ReadEarlyPhase(C, J, P, B.EarlyPhase); }},
+      {"southBridge", false,
+       [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) { return ReadSouthBridge(C, J, P, B.SouthBridge); }},
+      {"sataDrives", false,
+       [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) {
+         return ReadArray<SataDriveProfile>(C, J, P, B.SataDrives, ReadSataDrive);
+       }},
   };
   return Rows;
 }

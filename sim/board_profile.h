@@ -139,6 +139,32 @@ struct EarlyPhaseProfile {
   EFI_STATUS GetVariableStatus = EFI_SUCCESS;  // not success: every read fails with it
 };
 
+// What the platform's chipset driver publishes about the hub
+// (sim/peers/south_bridge_peers.h).
+struct SouthBridgeProfile {
+  std::optional<std::array<uint8_t, 4>> Version;     // most significant part first; absent: no protocol
+  std::optional<std::vector<uint8_t>> PlatformData;  // SbPlatformData; absent: not written
+  uint32_t PlatformDataAttributes = 0x6;
+};
+
+// One drive as the platform's SATA driver publishes it: Disk Info and a
+// device path on one handle, IDENTIFY data built from these fields.
+struct SataDriveProfile {
+  std::string Model;
+  bool Atapi = false;
+  uint32_t Sectors28 = 0;              // words 60-61
+  std::optional<uint64_t> Sectors48;   // words 100-103; present: word 83 bit 10 set
+  uint64_t LogicalSectorBytes = 512;   // other sizes: word 106 bits 14 and 12, words 117-118
+  uint16_t Word76 = 0x0706;            // SATA capabilities
+  uint16_t Word78 = 0x0040;            // SATA features supported (bit 6: settings preservation)
+  uint8_t PciDevice = 31, PciFunction = 2;
+  uint32_t Channel = 0, Device = 0;    // what WhichIde answers
+  bool IdeInterface = false;           // IDE Disk Info and an ATAPI node instead of AHCI and a SATA node
+  EFI_STATUS WhichIdeStatus = EFI_SUCCESS;
+  EFI_STATUS IdentifyStatus = EFI_SUCCESS;
+  std::optional<std::vector<uint8_t>> DevicePath;  // raw path bytes instead of the built one
+};
+
 struct BoardProfile {
   std::string Name;
   FirmwareProfile Firmware;
@@ -156,6 +182,8 @@ struct BoardProfile {
   ProcessorProfile Processor;
   SuperIoDriverProfile SuperIoDriver;
   EarlyPhaseProfile EarlyPhase;
+  SouthBridgeProfile SouthBridge;
+  std::vector<SataDriveProfile> SataDrives;
 };
 
 // The board built into the simulator (boards/default.json).

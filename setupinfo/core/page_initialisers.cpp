@@ -4,6 +4,7 @@
 
 #include "setupinfo/pages/board/processor_page.h"
 #include "setupinfo/pages/board/super_io_page.h"
+#include "setupinfo/pages/board/south_bridge_page.h"
 
 VOID EFIAPI EmptyPageInitialiser(EFI_HII_HANDLE, UINT16) {}
 
@@ -13,7 +14,7 @@ constexpr PAGE_STRING_INITIALISER InitialiserTable[PAGE_STRING_INITIALISER_SLOTS
     InitFixedVersionString,      // 0: fixed Super I/O version text
     InitSuperIoResourceStrings,  // 1: Super I/O resource strings
     InitProcessorPage,     // 2: processor page
-    EmptyPageInitialiser,  // 3: platform controller hub page
+    InitSouthBridgePage,   // 3: platform controller hub page
     EmptyPageInitialiser,  // 4: memory controller, memory and integrated graphics
     EmptyPageInitialiser,  // 5: graphics output selection
     EmptyPageInitialiser,  // 6: graphics output selection

@@ -8,6 +8,7 @@
 #include "setupinfo/pages/board/processor_page.h"
 #include "setupinfo/pages/board/processor_settings.h"
 #include "setupinfo/pages/board/super_io_page.h"
+#include "setupinfo/pages/board/south_bridge_page.h"
 #include "setupinfo_fixture.h"
 
 namespace setupinfo_test {
@@ -65,6 +66,7 @@ TEST(PageInitialisers, EachSlotHoldsItsPagesInitialiser) {
   Expected[0] = InitFixedVersionString;
   Expected[1] = InitSuperIoResourceStrings;
   Expected[2] = InitProcessorPage;
+  Expected[3] = InitSouthBridgePage;
   Expected.push_back(nullptr);
   const Span<const PAGE_STRING_INITIALISER> Table = PageStringInitialisers();
   ASSERT_EQ(Table.Count, Expected.size());

@@ -100,6 +100,35 @@ TEST(BoardProfile, LoadsFromAFileAndNamesItInErrors) {
   std::remove(Path.c_str());
 }
 
+TEST(BoardProfile, HubAndSataDrivesAreCheckedAndDefaulted) {
+  EXPECT_EQ(Error(With(R"("southBridge": {"version": [1, 2, 3]})")),
+            "test.json: $.southBridge.version: expected an array of four version parts");
+  EXPECT_EQ(Error(With(R"("southBridge": {"version": [1, 2, 3, 256]})")),
+            "test.json: $.southBridge.version[3]: value 0x100 is out of range (0 to 0xFF)");
+  EXPECT_EQ(Error(With(R"("sataDrives": [{"channel": 0}])")), "test.json: $.sataDrives[0].model: missing required field");
+  EXPECT_EQ(Error(With(R"("sataDrives": [{"model": ")" + std::string(41, 'M') + R"("}])")),
+            "test.json: $.sataDrives[0].model: model longer than 40 characters");
+  EXPECT_EQ(Error(With(R"("sataDrives": [{"model": "M", "logicalSectorBytes": 4097}])")),
+            "test.json: $.sataDrives[0].logicalSectorBytes: must be an even number of bytes above 0");
+  EXPECT_EQ(Error(With(R"("sataDrives": [{"model": "M", "pciFunction": 8}])")),
+            "test.json: $.sataDrives[0].pciFunction: value 0x8 is out of range (0 to 0x7)");
+
+  BoardProfile P;
+  std::string E;
+  ASSERT_TRUE(ParseBoardProfile(With(R"("southBridge": {"platformData": ""}, "sataDrives": [{"model": "M"}])"), "t", P, E))
+      << E;
+  ASSERT_TRUE(P.SouthBridge.PlatformData.has_value());  // present and empty is not absent
+  EXPECT_TRUE(P.SouthBridge.PlatformData->empty());
+  EXPECT_FALSE(P.SouthBridge.Version.has_value());
+  ASSERT_EQ(P.SataDrives.size(), 1u);
+  const SataDriveProfile& D = P.SataDrives[0];
+  EXPECT_EQ(D.LogicalSectorBytes, 512u);
+  EXPECT_FALSE(D.Sectors48.has_value());
+  EXPECT_EQ(D.PciDevice, 31);
+  EXPECT_EQ(D.PciFunction, 2);
+  EXPECT_FALSE(D.DevicePath.has_value());
+}
+
 TEST(BoardProfile, DefaultBoardIsComplete) {
   const BoardProfile& P = DefaultBoardProfile();
   EXPECT_FALSE(P.Name.empty());

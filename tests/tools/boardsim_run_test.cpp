@@ -71,6 +71,23 @@ TEST(BoardsimRun, DefaultRunShowsTheNineFormSetsWithNamesAndDriverStrings) {
   EXPECT_EQ(J["exit_code"], 0);
 }
 
+TEST(BoardsimRun, DefaultBoardShowsItsHubAndSataDrivesLive) {
+  json J = RunJson({"--formset", "0x4"});
+  ASSERT_EQ(J["form_sets"].size(), 1u);
+  std::map<int, std::string> Set;
+  for (const json& S : J["form_sets"][0]["strings"])
+    if (!S["set_in"].empty()) Set[S["id"]] = S["text"]["en-US"];
+  EXPECT_EQ(Set[0x0205], "Z87");
+  EXPECT_EQ(Set[0x0208], "04/C1");
+  EXPECT_EQ(Set[0x0202], "9.4.0.16");
+  EXPECT_EQ(Set[0x0249], "Q7730 SSD 500GB" + std::string(25, ' ') + " (500.1GB)");
+  EXPECT_EQ(Set[0x024B], "Q7730 HDD 2TB 4Kn" + std::string(23, ' ') + " (2000.3GB)");
+  EXPECT_EQ(Set[0x0251], "Q7730 DVD-RW" + std::string(28, ' ') + " ATAPI");
+  EXPECT_EQ(Set[0x026D], "SUPPORTED");
+  EXPECT_EQ(Set[0x026E], "NOT SUPPORTED");
+  EXPECT_EQ(Set[0x0271], "  N/A  ");
+}
+
 TEST(BoardsimRun, TextPagesNameEachFormSetAndItsClass) {
   RunOutput R = RunBoardSim({"--formset", "secure-boot", "--formset", "0x1"});
   ASSERT_EQ(R.ExitCode, EXIT_OK) << R.Err;

@@ -43,8 +43,10 @@ void BoardSession::PresetLanguage(const std::string& Language) {
 
 // boardsim's own image, loaded before the drivers at every boot. It stands
 // for the platform's processor driver (both processor protocols, from the
-// profile) and its Super I/O driver (one handle per device), and it keeps a copy of each package list the setup driver
-// removes, so that page can still be shown; the drivers cannot tell.
+// profile), its Super I/O driver (one handle per device), its chipset and
+// SATA drivers (the south bridge version protocol, SbPlatformData and the
+// drives' Disk Info), and it keeps a copy of each package list the setup
+// driver removes, so that page can still be shown; the drivers cannot tell.
 EFI_STATUS EFIAPI BoardSession::PlatformEntry(EFI_HANDLE, EFI_SYSTEM_TABLE* SystemTable) {
   BoardSession* Self = Active;
   Self->Processor_ = std::make_unique<sim::ProcessorPeers>(Self->Machine_->Profile().Processor);
@@ -53,6 +55,11 @@ EFI_STATUS EFIAPI BoardSession::PlatformEntry(EFI_HANDLE, EFI_SYSTEM_TABLE* Syst
   // The platform's Super I/O driver: one handle per device.
   Self->SuperIo_ = std::make_unique<sim::SuperIoPeers>(Self->Machine_->Profile().SuperIoDriver);
   Self->SuperIo_->Install(SystemTable->BootServices);
+  Self->SouthBridge_ = std::make_unique<sim::SouthBridgePeer>(Self->Machine_->Profile().SouthBridge);
+  Self->SouthBridge_->InstallVersion(SystemTable->BootServices);
+  Self->SouthBridge_->WritePlatformData(SystemTable->RuntimeServices);
+  Self->SataDrives_ = std::make_unique<sim::SataDrivePeers>(Self->Machine_->Profile().SataDrives);
+  Self->SataDrives_->InstallAll(SystemTable->BootServices);
   Self->Removed_.clear();
   EFI_HII_DATABASE_PROTOCOL* Database = Self->Machine_->Hii().Database->DatabaseProtocol();
   if (Database->RemovePackageList != RemovePackageListObserved) {

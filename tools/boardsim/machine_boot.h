@@ -12,6 +12,7 @@
 #include "sim/machine.h"
 #include "sim/peers/processor_peers.h"
 #include "sim/peers/super_io_peers.h"
+#include "sim/peers/south_bridge_peers.h"
 #include "tools/boardsim/page_capture.h"
 #include "tools/boardsim/run_report.h"
 
@@ -60,6 +61,9 @@ class BoardSession {
   // The platform's processor driver, installed anew at every boot.
   std::unique_ptr<sim::ProcessorPeers> Processor_;
   std::unique_ptr<sim::SuperIoPeers> SuperIo_;
+  // The platform's chipset and SATA drivers, likewise.
+  std::unique_ptr<sim::SouthBridgePeer> SouthBridge_;
+  std::unique_ptr<sim::SataDrivePeers> SataDrives_;
   UINT8 TriggerInterface_ = 0;
 };
 
