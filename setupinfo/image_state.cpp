@@ -25,6 +25,7 @@ constinit SETUPINFO_STATE gSetupInfo = InitialSetupInfoState();
 CORE_STATE& CoreState() { return gSetupInfo.Core; }
 PROCESSOR_PAGE_STATE& ProcessorPageState() { return gSetupInfo.Processor; }
 HARDWARE_MONITOR_STATE& HardwareMonitorState() { return gSetupInfo.HardwareMonitor; }
+MEMORY_PAGE_STATE& MemoryPageState() { return gSetupInfo.Memory; }
 
 void SetupInfoResetState() {
   gSetupInfo = InitialSetupInfoState();

@@ -5,12 +5,14 @@
 
 #include "setupinfo/core/core_state.h"
 #include "setupinfo/pages/board/hardware_monitor_state.h"
+#include "setupinfo/pages/board/memory_page_state.h"
 #include "setupinfo/pages/board/processor_page_state.h"
 
 struct SETUPINFO_STATE {
   CORE_STATE Core;
   PROCESSOR_PAGE_STATE Processor;
   HARDWARE_MONITOR_STATE HardwareMonitor;
+  MEMORY_PAGE_STATE Memory;
 };
 
 extern constinit SETUPINFO_STATE gSetupInfo;

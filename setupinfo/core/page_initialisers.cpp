@@ -2,6 +2,7 @@
 // the slot it owns; every other slot stays empty.
 #include "setupinfo/core/page_initialisers.h"
 
+#include "setupinfo/pages/board/memory_page.h"
 #include "setupinfo/pages/board/processor_page.h"
 
 VOID EFIAPI EmptyPageInitialiser(EFI_HII_HANDLE, UINT16) {}
@@ -13,7 +14,7 @@ constexpr PAGE_STRING_INITIALISER InitialiserTable[PAGE_STRING_INITIALISER_SLOTS
     EmptyPageInitialiser,  // 1: Super I/O resource strings
     InitProcessorPage,     // 2: processor page
     EmptyPageInitialiser,  // 3: platform controller hub page
-    EmptyPageInitialiser,  // 4: memory controller, memory and integrated graphics
+    InitNorthBridgePage,   // 4: memory controller, memory and integrated graphics
     EmptyPageInitialiser,  // 5: graphics output selection
     EmptyPageInitialiser,  // 6: graphics output selection
     EmptyPageInitialiser,  // 7: legacy-area version string

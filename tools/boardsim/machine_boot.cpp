@@ -50,6 +50,9 @@ EFI_STATUS EFIAPI BoardSession::PlatformEntry(EFI_HANDLE, EFI_SYSTEM_TABLE* Syst
   Self->Processor_ = std::make_unique<sim::ProcessorPeers>(Self->Machine_->Profile().Processor);
   Self->Processor_->InstallInformation(SystemTable->BootServices);
   Self->Processor_->InstallTopology(SystemTable->BootServices);
+  // The memory initialisation's protocols and the compatibility module.
+  Self->Memory_ = std::make_unique<sim::MemoryPeers>(Self->Machine_->Profile().Memory);
+  Self->Memory_->InstallPresent(SystemTable->BootServices);
   Self->Removed_.clear();
   EFI_HII_DATABASE_PROTOCOL* Database = Self->Machine_->Hii().Database->DatabaseProtocol();
   if (Database->RemovePackageList != RemovePackageListObserved) {

@@ -10,6 +10,7 @@
 
 #include "sim/hii/hii_database.h"
 #include "sim/machine.h"
+#include "sim/peers/memory_peers.h"
 #include "sim/peers/processor_peers.h"
 #include "tools/boardsim/page_capture.h"
 #include "tools/boardsim/run_report.h"
@@ -58,6 +59,7 @@ class BoardSession {
   std::map<EFI_HII_HANDLE, sim::HiiPackageList> Removed_;
   // The platform's processor driver, installed anew at every boot.
   std::unique_ptr<sim::ProcessorPeers> Processor_;
+  std::unique_ptr<sim::MemoryPeers> Memory_;
   UINT8 TriggerInterface_ = 0;
 };
 
