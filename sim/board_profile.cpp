@@ -667,12 +667,21 @@ bool ReadMemory(Ctx& C, const Json& J, const std::string& P, BoardProfile& B) {
                }},
           }))
     return false;
-  if (HasHob) B.Hobs.push_back(GuidHobProfile{MEMORY_MODULE_HOB_PROFILE_GUID, MemoryModuleHobData(Hob)});
-  if (HasData)
+  if (HasHob) B.Memory.ModuleHob = Hob;
+  if (HasData) B.Memory.PlatformData = Data;
+  return true;
+}
+
+// The memory section's HOB and variable join the board's own lists once
+// every section is read (sections are read in name order, and "hobs" and
+// "variables" replace their lists).
+void AppendMemoryData(BoardProfile& B) {
+  if (B.Memory.ModuleHob)
+    B.Hobs.push_back(GuidHobProfile{MEMORY_MODULE_HOB_PROFILE_GUID, MemoryModuleHobData(*B.Memory.ModuleHob)});
+  if (B.Memory.PlatformData)
     B.Variables.push_back(VariableProfile{u"NBPlatformData", SETUP_VARIABLE_PROFILE_GUID,
                                           EFI_VARIABLE_BOOTSERVICE_ACCESS | EFI_VARIABLE_RUNTIME_ACCESS,
-                                          NbPlatformDataBytes(Data)});
-  return true;
+                                          NbPlatformDataBytes(*B.Memory.PlatformData)});
 }
 
 // Top level: one row per section.
@@ -779,6 +788,7 @@ bool ParseBoardProfile(const std::string& Text, const std::string& SourceName, B
     Error = C.Error;
     return false;
   }
+  AppendMemoryData(Out);
   Profile = std::move(Out);
   return true;
 }
