@@ -1,6 +1,7 @@
 // Memory, memory controller and integrated graphics page: the class 0x20
 // facts, the option blanking of classes 4, 2 and 1, the module templates,
 // and the bounds kept on what other drivers and the board hand over.
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -110,6 +111,43 @@ TEST(MemoryFacts, GraphicsLevelAndVideoBiosDigits) {
   EXPECT_EQ(ShownFrequency(1067), 1066u);
   EXPECT_EQ(ShownFrequency(2667), 2666u);
   EXPECT_EQ(ShownFrequency(1600), 1600u);
+}
+
+// ---- The profile's memory section -------------------------------------------------
+
+TEST(MemoryProfile, ItsHobAndVariableJoinTheBoardsOwnLists) {
+  // "hobs" and "variables" come after "memory" in name order and replace their lists.
+  const std::string Json = R"({"firmware": {"vendor": "V", "revision": 1},
+    "memory": {"moduleHob": {"dataSize": 23800, "modules": [{"revision": 19, "voltage": 135, "frequency": 1867,
+                                                           "timings": [9, 10, 11], "cycles": 300}]},
+               "platformData": {"size": 18, "featureB": 1, "frequencyLimitA": 2133, "frequencyLimitB": 1600},
+               "videoBios": {"fails": true}},
+    "hobs": [{"guid": "982D8C6F-F6F6-4135-A309-A4593EA56417", "data": "00"}],
+    "variables": [{"name": "X", "guid": "8BE4DF61-93CA-11D2-AA0D-00E098032B8C", "attributes": 3, "data": "00"}]})";
+  sim::BoardProfile P;
+  std::string Error;
+  ASSERT_TRUE(sim::ParseBoardProfile(Json, "test.json", P, Error)) << Error;
+  ASSERT_EQ(P.Hobs.size(), 2u);
+  const std::vector<UINT8>& Hob = P.Hobs[1].Data;
+  EXPECT_TRUE(P.Hobs[1].Guid == MEMORY_MODULE_HOB_GUID);
+  ASSERT_EQ(Hob.size(), 23800u);
+  EXPECT_EQ(std::vector<UINT8>(Hob.begin() + 0x5CC7, Hob.begin() + 0x5CD3),
+            (std::vector<UINT8>{19, 135, 0, 0x4B, 0x07, 0, 0, 9, 10, 11, 0x2C, 0x01}));
+  EXPECT_EQ(std::count(Hob.begin() + 0x5CD3, Hob.end(), 0), (long)(Hob.size() - 0x5CD3));
+  ASSERT_EQ(P.Variables.size(), 2u);
+  EXPECT_EQ(P.Variables[1].Name, u"NBPlatformData");
+  EXPECT_EQ(P.Variables[1].Data, (std::vector<UINT8>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0x55, 0x08, 0x40, 0x06}));
+  EXPECT_FALSE(P.Memory.InformationPresent);
+  EXPECT_FALSE(P.Memory.Version.has_value());
+  ASSERT_TRUE(P.Memory.VideoBios.has_value());
+  EXPECT_TRUE(P.Memory.VideoBios->Fails);
+
+  EXPECT_FALSE(sim::ParseBoardProfile(R"({"firmware": {"vendor": "V", "revision": 1},
+    "memory": {"information": {"timings": {"0x60": 1}}}})", "test.json", P, Error));
+  EXPECT_EQ(Error, "test.json: $.memory.information.timings.0x60: timing offsets are the odd offsets 0x5F to 0x7B");
+  EXPECT_FALSE(sim::ParseBoardProfile(R"({"firmware": {"vendor": "V", "revision": 1},
+    "memory": {"moduleHob": {"modules": [{}, {}, {}]}}})", "test.json", P, Error));
+  EXPECT_EQ(Error, "test.json: $.memory.moduleHob.modules: the HOB holds at most two module records");
 }
 
 // ---- The page on a machine ------------------------------------------------------
