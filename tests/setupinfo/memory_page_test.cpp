@@ -40,13 +40,13 @@ TEST(ModuleRecords, ARecordOutsideTheHobCountsAsAbsent) {
   auto Whole = ModuleHob(MEMORY_MODULE_HOB_DATA_SIZE, {RECORD, RECORD});
   EXPECT_TRUE(ReadMemoryModuleRecord(Whole.data(), 0, &R));
   EXPECT_TRUE(ReadMemoryModuleRecord(Whole.data(), 1, &R));
-  EXPECT_EQ(R.Frequency, 1600);
-  EXPECT_EQ(R.Cycles, 28);
+  EXPECT_EQ((UINT16)R.Frequency, 1600);
+  EXPECT_EQ((UINT16)R.Cycles, 28);
 
   auto Cut = ModuleHob(MEMORY_MODULE_HOB_DATA_SIZE - 1, {RECORD, RECORD});
   EXPECT_TRUE(ReadMemoryModuleRecord(Cut.data(), 0, &R));
   EXPECT_FALSE(ReadMemoryModuleRecord(Cut.data(), 1, &R));
-  EXPECT_EQ(R.Frequency, 0);  // nothing of the cut record is kept
+  EXPECT_EQ((UINT16)R.Frequency, 0);  // nothing of the cut record is kept
 
   auto Short = ModuleHob(0x5CC7 + 11, {RECORD});
   EXPECT_FALSE(ReadMemoryModuleRecord(Short.data(), 0, &R));
@@ -88,7 +88,7 @@ TEST(ModuleRecords, TemplateValuesRaiseOldRevisionsAndShowMarketingFrequencies) 
 
 TEST(MemoryFacts, SelectorsTakeModulesOutOfTheCount) {
   MEMORY_INFO_PROTOCOL Info{};
-  for (UINT16& Size : Info.ModuleSizeMb) Size = 4096;
+  for (UINTN i = 0; i < MEMORY_INFO_MODULES; ++i) Info.ModuleSizeMb[i] = 4096;
   COUNTED_MEMORY C = CountModules(Info, 3, 0);
   EXPECT_EQ(C.TotalMb, 8192u);
   EXPECT_EQ(std::vector<UINT32>(C.SizeMb, C.SizeMb + 4), (std::vector<UINT32>{0, 0, 4096, 4096}));
@@ -97,7 +97,7 @@ TEST(MemoryFacts, SelectorsTakeModulesOutOfTheCount) {
   // Other selector values count both modules.
   EXPECT_EQ(CountModules(Info, 4, 0xFF).TotalMb, 16384u);
   // Four of the largest sizes still add up.
-  for (UINT16& Size : Info.ModuleSizeMb) Size = 0xFFFF;
+  for (UINTN i = 0; i < MEMORY_INFO_MODULES; ++i) Info.ModuleSizeMb[i] = 0xFFFF;
   EXPECT_EQ(CountModules(Info, 0, 0).TotalMb, 4u * 0xFFFF);
 }
 
@@ -296,7 +296,7 @@ TEST_F(MemoryPage, DefaultBoardTuningPageShowsTimingsAndBlanksFrequenciesAboveIt
 TEST_F(MemoryPage, ModuleSelectorsAndInformationRecordFigures) {
   PutStoredSetup(0x348, 3);
   PutStoredSetup(0x349, 0);
-  for (UINT16& Size : Peers->Information().ModuleSizeMb) Size = 4096;
+  for (UINTN i = 0; i < MEMORY_INFO_MODULES; ++i) Peers->Information().ModuleSizeMb[i] = 4096;
   struct {
     UINT16 Mv;
     const char16_t* Shown;
