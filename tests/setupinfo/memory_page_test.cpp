@@ -101,18 +101,6 @@ TEST(MemoryFacts, SelectorsTakeModulesOutOfTheCount) {
   EXPECT_EQ(CountModules(Info, 0, 0).TotalMb, 4u * 0xFFFF);
 }
 
-TEST(MemoryFacts, GraphicsLevelAndVideoBiosDigits) {
-  EXPECT_EQ(GraphicsLevel(0x0402), 1);
-  EXPECT_EQ(GraphicsLevel(0x1616), 2);
-  EXPECT_EQ(GraphicsLevel(0x0422), 3);
-  EXPECT_EQ(GraphicsLevel(0x0432), 0);
-  EXPECT_EQ(VideoBiosDigits(0x3835), 0x85u);
-  EXPECT_EQ(VideoBiosDigits(0xF9FA), 0x9Au);
-  EXPECT_EQ(ShownFrequency(1067), 1066u);
-  EXPECT_EQ(ShownFrequency(2667), 2666u);
-  EXPECT_EQ(ShownFrequency(1600), 1600u);
-}
-
 // ---- The profile's memory section -------------------------------------------------
 
 TEST(MemoryProfile, ItsHobAndVariableJoinTheBoardsOwnLists) {
