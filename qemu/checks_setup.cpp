@@ -2,11 +2,13 @@
 // strings that loading fills in, the language variables, the callback
 // registry and a question dispatched through a Config Access instance.
 #include "lib/firmware_services.h"
+#include "lib/hw/hw.h"
 #include "lib/pool_buffer.h"
 #include "lib/strings.h"
 #include "lib/util.h"
 #include "platform/callback_registry.h"
 #include "platform/super_io_device.h"
+#include "platform/memory_info.h"
 #include "qemu/checks.h"
 #include "qemu/current_language.h"
 #include "qemu/formutil_control.h"
@@ -35,6 +37,8 @@ constexpr UINTN MAIN_ROW = 0;
 constexpr UINTN MONITOR_ROW = 4;   // class 0x10
 constexpr UINTN REMOVED_ROW = 5;   // class 0x20
 constexpr UINTN SECURE_ROW = 7;    // class 0x40
+constexpr UINTN TUNING_ROW = 1;    // class 0x2
+constexpr UINTN ADVANCED_ROW = 2;  // class 0x4
 
 struct SETUP_SERVICES {
   EFI_HII_DATABASE_PROTOCOL* Database;
@@ -627,6 +631,31 @@ bool ReadRecord(CHECK_REPORT* Report, const SETUP_SERVICES& Services, FORMUTIL_L
 }
 
 // False when the form-set table itself is wrong, so nothing can be found through it.
+// ---- Memory and graphics options ------------------------------------------
+
+// q35 has none of the memory initialisation's outputs: no information
+// protocol, no module HOB, no NBPlatformData. The templates that depend on
+// them stay as packaged; what depends on the real host bridge follows it.
+void CheckMemoryOptions(CHECK_REPORT* Report, const SETUP_SERVICES& Services, EFI_HII_HANDLE Tuning,
+                        EFI_HII_HANDLE Advanced) {
+  VOID* Info = nullptr;
+  const bool HasInformation = !EFI_ERROR(gBS()->LocateProtocol(&MEMORY_INFO_PROTOCOL::Guid, nullptr, &Info));
+  VOID* Cursor = FindConfigurationTable(gST(), &EFI_HOB_LIST_GUID);
+  const bool HasModuleHob = Cursor != nullptr && !EFI_ERROR(FindGuidHob(&MEMORY_MODULE_HOB_GUID, &Cursor));
+  UINTN Size = 0;
+  const EFI_STATUS PlatformData = gRT()->GetVariable(NB_PLATFORM_DATA_NAME, &SETUP_VARIABLE_VENDOR, nullptr, &Size, nullptr);
+  Note(u"memory: information protocol %a, module HOB %a, NBPlatformData %r", HasInformation ? "present" : "absent",
+       HasModuleHob ? "present" : "absent", PlatformData);
+  if (!HasInformation) CheckString(Report, u"memory.timing_template_kept", Services, Tuning, 0x0452, u"Current: %d");
+  if (!HasModuleHob)
+    CheckString(Report, u"memory.module_template_kept", Services, Tuning, 0x056C, u"SPD revision %d.%d");
+  if (PlatformData == EFI_NOT_FOUND) CheckString(Report, u"memory.frequency_option_kept", Services, Tuning, 0x073F, u"3600 MHz");
+  const UINT32 Capabilities = PciRead32(0, 0, 0, 0xE4);
+  Note(u"memory: host bridge register 0xE4 = %08x", Capabilities);
+  CheckString(Report, u"memory.capability_line", Services, Advanced, 0x0495,
+              (Capabilities & (1u << 23)) == 0 ? u"Supported" : u"Not Supported");
+}
+
 bool CheckLoadedFormSets(CHECK_REPORT* Report, const SETUP_SERVICES& Services, const FORMUTIL_LOAD_RECORD& Record,
                          const LANGUAGE_SNAPSHOT* Before) {
   if (!CheckFormSetTable(Report, Record)) return false;
@@ -634,6 +663,7 @@ bool CheckLoadedFormSets(CHECK_REPORT* Report, const SETUP_SERVICES& Services, c
   CheckIdentityStrings(Report, Services, Record.Table[MAIN_ROW].HiiHandle);
   CheckSecureBootCounts(Report, Services, Record.Table[SECURE_ROW].HiiHandle);
   CheckSuperIoStrings(Report, Services, Record);
+  CheckMemoryOptions(Report, Services, Record.Table[TUNING_ROW].HiiHandle, Record.Table[ADVANCED_ROW].HiiHandle);
   if (Before != nullptr) CheckLanguageVariables(Report, Services, Record.Table[MAIN_ROW].HiiHandle, *Before);
   return true;
 }

@@ -6,6 +6,7 @@
 #include "platform/board_identity.h"
 #include "platform/callback_registry.h"
 #include "platform/form_utility.h"
+#include "platform/memory_info.h"
 #include "platform/name_resolution.h"
 #include "platform/net_config.h"
 #include "platform/processor_info.h"
@@ -80,6 +81,9 @@ constexpr EFI_GUID KnownGuids[] = {
     UPDATE_LOCATOR_PROTOCOL::Guid,
     PROCESSOR_RATIO_HOB_GUID,
     PROCESSOR_PLATFORM_HOB_GUID,
+    MEMORY_INFO_PROTOCOL::Guid,
+    MEMORY_VERSION_PROTOCOL::Guid,
+    MEMORY_MODULE_HOB_GUID,
     NET_CONFIG_DATA_GUID,
     // The setup driver: its variables and the package lists of its form sets
     SETUP_VARIABLE_GUID,

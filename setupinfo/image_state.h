@@ -6,6 +6,7 @@
 #include "setupinfo/core/core_state.h"
 #include "setupinfo/nbsetup/north_bridge_setup_state.h"
 #include "setupinfo/pages/board/hardware_monitor_state.h"
+#include "setupinfo/pages/board/memory_page_state.h"
 #include "setupinfo/pages/board/processor_page_state.h"
 #include "setupinfo/pages/board/south_bridge_page_state.h"
 
@@ -15,6 +16,7 @@ struct SETUPINFO_STATE {
   HARDWARE_MONITOR_STATE HardwareMonitor;
   NORTH_BRIDGE_SETUP_STATE NorthBridgeSetup;
   SOUTH_BRIDGE_PAGE_STATE SouthBridge;
+  MEMORY_PAGE_STATE Memory;
 };
 
 extern constinit SETUPINFO_STATE gSetupInfo;

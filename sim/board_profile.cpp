@@ -1,5 +1,6 @@
 #include "sim/board_profile.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -10,6 +11,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/memory_info.h"
+#include "platform/setup_variable.h"
 #include "sim/variables.h"
 
 namespace sim {
@@ -682,6 +685,142 @@ bool ReadSataDrive(Ctx& C, const Json& J, const std::string& P, SataDriveProfile
   return true;
 }
 
+bool ReadMemoryInformation(Ctx& C, const Json& J, const std::string& P, MemoryProfile& M) {
+  M.InformationPresent = true;
+  return ReadObject<MemoryProfile>(
+      C, J, P, M,
+      {
+          {"sizeMb", false, Uint<MemoryProfile>(0xFFFFFFFF, [](MemoryProfile& M, uint64_t V) { M.SizeMb = (uint32_t)V; })},
+          {"frequency", false, Uint<MemoryProfile>(0xFFFF, [](MemoryProfile& M, uint64_t V) { M.Frequency = (uint16_t)V; })},
+          {"voltageMv", false, Uint<MemoryProfile>(0xFFFF, [](MemoryProfile& M, uint64_t V) { M.VoltageMv = (uint16_t)V; })},
+          {"moduleSizesMb", false,
+           [](Ctx& C, const Json& J, const std::string& P, MemoryProfile& M) {
+             if (!J.is_array() || J.size() != 4) return C.Fail(P, "expected four sizes [A0, A1, B0, B1]");
+             for (size_t I = 0; I < 4; ++I) {
+               uint64_t V;
+               if (!ReadUint(C, J[I], P + "[" + std::to_string(I) + "]", 0xFFFF, V)) return false;
+               M.ModuleSizesMb[I] = (uint16_t)V;
+             }
+             return true;
+           }},
+          {"timings", false,
+           [](Ctx& C, const Json& J, const std::string& P, MemoryProfile& M) {
+             if (!J.is_object()) return C.Fail(P, "expected an object of record offset -> value");
+             for (auto It = J.begin(); It != J.end(); ++It) {
+               uint64_t Offset, V;
+               const std::string KP = P + "." + It.key();
+               if (!ParseUnsignedText(It.key(), Offset) || Offset < 0x5F || Offset > 0x7B || Offset % 2 == 0)
+                 return C.Fail(KP, "timing offsets are the odd offsets 0x5F to 0x7B");
+               if (!ReadUint(C, It.value(), KP, 0xFFFF, V)) return false;
+               M.Timings[(uint8_t)Offset] = (uint16_t)V;
+             }
+             return true;
+           }},
+      });
+}
+
+bool ReadMemoryModule(Ctx& C, const Json& J, const std::string& P, MemoryModuleProfile& D) {
+  using D_ = MemoryModuleProfile;
+  return ReadObject<D_>(
+      C, J, P, D,
+      {
+          {"revision", false, Uint<D_>(0xFF, [](D_& D, uint64_t V) { D.Revision = (uint8_t)V; })},
+          {"voltage", false, Uint<D_>(0xFFFF, [](D_& D, uint64_t V) { D.Voltage = (uint16_t)V; })},
+          {"frequency", false, Uint<D_>(0xFFFF, [](D_& D, uint64_t V) { D.Frequency = (uint16_t)V; })},
+          {"reserved", false, Uint<D_>(0xFFFF, [](D_& D, uint64_t V) { D.Reserved = (uint16_t)V; })},
+          {"timings", false,
+           [](Ctx& C, const Json& J, const std::string& P, D_& D) {
+             if (!J.is_array() || J.size() != 3) return C.Fail(P, "expected three timing bytes");
+             for (size_t I = 0; I < 3; ++I) {
+               uint64_t V;
+               if (!ReadUint(C, J[I], P + "[" + std::to_string(I) + "]", 0xFF, V)) return false;
+               D.Timings[I] = (uint8_t)V;
+             }
+             return true;
+           }},
+          {"cycles", false, Uint<D_>(0xFFFF, [](D_& D, uint64_t V) { D.Cycles = (uint16_t)V; })},
+      });
+}
+
+bool ReadMemory(Ctx& C, const Json& J, const std::string& P, BoardProfile& B) {
+  MemoryModuleHobProfile Hob;
+  NbPlatformDataProfile Data;
+  bool HasHob = false, HasData = false;
+  if (!ReadObject<BoardProfile>(
+          C, J, P, B,
+          {
+              {"information", false,
+               [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) {
+                 return ReadMemoryInformation(C, J, P, B.Memory);
+               }},
+              {"version", false,
+               Uint<BoardProfile>(0xFFFFFFFF, [](BoardProfile& B, uint64_t V) { B.Memory.Version = (uint32_t)V; })},
+              {"videoBios", false,
+               [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) {
+                 using V_ = VideoBiosProfile;
+                 V_ V;
+                 if (!ReadObject<V_>(C, J, P, V,
+                                     {
+                                         {"bx", false, Uint<V_>(0xFFFF, [](V_& V, uint64_t X) { V.Bx = (uint16_t)X; })},
+                                         {"dx", false, Uint<V_>(0xFFFF, [](V_& V, uint64_t X) { V.Dx = (uint16_t)X; })},
+                                         {"fails", false, [](Ctx& C, const Json& J, const std::string& P, V_& V) {
+                                            return ReadBool(C, J, P, V.Fails);
+                                          }},
+                                     }))
+                   return false;
+                 B.Memory.VideoBios = V;
+                 return true;
+               }},
+              {"moduleHob", false,
+               [&](Ctx& C, const Json& J, const std::string& P, BoardProfile&) {
+                 using H_ = MemoryModuleHobProfile;
+                 HasHob = true;
+                 if (!ReadObject<H_>(C, J, P, Hob,
+                                     {
+                                         // The HOB's length is 16 bits and includes the 24-byte header.
+                                         {"dataSize", false, Uint<H_>(0xFFF0 - 24, [](H_& H, uint64_t V) { H.DataSize = (uint32_t)V; })},
+                                         {"modules", false, [](Ctx& C, const Json& J, const std::string& P, H_& H) {
+                                            return ReadArray<MemoryModuleProfile>(C, J, P, H.Modules, ReadMemoryModule);
+                                          }},
+                                     }))
+                   return false;
+                 if (Hob.Modules.size() > 2) return C.Fail(P + ".modules", "the HOB holds at most two module records");
+                 return true;
+               }},
+              {"platformData", false,
+               [&](Ctx& C, const Json& J, const std::string& P, BoardProfile&) {
+                 using N_ = NbPlatformDataProfile;
+                 HasData = true;
+                 return ReadObject<N_>(
+                     C, J, P, Data,
+                     {
+                         {"size", false, Uint<N_>(0x10000, [](N_& N, uint64_t V) { N.Size = (uint32_t)V; })},
+                         {"graphicsOption", false, Uint<N_>(0xFF, [](N_& N, uint64_t V) { N.GraphicsOption = (uint8_t)V; })},
+                         {"featureA", false, Uint<N_>(0xFF, [](N_& N, uint64_t V) { N.FeatureA = (uint8_t)V; })},
+                         {"featureB", false, Uint<N_>(0xFF, [](N_& N, uint64_t V) { N.FeatureB = (uint8_t)V; })},
+                         {"frequencyLimitA", false, Uint<N_>(0xFFFF, [](N_& N, uint64_t V) { N.FrequencyLimitA = (uint16_t)V; })},
+                         {"frequencyLimitB", false, Uint<N_>(0xFFFF, [](N_& N, uint64_t V) { N.FrequencyLimitB = (uint16_t)V; })},
+                     });
+               }},
+          }))
+    return false;
+  if (HasHob) B.Memory.ModuleHob = Hob;
+  if (HasData) B.Memory.PlatformData = Data;
+  return true;
+}
+
+// The memory section's HOB and variable join the board's own lists once
+// every section is read (sections are read in name order, and "hobs" and
+// "variables" replace their lists).
+void AppendMemoryData(BoardProfile& B) {
+  if (B.Memory.ModuleHob)
+    B.Hobs.push_back(GuidHobProfile{MEMORY_MODULE_HOB_GUID, MemoryModuleHobData(*B.Memory.ModuleHob)});
+  if (B.Memory.PlatformData)
+    B.Variables.push_back(VariableProfile{u"NBPlatformData", SETUP_VARIABLE_GUID,
+                                          EFI_VARIABLE_BOOTSERVICE_ACCESS | EFI_VARIABLE_RUNTIME_ACCESS,
+                                          NbPlatformDataBytes(*B.Memory.PlatformData)});
+}
+
 // Top level: one row per section.
 const std::vector<Field<BoardProfile>>& Sections() {
   static const std::vector<Field<BoardProfile>> Rows = {
@@ -716,6 +855,7 @@ const std::vector<Field<BoardProfile>>& Sections() {
        [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) {
          return ReadArray<SataDriveProfile>(C, J, P, B.SataDrives, ReadSataDrive);
        }},
+      {"memory", false, ReadMemory},
   };
   return Rows;
 }
@@ -783,6 +923,35 @@ bool CheckVariablesFit(Ctx& C, const BoardProfile& B) {
 
 }  // namespace
 
+std::vector<uint8_t> MemoryModuleHobData(const MemoryModuleHobProfile& Hob) {
+  constexpr size_t RecordOffsets[2] = {0x5CC7, 0x5CD3};
+  std::vector<uint8_t> Data(std::max<size_t>(Hob.DataSize, 0x5CDF), 0);
+  for (size_t I = 0; I < Hob.Modules.size() && I < 2; ++I) {
+    const MemoryModuleProfile& M = Hob.Modules[I];
+    uint8_t* R = Data.data() + RecordOffsets[I];
+    R[0] = M.Revision;
+    R[1] = (uint8_t)M.Voltage, R[2] = (uint8_t)(M.Voltage >> 8);
+    R[3] = (uint8_t)M.Frequency, R[4] = (uint8_t)(M.Frequency >> 8);
+    R[5] = (uint8_t)M.Reserved, R[6] = (uint8_t)(M.Reserved >> 8);
+    R[7] = M.Timings[0], R[8] = M.Timings[1], R[9] = M.Timings[2];
+    R[10] = (uint8_t)M.Cycles, R[11] = (uint8_t)(M.Cycles >> 8);
+  }
+  // A short HOB is the producer's records cut where its length ends.
+  Data.resize(Hob.DataSize);
+  return Data;
+}
+
+std::vector<uint8_t> NbPlatformDataBytes(const NbPlatformDataProfile& D) {
+  std::vector<uint8_t> Bytes(std::max<size_t>(D.Size, 20), 0);
+  Bytes[4] = D.GraphicsOption;
+  Bytes[11] = D.FeatureA;
+  Bytes[12] = D.FeatureB;
+  Bytes[14] = (uint8_t)D.FrequencyLimitA, Bytes[15] = (uint8_t)(D.FrequencyLimitA >> 8);
+  Bytes[16] = (uint8_t)D.FrequencyLimitB, Bytes[17] = (uint8_t)(D.FrequencyLimitB >> 8);
+  Bytes.resize(D.Size);
+  return Bytes;
+}
+
 bool ParseGuid(const std::string& S, EFI_GUID& G) {
   // 8-4-4-4-12 hexadecimal digits.
   if (S.size() != 36 || S[8] != '-' || S[13] != '-' || S[18] != '-' || S[23] != '-') return false;
@@ -820,6 +989,7 @@ bool ParseBoardProfile(const std::string& Text, const std::string& SourceName, B
     Error = C.Error;
     return false;
   }
+  AppendMemoryData(Out);
   Profile = std::move(Out);
   return true;
 }

@@ -165,6 +165,53 @@ struct SataDriveProfile {
   std::optional<std::vector<uint8_t>> DevicePath;  // raw path bytes instead of the built one
 };
 
+// What the platform's memory initialisation hands over. The information
+// and version protocols and the video BIOS are stand-ins installed by
+// sim/peers/memory_peers.h; each is absent until its part is given.
+struct VideoBiosProfile {
+  uint16_t Bx = 0, Dx = 0;  // the version registers of INT 15h AX=5F01h
+  bool Fails = false;        // the call comes back with the carry flag set
+};
+
+// The memory module HOB and the NBPlatformData variable become ordinary
+// board data when the profile is read (appended to Hobs and Variables). A
+// test that changes them afterwards edits those lists with the builders below.
+struct MemoryModuleProfile {
+  uint8_t Revision = 0;
+  uint16_t Voltage = 0;  // hundredths of a volt
+  uint16_t Frequency = 0;
+  uint16_t Reserved = 0;  // bytes 5-6
+  std::array<uint8_t, 3> Timings{};
+  uint16_t Cycles = 0;
+};
+
+struct MemoryModuleHobProfile {
+  uint32_t DataSize = 0x5CDF;  // both records fit; smaller cuts them off
+  std::vector<MemoryModuleProfile> Modules;  // at most two
+};
+
+struct NbPlatformDataProfile {
+  uint32_t Size = 20;
+  uint8_t GraphicsOption = 0, FeatureA = 0, FeatureB = 0;
+  uint16_t FrequencyLimitA = 0, FrequencyLimitB = 0;
+};
+
+std::vector<uint8_t> MemoryModuleHobData(const MemoryModuleHobProfile& Hob);
+std::vector<uint8_t> NbPlatformDataBytes(const NbPlatformDataProfile& Data);
+
+struct MemoryProfile {
+  bool InformationPresent = false;
+  uint32_t SizeMb = 0;
+  uint16_t Frequency = 0;
+  uint16_t VoltageMv = 0;
+  std::array<uint16_t, 4> ModuleSizesMb{};  // A0, A1, B0, B1
+  std::map<uint8_t, uint16_t> Timings;      // record offset (odd, 0x5F to 0x7B) -> value
+  std::optional<uint32_t> Version;          // memory version protocol bytes 4-7, little-endian
+  std::optional<VideoBiosProfile> VideoBios;
+  std::optional<MemoryModuleHobProfile> ModuleHob;
+  std::optional<NbPlatformDataProfile> PlatformData;
+};
+
 struct BoardProfile {
   std::string Name;
   FirmwareProfile Firmware;
@@ -184,6 +231,7 @@ struct BoardProfile {
   EarlyPhaseProfile EarlyPhase;
   SouthBridgeProfile SouthBridge;
   std::vector<SataDriveProfile> SataDrives;
+  MemoryProfile Memory;
 };
 
 // The board built into the simulator (boards/default.json).

@@ -1,6 +1,7 @@
 #include "setupinfo/core/item_callback_table.h"
 
 #include "setupinfo/pages/board/hardware_monitor.h"
+#include "setupinfo/pages/board/memory_settings.h"
 #include "setupinfo/pages/board/processor_settings.h"
 
 namespace {
@@ -53,6 +54,23 @@ constexpr ITEM_CALLBACK_ROWS ItemCallbackRows[] = {
     Key(0x2, 0x422, OnProcessorSettingChanged),
     Key(0x2, 0x425, OnProcessorSettingChanged),
     Key(0x2, 0x424, OnProcessorSettingChanged),
+    Key(0x20, 0x42A, OnLinkedSettingChanged),
+    Key(0x4, 0x42B, OnLinkedSettingChanged),
+    Keys(0x20, 0x441, 0x442, OnGraphicsSettingChanged),
+    Keys(0x2, 0x448, 0x449, OnGraphicsSettingChanged),
+    Key(0x2, 0x45C, OnGraphicsSettingChanged),
+    Keys(0x2, 0x45F, 0x46A, OnGraphicsSettingChanged),
+    Key(0x2, 0x443, OnGraphicsSettingChanged),
+    Keys(0x2, 0x46E, 0x470, OnGraphicsSettingChanged),
+    Keys(0x2, 0x46B, 0x46D, OnGraphicsSettingChanged),
+    Keys(0x2, 0x44A, 0x44C, OnGraphicsSettingChanged),
+    Keys(0x20, 0x444, 0x447, OnMemoryTimingChanged),
+    Keys(0x2, 0x44E, 0x456, OnMemoryTimingChanged),
+    Key(0x2, 0x458, OnMemoryTimingChanged),
+    Key(0x2, 0x457, OnMemoryTimingChanged),
+    Key(0x2, 0x459, OnMemoryTimingChanged),
+    Key(0x2, 0x45B, OnMemoryTimingChanged),
+    Keys(0x2, 0x45D, 0x45E, OnMemoryTimingChanged),
     {},  // end
 };
 

@@ -2,6 +2,7 @@
 // the slot it owns; every other slot stays empty.
 #include "setupinfo/core/page_initialisers.h"
 
+#include "setupinfo/pages/board/memory_page.h"
 #include "setupinfo/pages/board/processor_page.h"
 #include "setupinfo/pages/board/super_io_page.h"
 #include "setupinfo/pages/board/south_bridge_page.h"
@@ -15,7 +16,7 @@ constexpr PAGE_STRING_INITIALISER InitialiserTable[PAGE_STRING_INITIALISER_SLOTS
     InitSuperIoResourceStrings,  // 1: Super I/O resource strings
     InitProcessorPage,     // 2: processor page
     InitSouthBridgePage,   // 3: platform controller hub page
-    EmptyPageInitialiser,  // 4: memory controller, memory and integrated graphics
+    InitNorthBridgePage,   // 4: memory controller, memory and integrated graphics
     EmptyPageInitialiser,  // 5: graphics output selection
     EmptyPageInitialiser,  // 6: graphics output selection
     EmptyPageInitialiser,  // 7: legacy-area version string

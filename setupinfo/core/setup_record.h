@@ -7,10 +7,10 @@
 #include "lib/host_check.h"
 #include "lib/pool_buffer.h"
 #include "lib/util.h"
+#include "platform/setup_variable.h"
 #include "setupinfo/core/browser_store.h"
 #include "uefi/base.h"
 
-constexpr EFI_GUID SETUP_VARIABLE_GUID = {0xEC87D643, 0xEBA4, 0x4BB5, {0xA1, 0xE5, 0x3F, 0x3E, 0x36, 0xB2, 0x0D, 0xA9}};
 inline constexpr CHAR16 SETUP_VARIABLE_NAME[] = u"Setup";
 constexpr UINTN SETUP_RECORD_SIZE = 1172;
 constexpr UINT32 SETUP_VARIABLE_ATTRIBUTES =

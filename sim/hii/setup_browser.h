@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/net_config.h"
+#include "platform/setup_variable.h"
 #include "uefi/hii.h"
 #include "uefi/system_table.h"
 
@@ -40,8 +42,8 @@ class SetupBrowser {
     Outcome Result = Outcome::None;
   };
 
-  static constexpr EFI_GUID SetupVariableGuid = {0xEC87D643, 0xEBA4, 0x4BB5, {0xA1, 0xE5, 0x3F, 0x3E, 0x36, 0xB2, 0x0D, 0xA9}};
-  static constexpr EFI_GUID NetConfigDataGuid = {0x8F132913, 0x6907, 0x4192, {0xA2, 0x27, 0x6C, 0xBC, 0xD7, 0xA5, 0x0E, 0x6C}};
+  static constexpr const EFI_GUID& SetupVariableGuid = SETUP_VARIABLE_GUID;
+  static constexpr const EFI_GUID& NetConfigDataGuid = NET_CONFIG_DATA_GUID;
 
   SetupBrowser(EFI_SYSTEM_TABLE* SystemTable, FormUtilityService* Forms);
 

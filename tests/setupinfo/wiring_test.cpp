@@ -5,6 +5,8 @@
 #include "setupinfo/core/item_callback_table.h"
 #include "setupinfo/core/page_initialisers.h"
 #include "setupinfo/pages/board/hardware_monitor.h"
+#include "setupinfo/pages/board/memory_page.h"
+#include "setupinfo/pages/board/memory_settings.h"
 #include "setupinfo/pages/board/processor_page.h"
 #include "setupinfo/pages/board/processor_settings.h"
 #include "setupinfo/pages/board/super_io_page.h"
@@ -34,10 +36,25 @@ std::vector<EXPECTED_ROW> ProcessorSettingRows() {
   return Rows;
 }
 
+std::vector<EXPECTED_ROW> MemorySettingRows() {
+  std::vector<EXPECTED_ROW> Rows{{FORM_SET_CLASS_MEMORY, 0x42A, OnLinkedSettingChanged},
+                                 {FORM_SET_CLASS_ADVANCED, 0x42B, OnLinkedSettingChanged},
+                                 {FORM_SET_CLASS_MEMORY, 0x441, OnGraphicsSettingChanged},
+                                 {FORM_SET_CLASS_MEMORY, 0x442, OnGraphicsSettingChanged}};
+  for (UINT16 Key : {0x448, 0x449, 0x45C, 0x45F, 0x460, 0x461, 0x462, 0x463, 0x464, 0x465, 0x466, 0x467, 0x468,
+                     0x469, 0x46A, 0x443, 0x46E, 0x46F, 0x470, 0x46B, 0x46C, 0x46D, 0x44A, 0x44B, 0x44C})
+    Rows.push_back({FORM_SET_CLASS_TUNING, Key, OnGraphicsSettingChanged});
+  for (UINT16 Key = 0x444; Key <= 0x447; ++Key) Rows.push_back({FORM_SET_CLASS_MEMORY, Key, OnMemoryTimingChanged});
+  for (UINT16 Key : {0x44E, 0x44F, 0x450, 0x451, 0x452, 0x453, 0x454, 0x455, 0x456, 0x458, 0x457, 0x459, 0x45B, 0x45D,
+                     0x45E})
+    Rows.push_back({FORM_SET_CLASS_TUNING, Key, OnMemoryTimingChanged});
+  return Rows;
+}
+
 // Every page's rows, in the table's order of pages.
 std::vector<EXPECTED_ROW> AllRows() {
   std::vector<EXPECTED_ROW> Rows;
-  for (auto Page : {HardwareMonitorRows, ProcessorSettingRows}) {
+  for (auto Page : {HardwareMonitorRows, ProcessorSettingRows, MemorySettingRows}) {
     auto More = Page();
     Rows.insert(Rows.end(), More.begin(), More.end());
   }
@@ -67,6 +84,7 @@ TEST(PageInitialisers, EachSlotHoldsItsPagesInitialiser) {
   Expected[1] = InitSuperIoResourceStrings;
   Expected[2] = InitProcessorPage;
   Expected[3] = InitSouthBridgePage;
+  Expected[4] = InitNorthBridgePage;
   Expected.push_back(nullptr);
   const Span<const PAGE_STRING_INITIALISER> Table = PageStringInitialisers();
   ASSERT_EQ(Table.Count, Expected.size());
@@ -123,6 +141,8 @@ class Wiring : public SetupInfoTest {
 TEST_F(Wiring, HardwareMonitorRowsReachTheirHandlers) { ExpectRowsReachTheirHandlers(HardwareMonitorRows()); }
 
 TEST_F(Wiring, ProcessorSettingRowsReachTheirHandlers) { ExpectRowsReachTheirHandlers(ProcessorSettingRows()); }
+
+TEST_F(Wiring, MemorySettingRowsReachTheirHandlers) { ExpectRowsReachTheirHandlers(MemorySettingRows()); }
 
 TEST_F(Wiring, AKeyOfAnotherClassDoesNotReachThroughAnotherFormSet) {
   EFI_IFR_TYPE_VALUE Value{};

@@ -60,6 +60,9 @@ EFI_STATUS EFIAPI BoardSession::PlatformEntry(EFI_HANDLE, EFI_SYSTEM_TABLE* Syst
   Self->SouthBridge_->WritePlatformData(SystemTable->RuntimeServices);
   Self->SataDrives_ = std::make_unique<sim::SataDrivePeers>(Self->Machine_->Profile().SataDrives);
   Self->SataDrives_->InstallAll(SystemTable->BootServices);
+  // The memory initialisation's protocols and the compatibility module.
+  Self->Memory_ = std::make_unique<sim::MemoryPeers>(Self->Machine_->Profile().Memory);
+  Self->Memory_->InstallPresent(SystemTable->BootServices);
   Self->Removed_.clear();
   EFI_HII_DATABASE_PROTOCOL* Database = Self->Machine_->Hii().Database->DatabaseProtocol();
   if (Database->RemovePackageList != RemovePackageListObserved) {

@@ -10,6 +10,7 @@
 
 #include "sim/hii/hii_database.h"
 #include "sim/machine.h"
+#include "sim/peers/memory_peers.h"
 #include "sim/peers/processor_peers.h"
 #include "sim/peers/super_io_peers.h"
 #include "sim/peers/south_bridge_peers.h"
@@ -64,6 +65,7 @@ class BoardSession {
   // The platform's chipset and SATA drivers, likewise.
   std::unique_ptr<sim::SouthBridgePeer> SouthBridge_;
   std::unique_ptr<sim::SataDrivePeers> SataDrives_;
+  std::unique_ptr<sim::MemoryPeers> Memory_;
   UINT8 TriggerInterface_ = 0;
 };
 
