@@ -186,13 +186,13 @@ TEST_F(ManagementEngine, LockedQuestionIsAlwaysTurnedBackToZero) {
     EFI_IFR_TYPE_VALUE Value{};
     Value.u64 = ~0ull;
     EXPECT_EQ(Browser().Callback(0x30, EFI_BROWSER_ACTION_CHANGING, 0x4BA, Type, Value), EFI_SUCCESS);
-    EXPECT_EQ(Browser().Log().back().ValueOut.u64, 0u);
+    EXPECT_EQ(UINT64(Browser().Log().back().ValueOut.u64), 0u);
   }
   for (EFI_BROWSER_ACTION Action : {EFI_BROWSER_ACTION_CHANGED, EFI_BROWSER_ACTION_RETRIEVE, (EFI_BROWSER_ACTION)10}) {
     EFI_IFR_TYPE_VALUE Value{};
     Value.u64 = 1;
     EXPECT_EQ(Browser().Callback(0x30, Action, 0x4BA, EFI_IFR_TYPE_NUM_SIZE_8, Value), EFI_UNSUPPORTED) << Action;
-    EXPECT_EQ(Browser().Log().back().ValueOut.u64, 1u) << Action;
+    EXPECT_EQ(UINT64(Browser().Log().back().ValueOut.u64), 1u) << Action;
   }
   // Outside a callback there is nothing to turn back.
   EXPECT_EQ(OnLockedQuestionChanging(FormSetHandle(0x30), 0x30, 0, 0x4BA), EFI_UNSUPPORTED);

@@ -160,11 +160,11 @@ TEST_F(Wiring, ManagementEngineRowReachesItsHandler) {
     EXPECT_EQ(Browser().Callback(Through, EFI_BROWSER_ACTION_CHANGING, 0x4BA, EFI_IFR_TYPE_NUM_SIZE_8, Value),
               EFI_SUCCESS);
     ASSERT_FALSE(Browser().Log().empty());
-    EXPECT_EQ(Browser().Log().back().ValueOut.u64, 0u);
+    EXPECT_EQ(UINT64(Browser().Log().back().ValueOut.u64), 0u);
     Value.u64 = 7;
     EXPECT_EQ(Browser().Callback(Through, EFI_BROWSER_ACTION_CHANGED, 0x4BA, EFI_IFR_TYPE_NUM_SIZE_8, Value),
               EFI_UNSUPPORTED);
-    EXPECT_EQ(Browser().Log().back().ValueOut.u64, 7u);
+    EXPECT_EQ(UINT64(Browser().Log().back().ValueOut.u64), 7u);
   }
 }
 
