@@ -6,6 +6,7 @@
 #include "platform/board_identity.h"
 #include "platform/callback_registry.h"
 #include "platform/form_utility.h"
+#include "platform/management_engine.h"
 #include "platform/memory_info.h"
 #include "platform/name_resolution.h"
 #include "platform/net_config.h"
@@ -85,6 +86,8 @@ constexpr EFI_GUID KnownGuids[] = {
     MEMORY_VERSION_PROTOCOL::Guid,
     MEMORY_MODULE_HOB_GUID,
     NET_CONFIG_DATA_GUID,
+    ME_INFO_SETUP::Guid,
+    PTT_INFO_VARIABLE::Guid,
     // The setup driver: its variables and the package lists of its form sets
     SETUP_VARIABLE_GUID,
     MAIN_FORM_SET_GUID,
