@@ -3,7 +3,7 @@
 #include "lib/firmware_services.h"
 #include "lib/hw/hw.h"
 #include "platform/management_engine.h"
-#include "setupinfo/core/callback_dispatch.h"
+#include "setupinfo/core/callback_parameters.h"
 #include "setupinfo/core/form_utility.h"
 #include "setupinfo/core/page_strings.h"
 #include "setupinfo/core/setup_record.h"
@@ -81,10 +81,10 @@ VOID EFIAPI InitManagementEngineStrings(EFI_HII_HANDLE HiiHandle, UINT16) {
 }
 
 EFI_STATUS EFIAPI OnLockedQuestionChanging(EFI_HII_HANDLE, UINT16, UINT16, UINT16) {
-  const CALLBACK_PARAMETERS* Parameters = GetCurrentCallbackParameters();
-  if (Parameters == nullptr || Parameters->Action != EFI_BROWSER_ACTION_CHANGING) return EFI_UNSUPPORTED;
+  if (!CurrentActionIs(EFI_BROWSER_ACTION_CHANGING)) return EFI_UNSUPPORTED;
   // No value to clear: nothing to turn back.
-  if (Parameters->Value == nullptr) return EFI_UNSUPPORTED;
-  __builtin_memset(Parameters->Value, 0, sizeof(UINT64));
+  EFI_IFR_TYPE_VALUE* Value = CurrentValue();
+  if (Value == nullptr) return EFI_UNSUPPORTED;
+  __builtin_memset(Value, 0, sizeof(UINT64));
   return EFI_SUCCESS;
 }
