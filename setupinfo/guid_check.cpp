@@ -6,6 +6,7 @@
 #include "platform/board_identity.h"
 #include "platform/callback_registry.h"
 #include "platform/form_utility.h"
+#include "platform/graphics_output.h"
 #include "platform/management_engine.h"
 #include "platform/memory_info.h"
 #include "platform/name_resolution.h"
@@ -88,6 +89,10 @@ constexpr EFI_GUID KnownGuids[] = {
     NET_CONFIG_DATA_GUID,
     ME_INFO_SETUP::Guid,
     PTT_INFO_VARIABLE::Guid,
+    OUTPUT_LEVEL_PROTOCOL::Guid,
+    OUTPUT_SWITCH_PROTOCOL::Guid,
+    EXCLUDED_DRIVER_MARKER_PROTOCOL::Guid,
+    GOP_OUTPUT_VARIABLE_GUID,
     // The setup driver: its variables and the package lists of its form sets
     SETUP_VARIABLE_GUID,
     MAIN_FORM_SET_GUID,

@@ -6,6 +6,7 @@
 #include "setupinfo/pages/board/processor_page.h"
 #include "setupinfo/pages/board/super_io_page.h"
 #include "setupinfo/pages/board/south_bridge_page.h"
+#include "setupinfo/pages/platform/graphics_output.h"
 #include "setupinfo/pages/platform/management_engine.h"
 
 VOID EFIAPI EmptyPageInitialiser(EFI_HII_HANDLE, UINT16) {}
@@ -18,8 +19,8 @@ constexpr PAGE_STRING_INITIALISER InitialiserTable[PAGE_STRING_INITIALISER_SLOTS
     InitProcessorPage,     // 2: processor page
     InitSouthBridgePage,   // 3: platform controller hub page
     InitNorthBridgePage,   // 4: memory controller, memory and integrated graphics
-    EmptyPageInitialiser,  // 5: graphics output selection
-    EmptyPageInitialiser,  // 6: graphics output selection
+    InitGraphicsOutputPage,  // 5: graphics output selection
+    InitOutputPlatformData,  // 6: graphics output properties
     InitLegacyAreaVersion,        // 7: legacy-area version string
     EmptyPageInitialiser,  // 8
     InitManagementEngineStrings,  // 9: management engine information
