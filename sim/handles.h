@@ -10,6 +10,7 @@
 #include "sim/events.h"
 #include "sim/pool.h"
 #include "uefi/device_path.h"
+#include "uefi/driver_model.h"
 #include "uefi/system_table.h"
 
 namespace sim {
@@ -18,23 +19,9 @@ struct GuidCompare {
   bool operator()(const EFI_GUID& A, const EFI_GUID& B) const { return __builtin_memcmp(&A, &B, sizeof A) < 0; }
 };
 
-// Driver Binding protocol as the connect logic calls it.
-struct DriverBindingInterface {
-  static constexpr EFI_GUID Guid = {0x18A031AB, 0xB443, 0x4D1A, {0xA5, 0xC0, 0x0C, 0x09, 0x26, 0x1E, 0x9F, 0x71}};
-  using SupportedFn = EFI_STATUS(EFIAPI*)(DriverBindingInterface* This, EFI_HANDLE Controller,
-                                          EFI_DEVICE_PATH_PROTOCOL* RemainingDevicePath);
-  using StartFn = EFI_STATUS(EFIAPI*)(DriverBindingInterface* This, EFI_HANDLE Controller,
-                                      EFI_DEVICE_PATH_PROTOCOL* RemainingDevicePath);
-  using StopFn = EFI_STATUS(EFIAPI*)(DriverBindingInterface* This, EFI_HANDLE Controller, UINTN NumberOfChildren,
-                                     EFI_HANDLE* ChildHandleBuffer);
-  SupportedFn Supported;
-  StartFn Start;
-  StopFn Stop;
-  UINT32 Version;
-  EFI_HANDLE ImageHandle;
-  EFI_HANDLE DriverBindingHandle;
-};
-static_assert(sizeof(DriverBindingInterface) == 48);
+// Driver Binding protocol as the connect logic calls it: the UEFI type
+// itself, so that calls through it match the drivers' own function types.
+using DriverBindingInterface = EFI_DRIVER_BINDING_PROTOCOL;
 
 class HandleDatabase {
  public:
