@@ -38,10 +38,11 @@ struct OPEN_RECORDS {
   UINTN Count = 0;
 };
 
-bool OpenRecordsOf(EFI_HANDLE Handle, const EFI_GUID* Protocol, OPEN_RECORDS& Records) {
+EFI_STATUS OpenRecordsOf(EFI_HANDLE Handle, const EFI_GUID* Protocol, OPEN_RECORDS& Records) {
   Records.Count = 0;
-  return !EFI_ERROR(gBS()->OpenProtocolInformation(
-      Handle, Protocol, (EFI_OPEN_PROTOCOL_INFORMATION_ENTRY**)Records.Entries.OutPtr(), &Records.Count));
+  return gBS()->OpenProtocolInformation(Handle, Protocol,
+                                        (EFI_OPEN_PROTOCOL_INFORMATION_ENTRY**)Records.Entries.OutPtr(),
+                                        &Records.Count);
 }
 
 // The walk below a controller: handles seen (the controller first) and the
@@ -80,40 +81,50 @@ EFI_STATUS Descend(OUTPUT_WALK& Walk, EFI_HANDLE Parent, UINTN Depth) {
   return EFI_SUCCESS;
 }
 
+template <typename PROTOCOL>
+PROTOCOL* OpenNames(EFI_HANDLE Driver) {
+  VOID* Interface = nullptr;
+  if (EFI_ERROR(gBS()->OpenProtocol(Driver, &PROTOCOL::Guid, &Interface, PageAgent(), nullptr,
+                                    EFI_OPEN_PROTOCOL_GET_PROTOCOL)))
+    return nullptr;
+  return (PROTOCOL*)Interface;
+}
+
+// The first language of a supported-languages list: a short code, read no
+// further than that. False when the list has none that fits.
+bool FirstLanguage(const CHAR8* Supported, CHAR8 (&First)[LANGUAGE_CODE_BYTES]) {
+  __builtin_memset(First, 0, sizeof(First));
+  if (Supported == nullptr) return false;
+  UINTN Length = 0;
+  while (Length < LANGUAGE_CODE_BYTES && Supported[Length] != 0 && Supported[Length] != ';') {
+    First[Length] = Supported[Length];
+    ++Length;
+  }
+  if (Length == 0 || Length == LANGUAGE_CODE_BYTES) {
+    __builtin_memset(First, 0, sizeof(First));
+    return false;
+  }
+  return true;
+}
+
+// Name(Protocol, Language, &Text) is called with either protocol type, each
+// through its own function types.
 template <typename NAMER>
 bool AskComponentName(EFI_HANDLE Driver, NAMER&& Name, CHAR8 (&Buffer)[NAME_TEXT_BYTES]) {
   __builtin_memset(Buffer, 0, sizeof(Buffer));
   if (gBS() == nullptr) return false;
-  VOID* Interface = nullptr;
-  if (!EFI_ERROR(gBS()->OpenProtocol(Driver, &EFI_COMPONENT_NAME2_PROTOCOL::Guid, &Interface, PageAgent(), nullptr,
-                                     EFI_OPEN_PROTOCOL_GET_PROTOCOL)) &&
-      Interface != nullptr) {
-    auto* Names = (EFI_COMPONENT_NAME2_PROTOCOL*)Interface;
-    CHAR16* Text = nullptr;
-    if (!EFI_ERROR(Name(Names, "en-US", &Text)) && Text != nullptr) return CopyNameText(Text, Buffer);
-    // The first of the supported languages: a short code, read no further than that.
-    CHAR8 First[LANGUAGE_CODE_BYTES] = {};
-    UINTN Length = 0;
-    const CHAR8* Supported = Names->SupportedLanguages;
-    if (Supported != nullptr) {
-      while (Length < LANGUAGE_CODE_BYTES && Supported[Length] != 0 && Supported[Length] != ';') {
-        First[Length] = Supported[Length];
-        ++Length;
-      }
-    }
-    if (Length > 0 && Length < LANGUAGE_CODE_BYTES) {
-      Text = nullptr;
-      if (!EFI_ERROR(Name(Names, First, &Text)) && Text != nullptr) return CopyNameText(Text, Buffer);
-    }
-  }
-  Interface = nullptr;
-  if (EFI_ERROR(gBS()->OpenProtocol(Driver, &EFI_COMPONENT_NAME_PROTOCOL::Guid, &Interface, PageAgent(), nullptr,
-                                    EFI_OPEN_PROTOCOL_GET_PROTOCOL)) ||
-      Interface == nullptr)
-    return false;
   CHAR16* Text = nullptr;
-  // Same layout, older language codes.
-  if (EFI_ERROR(Name((EFI_COMPONENT_NAME2_PROTOCOL*)Interface, "eng", &Text)) || Text == nullptr) return false;
+  if (auto* Names2 = OpenNames<EFI_COMPONENT_NAME2_PROTOCOL>(Driver)) {
+    if (!EFI_ERROR(Name(Names2, "en-US", &Text)) && Text != nullptr) return CopyNameText(Text, Buffer);
+    CHAR8 First[LANGUAGE_CODE_BYTES];
+    Text = nullptr;
+    if (FirstLanguage(Names2->SupportedLanguages, First) && !EFI_ERROR(Name(Names2, First, &Text)) &&
+        Text != nullptr)
+      return CopyNameText(Text, Buffer);
+  }
+  auto* Names = OpenNames<EFI_COMPONENT_NAME_PROTOCOL>(Driver);
+  Text = nullptr;
+  if (Names == nullptr || EFI_ERROR(Name(Names, "eng", &Text)) || Text == nullptr) return false;
   return CopyNameText(Text, Buffer);
 }
 
@@ -130,11 +141,14 @@ EFI_STATUS FindManagingDriver(EFI_HANDLE Controller, EFI_HANDLE* Driver) {
   HANDLE_LIST All;
   if (Driver == nullptr || EFI_ERROR(AllHandlesList(All))) return EFI_NOT_FOUND;
   for (UINTN h = 0; h < All.Count; ++h) {
+    // Records that cannot be read could hide the driver: no answer rather than a wrong one.
     PROTOCOL_LIST Protocols;
-    if (EFI_ERROR(ProtocolsOn(All.Handles[h], Protocols))) continue;
+    if (EFI_ERROR(ProtocolsOn(All.Handles[h], Protocols))) return EFI_NOT_FOUND;
     for (UINTN p = 0; p < Protocols.Count; ++p) {
       OPEN_RECORDS Records;
-      if (!OpenRecordsOf(All.Handles[h], Protocols.Guids[p], Records)) continue;
+      const EFI_STATUS Status = OpenRecordsOf(All.Handles[h], Protocols.Guids[p], Records);
+      if (Status == EFI_OUT_OF_RESOURCES) return EFI_NOT_FOUND;
+      if (EFI_ERROR(Status)) continue;
       for (UINTN r = 0; r < Records.Count; ++r) {
         const EFI_OPEN_PROTOCOL_INFORMATION_ENTRY& Entry = Records.Entries[r];
         if (Entry.ControllerHandle == Controller && (Entry.Attributes & EFI_OPEN_PROTOCOL_BY_DRIVER) != 0 &&
@@ -162,7 +176,10 @@ EFI_STATUS GetChildHandles(EFI_HANDLE Driver, EFI_HANDLE Controller, HANDLE_LIST
   UINTN Count = 0;
   for (UINTN p = 0; p < Protocols.Count; ++p) {
     OPEN_RECORDS Records;
-    if (!OpenRecordsOf(Controller, Protocols.Guids[p], Records)) continue;
+    Status = OpenRecordsOf(Controller, Protocols.Guids[p], Records);
+    // A child left out for want of pool would shift every later output.
+    if (Status == EFI_OUT_OF_RESOURCES) return Status;
+    if (EFI_ERROR(Status)) continue;
     for (UINTN r = 0; r < Records.Count; ++r) {
       const EFI_OPEN_PROTOCOL_INFORMATION_ENTRY& Entry = Records.Entries[r];
       if (Entry.AgentHandle != Driver || (Entry.Attributes & EFI_OPEN_PROTOCOL_BY_CHILD_CONTROLLER) == 0) continue;
@@ -202,7 +219,7 @@ bool GetControllerNameText(EFI_HANDLE Driver, EFI_HANDLE Controller, EFI_HANDLE 
                            CHAR8 (&Buffer)[NAME_TEXT_BYTES]) {
   return AskComponentName(
       Driver,
-      [&](EFI_COMPONENT_NAME2_PROTOCOL* Names, const CHAR8* Language, CHAR16** Text) {
+      [&](auto* Names, const CHAR8* Language, CHAR16** Text) {
         return Names->GetControllerName(Names, Controller, Child, Language, Text);
       },
       Buffer);
@@ -211,7 +228,7 @@ bool GetControllerNameText(EFI_HANDLE Driver, EFI_HANDLE Controller, EFI_HANDLE 
 bool GetDriverNameText(EFI_HANDLE Driver, CHAR8 (&Buffer)[NAME_TEXT_BYTES]) {
   return AskComponentName(
       Driver,
-      [&](EFI_COMPONENT_NAME2_PROTOCOL* Names, const CHAR8* Language, CHAR16** Text) {
+      [&](auto* Names, const CHAR8* Language, CHAR16** Text) {
         return Names->GetDriverName(Names, Language, Text);
       },
       Buffer);
