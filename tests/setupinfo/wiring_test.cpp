@@ -11,6 +11,7 @@
 #include "setupinfo/pages/board/processor_settings.h"
 #include "setupinfo/pages/board/super_io_page.h"
 #include "setupinfo/pages/board/south_bridge_page.h"
+#include "setupinfo/pages/platform/graphics_output.h"
 #include "setupinfo/pages/platform/management_engine.h"
 #include "setupinfo_fixture.h"
 
@@ -52,6 +53,13 @@ std::vector<EXPECTED_ROW> MemorySettingRows() {
   return Rows;
 }
 
+std::vector<EXPECTED_ROW> GraphicsOutputRows() {
+  std::vector<EXPECTED_ROW> Rows;
+  for (UINT16 Key = 0x4F3; Key <= 0x4FA; ++Key) Rows.push_back({FORM_SET_CLASS_ADVANCED, Key, OnOutputChosen});
+  for (UINT16 Key : {0x4FB, 0x4FC}) Rows.push_back({FORM_SET_CLASS_ADVANCED, Key, OnOutputPropertyChanged});
+  return Rows;
+}
+
 std::vector<EXPECTED_ROW> ManagementEngineRows() {
   return {{FORM_SET_CLASS_MANAGEMENT_ENGINE, 0x4BA, OnLockedQuestionChanging}};
 }
@@ -59,7 +67,8 @@ std::vector<EXPECTED_ROW> ManagementEngineRows() {
 // Every page's rows, in the table's order of pages.
 std::vector<EXPECTED_ROW> AllRows() {
   std::vector<EXPECTED_ROW> Rows;
-  for (auto Page : {HardwareMonitorRows, ProcessorSettingRows, MemorySettingRows, ManagementEngineRows}) {
+  for (auto Page : {HardwareMonitorRows, ProcessorSettingRows, MemorySettingRows, GraphicsOutputRows,
+                    ManagementEngineRows}) {
     auto More = Page();
     Rows.insert(Rows.end(), More.begin(), More.end());
   }
@@ -90,6 +99,8 @@ TEST(PageInitialisers, EachSlotHoldsItsPagesInitialiser) {
   Expected[2] = InitProcessorPage;
   Expected[3] = InitSouthBridgePage;
   Expected[4] = InitNorthBridgePage;
+  Expected[5] = InitGraphicsOutputPage;
+  Expected[6] = InitOutputPlatformData;
   Expected[7] = InitLegacyAreaVersion;
   Expected[9] = InitManagementEngineStrings;
   Expected.push_back(nullptr);
@@ -165,6 +176,28 @@ TEST_F(Wiring, ManagementEngineRowReachesItsHandler) {
     EXPECT_EQ(Browser().Callback(Through, EFI_BROWSER_ACTION_CHANGED, 0x4BA, EFI_IFR_TYPE_NUM_SIZE_8, Value),
               EFI_UNSUPPORTED);
     EXPECT_EQ(UINT64(Browser().Log().back().ValueOut.u64), 7u);
+  }
+}
+
+// A board without display controllers: each handler fetches the browser's
+// Setup (the property keys also the output flags, which this browser does
+// not keep), finds no PCI controller and hands nothing back.
+TEST_F(Wiring, GraphicsOutputRowsReachTheirHandlers) {
+  for (const EXPECTED_ROW& Row : GraphicsOutputRows()) {
+    for (UINT16 Through : {Row.Class, FORM_SET_CLASS_MAIN}) {
+      SCOPED_TRACE(testing::Message() << std::hex << "key 0x" << Row.Key << " through class 0x" << Through);
+      const auto Before = Forms().Calls();
+      EFI_IFR_TYPE_VALUE Value{};
+      EXPECT_EQ(Browser().Callback(Through, EFI_BROWSER_ACTION_CHANGED, Row.Key, EFI_IFR_TYPE_NUM_SIZE_8, Value),
+                EFI_NOT_FOUND);
+      const auto After = Forms().Calls();
+      EXPECT_EQ(After.GetBrowserData - Before.GetBrowserData, Row.Handler == OnOutputChosen ? 1u : 2u);
+      EXPECT_EQ(After.SetBrowserData, Before.SetBrowserData);
+      // Any other action is answered without a look at the browser.
+      EXPECT_EQ(Browser().Callback(Through, EFI_BROWSER_ACTION_CHANGING, Row.Key, EFI_IFR_TYPE_NUM_SIZE_8, Value),
+                EFI_SUCCESS);
+      EXPECT_EQ(Forms().Calls().GetBrowserData, After.GetBrowserData);
+    }
   }
 }
 

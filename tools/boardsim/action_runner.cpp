@@ -174,6 +174,7 @@ ActionResult ActionRunner::RunOne(const Action& A) {
   const StringSnapshot StringsBefore = Session_.Strings(FormSets_);
   const auto& Log = Session_.Machine().Variables().SetLog();
   const size_t LogStart = Log.size();
+  const size_t CallStart = Session_.DeviceCalls().size();
 
   sim::SetupBrowser& Browser = Session_.Browser();
   if (A.Kind == ActionKind::Set) {
@@ -222,6 +223,8 @@ ActionResult ActionRunner::RunOne(const Action& A) {
     Result.VariablesWritten.push_back(
         VariableWrite{Utf8FromUcs2(E.Name), GuidText(E.Guid), E.Attributes, E.Data, E.Status});
   }
+  const std::vector<std::string> Calls = Session_.DeviceCalls();
+  if (Calls.size() > CallStart) Result.DeviceCalls.assign(Calls.begin() + CallStart, Calls.end());
   return Result;
 }
 

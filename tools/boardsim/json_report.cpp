@@ -118,6 +118,7 @@ Json ActionJson(size_t Index, const ActionResult& A) {
     Writes.push_back(VariableWriteJson(W));
   }
   J["variables_written"] = Writes;
+  J["device_calls"] = A.DeviceCalls;
   return J;
 }
 

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "platform/graphics_output.h"
 #include "platform/setup_load_trigger.h"
 #include "setupinfo/core/entry.h"
 #include "setupinfo/core/language_variables.h"
@@ -63,6 +64,9 @@ EFI_STATUS EFIAPI BoardSession::PlatformEntry(EFI_HANDLE, EFI_SYSTEM_TABLE* Syst
   // The memory initialisation's protocols and the compatibility module.
   Self->Memory_ = std::make_unique<sim::MemoryPeers>(Self->Machine_->Profile().Memory);
   Self->Memory_->InstallPresent(SystemTable->BootServices);
+  // The graphics stack: each display controller with its driver and outputs.
+  Self->Graphics_ = std::make_unique<sim::GraphicsPeers>(Self->Machine_->Profile().Graphics, Self->Machine_->Board());
+  Self->Graphics_->Install(SystemTable->BootServices);
   Self->Removed_.clear();
   EFI_HII_DATABASE_PROTOCOL* Database = Self->Machine_->Hii().Database->DatabaseProtocol();
   if (Database->RemovePackageList != RemovePackageListObserved) {
@@ -117,6 +121,8 @@ BootRecord BoardSession::Boot() {
     InstallTrigger();
   }
   Record.FormSetsPublished = Forms().FormSets().size();
+  // The advanced form set keeps the output flags beside Setup.
+  Browser().AddStore(NB_GOP_PLATFORM_DATA_NAME, SETUP_VARIABLE_GUID);
   Browser().Open();
   if (Browser().StoreBytes(SETUP_VARIABLE_NAME, SETUP_VARIABLE_GUID) == nullptr) {
     // A board profile without the record: the browser starts from zeros, as
@@ -182,6 +188,10 @@ FormSetPage BoardSession::Page(const PackagedFormSet& Packaged) {
   FormSetPage Page = CapturePage(Packaged, nullptr, false);
   Page.Published = true;  // removed before boardsim could copy it
   return Page;
+}
+
+std::vector<std::string> BoardSession::DeviceCalls() const {
+  return Graphics_ ? Graphics_->Calls : std::vector<std::string>{};
 }
 
 StringSnapshot BoardSession::Strings(const std::vector<PackagedFormSet>& FormSets) {

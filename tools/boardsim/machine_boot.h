@@ -10,6 +10,7 @@
 
 #include "sim/hii/hii_database.h"
 #include "sim/machine.h"
+#include "sim/peers/graphics_peers.h"
 #include "sim/peers/memory_peers.h"
 #include "sim/peers/processor_peers.h"
 #include "sim/peers/super_io_peers.h"
@@ -42,6 +43,9 @@ class BoardSession {
   FormSetPage Page(const PackagedFormSet& Packaged);
   StringSnapshot Strings(const std::vector<PackagedFormSet>& FormSets);
 
+  // Calls into the board's device stand-ins (graphics outputs, ...) this boot, in order.
+  std::vector<std::string> DeviceCalls() const;
+
  private:
   static EFI_STATUS EFIAPI PlatformEntry(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE* SystemTable);
   static EFI_STATUS EFIAPI SetupInfoImage(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE* SystemTable);
@@ -66,6 +70,8 @@ class BoardSession {
   std::unique_ptr<sim::SouthBridgePeer> SouthBridge_;
   std::unique_ptr<sim::SataDrivePeers> SataDrives_;
   std::unique_ptr<sim::MemoryPeers> Memory_;
+  // The graphics stack: display controllers, their driver and outputs.
+  std::unique_ptr<sim::GraphicsPeers> Graphics_;
   UINT8 TriggerInterface_ = 0;
 };
 

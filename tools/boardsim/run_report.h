@@ -92,6 +92,7 @@ struct ActionResult {
   std::vector<StoreDiff> StoreChanges;
   std::vector<StringChange> StringChanges;
   std::vector<VariableWrite> VariablesWritten;
+  std::vector<std::string> DeviceCalls;  // into the board's device stand-ins
   // show
   std::optional<FormSetPage> Page;
 };

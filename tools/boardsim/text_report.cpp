@@ -156,6 +156,10 @@ void RenderAction(std::string& Out, size_t Number, const ActionResult& A, const 
     Out += "  variables written:\n";
     RenderVariableWrites(Out, A.VariablesWritten, "    ");
   }
+  if (!A.DeviceCalls.empty()) {
+    Out += "  device calls:\n";
+    for (const std::string& Call : A.DeviceCalls) Out += "    " + Call + "\n";
+  }
 }
 
 }  // namespace
