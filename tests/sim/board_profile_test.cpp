@@ -129,6 +129,42 @@ TEST(BoardProfile, HubAndSataDrivesAreCheckedAndDefaulted) {
   EXPECT_FALSE(D.DevicePath.has_value());
 }
 
+TEST(BoardProfile, GraphicsOutputsAreCheckedAndDefaulted) {
+  auto Outputs = [](const std::string& Output) {
+    return With(R"("graphics": {"controllers": [{"outputs": [)" + Output + "]}]}");
+  };
+  EXPECT_EQ(Error(Outputs(R"({"modes": [[640, 480]], "mode": 1})")),
+            "test.json: $.graphics.controllers[0].outputs[0].mode: not one of the modes");
+  EXPECT_EQ(Error(Outputs(R"({"modes": [[640, 480]], "startMode": 1})")),
+            "test.json: $.graphics.controllers[0].outputs[0].startMode: not one of the modes");
+  EXPECT_EQ(Error(Outputs(R"({"node": "02 03 08"})")),
+            "test.json: $.graphics.controllers[0].outputs[0].node: a device path node is 4 to 65535 bytes");
+  EXPECT_EQ(Error(Outputs(R"({"modes": [[640]]})")),
+            "test.json: $.graphics.controllers[0].outputs[0].modes[0]: expected [horizontal, vertical]");
+  EXPECT_EQ(Error(Outputs(R"({"via": 17})")),
+            "test.json: $.graphics.controllers[0].outputs[0].via: value 0x11 is out of range (0 to 0x10)");
+  EXPECT_EQ(Error(Outputs(R"({"level": {"maximum": 3}})")),
+            "test.json: $.graphics.controllers[0].outputs[0].level.maximum: unknown field");
+  EXPECT_EQ(Error(With(R"("graphics": {"controllers": [{"driver": {"name": ")" + std::string(257, 'D') + R"("}}]})")),
+            "test.json: $.graphics.controllers[0].driver.name: longer than 256 characters");
+
+  BoardProfile P;
+  std::string E;
+  ASSERT_TRUE(ParseBoardProfile(Outputs(R"({"name": "Out", "level": {}, "switch": {"on": true}})"), "t", P, E)) << E;
+  ASSERT_EQ(P.Graphics.Controllers.size(), 1u);
+  const DisplayControllerProfile& C = P.Graphics.Controllers[0];
+  EXPECT_EQ(C.Device, 2);
+  EXPECT_TRUE(C.Managed);
+  EXPECT_TRUE(C.Driver.Binding && C.Driver.ComponentName2 && !C.Driver.ComponentName && !C.Driver.Excluded);
+  EXPECT_EQ(C.Driver.Languages2, "en-US");
+  const GraphicsOutputProfile& O = C.Outputs.at(0);
+  EXPECT_TRUE(O.Edid && O.GraphicsOutput);
+  EXPECT_TRUE(O.Node.empty());
+  ASSERT_TRUE(O.Level && O.Switch);
+  EXPECT_EQ(O.Level->Supported, 1u);
+  EXPECT_TRUE(O.Switch->On);
+}
+
 TEST(BoardProfile, DefaultBoardIsComplete) {
   const BoardProfile& P = DefaultBoardProfile();
   EXPECT_FALSE(P.Name.empty());
