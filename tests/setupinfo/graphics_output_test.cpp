@@ -440,7 +440,14 @@ TEST_F(GraphicsOutput, AChoiceTheControllerCannotTakeLeavesTheStoredOneAlone) {
          M().Variables().Put(u"ChildHandleDpVar2", GOP_OUTPUT_VARIABLE_GUID, 6, Path);
        },
        EFI_NOT_FOUND, false},
-      {"driver refuses the output", [this] { Display().Profile.Driver.StartStatus = EFI_DEVICE_ERROR; },
+      {"driver refuses an output that is gone",
+       [this] {
+         Display().Profile.Driver.StartStatus = EFI_DEVICE_ERROR;
+         auto& Panel = Out(0, 2);
+         VOID* Path = nullptr;
+         ASSERT_EQ(BS()->HandleProtocol(Panel.Handle, &EFI_DEVICE_PATH_PROTOCOL::Guid, &Path), EFI_SUCCESS);
+         ASSERT_EQ(BS()->UninstallProtocolInterface(Panel.Handle, &EFI_DEVICE_PATH_PROTOCOL::Guid, Path), EFI_SUCCESS);
+       },
        EFI_NOT_FOUND, true},
       {"index past the rows", [this] { BrowserSetup()[0x469] = 8; }, EFI_NOT_FOUND, false},
   };
@@ -459,6 +466,19 @@ TEST_F(GraphicsOutput, AChoiceTheControllerCannotTakeLeavesTheStoredOneAlone) {
     TearDown();
     SetUp();
   }
+}
+
+// A driver already driving every output starts nothing on the connect: the
+// choice names a live output and is kept, but no property is applied.
+TEST_F(GraphicsOutput, AChoiceOfALiveOutputIsKeptWhenTheConnectStartsNothing) {
+  Graphics.Controllers[0].Driver.StartStatus = EFI_ALREADY_STARTED;
+  Start();
+  BrowserFlags() = {1, 1};
+  const size_t From = Peers->Calls.size();
+  EXPECT_EQ(Choose(2), EFI_SUCCESS);
+  EXPECT_EQ(Stored(GOP_OUTPUT_DP_NAME, GOP_OUTPUT_VARIABLE_GUID), PathOf(0, 2));
+  EXPECT_EQ(CallsSince(From), (std::vector<std::string>{"display 0: Start with 02 03 08 00 00 04 01 80"}));
+  EXPECT_EQ(BrowserFlags(), (Bytes{0, 0}));
 }
 
 TEST_F(GraphicsOutput, ADriverWithoutBindingOrASetupTheBrowserCannotGiveChangesNothing) {

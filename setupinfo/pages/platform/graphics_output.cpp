@@ -60,6 +60,14 @@ UINTN HandlePath(EFI_HANDLE Handle, const UINT8** Path) {
   return DevicePath == nullptr ? 0 : BoundedDevicePathSize(*Path, MAX_OUTPUT_DEVICE_PATH_BYTES);
 }
 
+// True when a handle carries exactly this device path.
+bool OutputPresent(const EFI_DEVICE_PATH_PROTOCOL* Path) {
+  auto* Rest = (EFI_DEVICE_PATH_PROTOCOL*)Path;
+  EFI_HANDLE Handle = nullptr;
+  if (EFI_ERROR(gBS()->LocateDevicePath(&EFI_DEVICE_PATH_PROTOCOL::Guid, &Rest, &Handle))) return false;
+  return Rest->Type == END_DEVICE_PATH_TYPE && Rest->SubType == END_ENTIRE_DEVICE_PATH_SUBTYPE;
+}
+
 bool SwitchWanted(const SETUP_RECORD* Setup) { return Setup->Get<setup::OutputSwitch>() == 1; }
 
 // Lowers the browser's level to the output's maximum and applies it.
@@ -323,6 +331,8 @@ EFI_STATUS EFIAPI ApplyChosenOutput(EFI_HANDLE Controller, EFI_HANDLE, SetupEdit
     }
   }
   const EFI_STATUS Status = SetBrowserData(sizeof(Flags), &Flags, &SETUP_VARIABLE_GUID, NB_GOP_PLATFORM_DATA_NAME);
-  // An output the graphics driver did not produce is not kept as the choice.
-  return EFI_ERROR(Connected) ? Connected : Status;
+  // A driver that already drives the output starts nothing new; only an
+  // output that is not there after a failed connect is not kept as the choice.
+  if (EFI_ERROR(Connected) && !OutputPresent(OutputPath)) return Connected;
+  return Status;
 }
