@@ -42,16 +42,19 @@ extern "C" EFI_STATUS EFIAPI QemuCheckMain(EFI_HANDLE ImageHandle, EFI_SYSTEM_TA
       // Notes only: the count line comes from the run after the drivers.
       PrintLine(u"qemucheck before");
       SaveLanguageSnapshot();
+      PrepareGraphicsOutputChecks();
       return EFI_SUCCESS;
     case CHECK_MODE::FirstBoot:
       PrintLine(u"qemucheck boot1");
       RunFirstBootSetupChecks(&Report);
       RunSataPortChecks(&Report);
       RunUpdateLocatorChecks(&Report);
+      RunGraphicsOutputChecks(&Report, false);
       break;
     case CHECK_MODE::LaterBoot:
       PrintLine(u"qemucheck boot2");
       RunLaterBootSetupChecks(&Report);
+      RunGraphicsOutputChecks(&Report, true);
       break;
     case CHECK_MODE::Unknown:
       Check(&Report, u"mode", false, u"usage: qemucheck.efi before|boot1|boot2");

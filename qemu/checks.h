@@ -17,6 +17,11 @@ void RunSataPortChecks(CHECK_REPORT* Report);
 // The update locator of updatefetch, over a transport and a name service of the checks' own.
 void RunUpdateLocatorChecks(CHECK_REPORT* Report);
 
+// Graphics output selection on OVMF's video driver and the test stand-in.
+// Prepare runs before the drivers load.
+void PrepareGraphicsOutputChecks();
+void RunGraphicsOutputChecks(CHECK_REPORT* Report, bool LaterBoot);
+
 // Vendor GUID of the setup driver's own variables.
 constexpr EFI_GUID SETUP_VARIABLE_VENDOR = {0xEC87D643, 0xEBA4, 0x4BB5, {0xA1, 0xE5, 0x3F, 0x3E, 0x36, 0xB2, 0x0D, 0xA9}};
 

@@ -24,7 +24,9 @@ SUMMARY = re.compile(r"^(\d+) passed, (\d+) failed$")
 COUNTDOWN = b"to skip"
 # Driver images in load order: the form utility service must be there before
 # setupinfo's entry point asks for it.
-DRIVERS = ("formutil_ovmf.efi", "setupinfo.efi", "updatefetch.efi")
+# The graphics stand-in must have dressed OVMF's display controller before
+# setupinfo's page load walks it.
+DRIVERS = ("formutil_ovmf.efi", "graphics_ovmf.efi", "setupinfo.efi", "updatefetch.efi")
 CHECK_APP = "qemucheck.efi"
 # The drives of the hub page's check, as qemu/sata_drives.h expects them.
 SATA_DISK_MODEL, SATA_DISK_PORT, SATA_DISK_BYTES = "QCHECK SATA DISK", 1, 6270000 * 512
@@ -86,6 +88,8 @@ def boot(args, esp, vars_file, mode, timeout, log_path):
         f.write(startup_script(mode, DRIVERS))
     cmd = [args.qemu, "-machine", "q35", "-cpu", "Haswell", "-m", "256",
            "-nographic", "-no-reboot", "-net", "none",
+           # The display check: QEMU's standard VGA, driven by OVMF's video driver.
+           "-vga", "std",
            "-drive", "if=pflash,format=raw,readonly=on,file=%s" % args.ovmf_code,
            "-drive", "if=pflash,format=raw,file=%s" % vars_file,
            "-drive", "format=raw,file=fat:rw:%s" % esp,
