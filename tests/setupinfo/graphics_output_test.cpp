@@ -11,6 +11,7 @@
 
 #include "platform/graphics_output.h"
 #include "setupinfo/pages/platform/graphics_output.h"
+#include "setupinfo/pages/platform/graphics_output_facts.h"
 #include "setupinfo_fixture.h"
 #include "sim/board.h"
 #include "sim/peers/graphics_peers.h"
@@ -547,6 +548,80 @@ TEST_F(GraphicsOutput, TheChoiceSurvivesARebootAndIsFoundAgain) {
   EXPECT_EQ(ChildPath(2), PathOf(0, 2));
 }
 
+TEST_F(GraphicsOutput, TheChosenPathVariableIsReadWholeAndBoundedBySize) {
+  Start();
+  const Bytes Panel = PathOf(0, 2);
+  Bytes Trailing = Panel;
+  Trailing.resize(Panel.size() + 3000, 0xEE);
+  Bytes Long = sim::PciDevicePath(2, 0);
+  Long.resize(Long.size() - 4);
+  while (Long.size() < MAX_OUTPUT_DEVICE_PATH_BYTES) Long.insert(Long.end(), {HARDWARE_DEVICE_PATH, 5, 8, 0, 0, 0, 0, 0});
+  Long.insert(Long.end(), END.begin(), END.end());
+  struct Case {
+    const char* What;
+    std::optional<Bytes> Stored;
+    std::optional<Bytes> Kept;  // what OrvGopOutputDp holds afterwards; nullopt: untouched
+  } Cases[] = {
+      {"absent", std::nullopt, std::nullopt},
+      {"three bytes", Bytes{2, 1, 12}, std::nullopt},
+      {"only an end node", END, std::nullopt},
+      {"exact", Panel, Panel},
+      {"trailing bytes are not kept", Trailing, Panel},
+      {"longer than any output path", Long, std::nullopt},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.What);
+    M().Variables().Erase(GOP_OUTPUT_DP_NAME, GOP_OUTPUT_VARIABLE_GUID);
+    M().Variables().Erase(u"ChildHandleDpVar2", GOP_OUTPUT_VARIABLE_GUID);
+    if (C.Stored) M().Variables().Put(u"ChildHandleDpVar2", GOP_OUTPUT_VARIABLE_GUID, 6, *C.Stored);
+    const size_t Starts = Display().Connects.size();
+    const EFI_STATUS Status = Choose(2);
+    EXPECT_EQ(Stored(GOP_OUTPUT_DP_NAME, GOP_OUTPUT_VARIABLE_GUID), C.Kept);
+    EXPECT_EQ(Display().Connects.size(), Starts + (C.Kept ? 1 : 0));
+    EXPECT_EQ(EFI_ERROR(Status), !C.Kept.has_value());
+  }
+}
+
+TEST_F(GraphicsOutput, BrowserStoresOfOtherSizesAreNeitherOverrunNorOverwritten) {
+  Start();
+  // A Setup too short for the level: the handler reads zeros past it and hands back only what it got.
+  Browser().Close();
+  Bytes Short(0x46A, 0);
+  Short[0x469] = 2;
+  M().Variables().Put(u"Setup", SETUP_VARIABLE_GUID, SETUP_VARIABLE_ATTRIBUTES, Short);
+  OpenBrowser();
+  EXPECT_EQ(Ask(KEY_OUTPUT_LEVEL), EFI_SUCCESS);
+  EXPECT_EQ(BrowserSetup().size(), Short.size());
+  EXPECT_EQ(Out(0, 2).CurrentLevel, 0u);  // the missing level reads 0, within the maximum
+  EXPECT_EQ(Ask(KEY_FIRST_OUTPUT_CHOICE), EFI_SUCCESS);
+  EXPECT_EQ(Stored(GOP_OUTPUT_DP_NAME, GOP_OUTPUT_VARIABLE_GUID), PathOf(0, 2));
+
+  // Larger than the record: not taken, nothing handed back or written.
+  Browser().Close();
+  M().Variables().Erase(GOP_OUTPUT_DP_NAME, GOP_OUTPUT_VARIABLE_GUID);
+  M().Variables().Put(u"Setup", SETUP_VARIABLE_GUID, SETUP_VARIABLE_ATTRIBUTES, Bytes(1173, 2));
+  OpenBrowser();
+  auto Before = Forms().Calls();
+  EXPECT_TRUE(EFI_ERROR(Ask(KEY_FIRST_OUTPUT_CHOICE)));
+  EXPECT_TRUE(EFI_ERROR(Ask(KEY_OUTPUT_SWITCH)));
+  EXPECT_EQ(Forms().Calls().SetBrowserData, Before.SetBrowserData);
+  EXPECT_EQ(Stored(GOP_OUTPUT_DP_NAME, GOP_OUTPUT_VARIABLE_GUID), std::nullopt);
+
+  // The flags store: one byte is handed back as one byte; three are not taken.
+  Browser().Close();
+  M().Variables().Put(u"Setup", SETUP_VARIABLE_GUID, SETUP_VARIABLE_ATTRIBUTES, Bytes(1172, 0));
+  for (size_t Size : {size_t(1), size_t(3)}) {
+    SCOPED_TRACE(Size);
+    M().Variables().Put(NB_GOP_PLATFORM_DATA_NAME, SETUP_VARIABLE_GUID, 6, Bytes(Size, 0));
+    OpenBrowser();
+    EXPECT_EQ(Ask(KEY_OUTPUT_SWITCH), EFI_SUCCESS);
+    EXPECT_EQ(BrowserFlags(), Size == 1 ? Bytes{0} : Bytes(3, 0));
+    EXPECT_EQ(Ask(KEY_OUTPUT_LEVEL), EFI_SUCCESS);
+    EXPECT_EQ(BrowserFlags(), Size == 1 ? Bytes{1} : Bytes(3, 0));
+    Browser().Close();
+  }
+}
+
 // ---- Output level and switch ---------------------------------------------------
 
 TEST_F(GraphicsOutput, ALevelAboveTheMaximumIsLoweredAndOthersApplyUnchanged) {
@@ -639,10 +714,15 @@ TEST_F(GraphicsOutput, WithoutTheBrowsersFlagsNothingIsHandedBackForThem) {
 }
 
 TEST_F(GraphicsOutput, SwitchAtLoadFollowsTheStoredSetup) {
-  for (UINT8 Value : {0, 1, 2}) {
-    SCOPED_TRACE(int(Value));
-    Bytes Setup(1172, 0);
-    Setup[0x46E] = Value;
+  struct Case {
+    size_t Size;
+    UINT8 Value;
+  } Cases[] = {{1172, 0}, {1172, 1}, {1172, 2}, {1171, 1}, {1173, 1}, {0, 1}};
+  for (const Case& C : Cases) {
+    const UINT8 Value = C.Size == 1172 ? C.Value : 0;  // an unreadable Setup asks for off
+    SCOPED_TRACE(testing::Message() << C.Size << " bytes, switch " << int(C.Value));
+    Bytes Setup(C.Size, 0);
+    if (C.Size > 0x46E) Setup[0x46E] = C.Value;
     M().Variables().Put(u"Setup", SETUP_VARIABLE_GUID, SETUP_VARIABLE_ATTRIBUTES, Setup);
     Start();
     EXPECT_EQ(Out(0, 2).SwitchedOn, Value == 1);
