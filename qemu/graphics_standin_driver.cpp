@@ -42,6 +42,16 @@ struct STANDIN_STATE {
 
 constinit STANDIN_STATE gStandIn = {};
 
+// The stand-in protocols as they start; copied in at set-up.
+constexpr UINT32 SUPPORTED = 1;
+EFI_STATUS EFIAPI GetMaxLevel(OUTPUT_LEVEL_PROTOCOL*, UINT32* Max);
+EFI_STATUS EFIAPI GetLevel(OUTPUT_LEVEL_PROTOCOL*, UINT32* Level);
+EFI_STATUS EFIAPI SetLevel(OUTPUT_LEVEL_PROTOCOL*, UINT32 Level);
+EFI_STATUS EFIAPI SwitchOn(OUTPUT_SWITCH_PROTOCOL*);
+EFI_STATUS EFIAPI SwitchOff(OUTPUT_SWITCH_PROTOCOL*);
+constexpr OUTPUT_LEVEL_PROTOCOL LevelTemplate = {SUPPORTED, GetMaxLevel, GetLevel, SetLevel};
+constexpr OUTPUT_SWITCH_PROTOCOL SwitchTemplate = {SUPPORTED, SwitchOn, SwitchOff};
+
 EFI_STATUS EFIAPI VendorAwareRead(EFI_PCI_IO_PROTOCOL* This, EFI_PCI_IO_PROTOCOL_WIDTH Width, UINT32 Offset,
                                   UINTN Count, VOID* Buffer) {
   if (Offset == PCI_VENDOR_ID_OFFSET && Width == EfiPciIoWidthUint16 && Count == 1 && Buffer != nullptr) {
@@ -180,8 +190,8 @@ EFI_STATUS SetUpStandIn() {
   __builtin_memcpy(gStandIn.EdidBlock, Header, sizeof(Header));
   gStandIn.RealEdid = {sizeof(gStandIn.EdidBlock), gStandIn.EdidBlock};
   C.Level = STANDIN_START_LEVEL;
-  gStandIn.Level = {1, GetMaxLevel, GetLevel, SetLevel};
-  gStandIn.Switch = {1, SwitchOn, SwitchOff};
+  gStandIn.Level = LevelTemplate;
+  gStandIn.Switch = SwitchTemplate;
   EFI_HANDLE Real = C.RealOutput;
   EFI_STATUS Status = gBS()->InstallMultipleProtocolInterfaces(
       &Real, &EFI_EDID_DISCOVERED_PROTOCOL::Guid, &gStandIn.RealEdid, &OUTPUT_LEVEL_PROTOCOL::Guid, &gStandIn.Level,
