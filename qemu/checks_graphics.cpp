@@ -191,6 +191,14 @@ void CheckChoice(GRAPHICS_CHECK& C) {
                                                  C.StandIn->VendorReads > VendorReads,
         u"edit %r, callback %r, %ld vendor reads through PCI I/O", Edit, Status, C.StandIn->VendorReads - VendorReads);
   CheckPathVariable(C, u"graphics.choice_stored", GOP_OUTPUT_DP_NAME, C.StandIn->AddedOutput);
+  // What the page's connect got: OVMF's driver already drives the controller.
+  auto* Path = HandleProtocol<EFI_DEVICE_PATH_PROTOCOL>(C.StandIn->AddedOutput);
+  const UINTN Size = WholePathSize(Path);
+  if (Size > sizeof(EFI_DEVICE_PATH_PROTOCOL) + 8) {
+    auto* Last = (EFI_DEVICE_PATH_PROTOCOL*)((UINT8*)Path + Size - sizeof(EFI_DEVICE_PATH_PROTOCOL) - 8);
+    Note(u"connect of the controller with the chosen output's node: %r",
+         gBS()->ConnectController(C.StandIn->Controller, nullptr, Last, TRUE));
+  }
 }
 
 }  // namespace
