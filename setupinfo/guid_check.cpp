@@ -10,6 +10,7 @@
 #include "platform/memory_info.h"
 #include "platform/name_resolution.h"
 #include "platform/net_config.h"
+#include "platform/nvme.h"
 #include "platform/processor_info.h"
 #include "platform/setup_load_trigger.h"
 #include "platform/super_io_device.h"
@@ -88,6 +89,7 @@ constexpr EFI_GUID KnownGuids[] = {
     NET_CONFIG_DATA_GUID,
     ME_INFO_SETUP::Guid,
     PTT_INFO_VARIABLE::Guid,
+    NVME_CONTROLLER_PROTOCOL::Guid,
     // The setup driver: its variables and the package lists of its form sets
     SETUP_VARIABLE_GUID,
     MAIN_FORM_SET_GUID,

@@ -685,6 +685,130 @@ bool ReadSataDrive(Ctx& C, const Json& J, const std::string& P, SataDriveProfile
   return true;
 }
 
+// Text by language: {"en-US": "..."}.
+bool ReadNames(Ctx& C, const Json& J, const std::string& P, std::map<std::string, std::u16string>& Out) {
+  if (!J.is_object()) return C.Fail(P, "expected an object of language -> text");
+  for (auto It = J.begin(); It != J.end(); ++It) {
+    if (It.key().empty()) return C.Fail(P, "empty language code");
+    std::string Text;
+    if (!ReadString(C, It.value(), P + "." + It.key(), Text)) return false;
+    Out[It.key()] = ToUtf16(Text);
+  }
+  return true;
+}
+
+bool ReadDriver(Ctx& C, const Json& J, const std::string& P, DriverProfile& D) {
+  using D_ = DriverProfile;
+  auto Flag = [](bool D_::*Member) {
+    return [Member](Ctx& C, const Json& J, const std::string& P, D_& D) { return ReadBool(C, J, P, D.*Member); };
+  };
+  return ReadObject<D_>(
+      C, J, P, D,
+      {
+          {"binding", false, Flag(&D_::Binding)},
+          {"componentName2", false, Flag(&D_::ComponentName2)},
+          {"componentName", false, Flag(&D_::ComponentName)},
+          {"languages2", false, Text<D_>([](D_& D, std::string S) { D.Languages2 = std::move(S); })},
+          {"languages", false,
+           [](Ctx& C, const Json& J, const std::string& P, D_& D) {
+             if (!ReadString(C, J, P, D.Languages)) return false;
+             if (D.Languages.size() % 3 != 0) return C.Fail(P, "expected three-letter codes run together");
+             return true;
+           }},
+          {"names", false, [](Ctx& C, const Json& J, const std::string& P, D_& D) { return ReadNames(C, J, P, D.Names); }},
+          {"nameStatus", false, Uint<D_>(UINT64_MAX, [](D_& D, uint64_t V) { D.NameStatus = V; })},
+      });
+}
+
+bool ReadComponentNames(Ctx& C, const Json& J, const std::string& P, ComponentNamesProfile& N) {
+  using N_ = ComponentNamesProfile;
+  return ReadObject<N_>(C, J, P, N,
+                        {
+                            {"names", false, [](Ctx& C, const Json& J, const std::string& P, N_& N) { return ReadNames(C, J, P, N.Names); }},
+                            {"unterminated", false,
+                             [](Ctx& C, const Json& J, const std::string& P, N_& N) { return ReadBool(C, J, P, N.Unterminated); }},
+                        });
+}
+
+bool ReadPciController(Ctx& C, const Json& J, const std::string& P, PciControllerProfile& Pc) {
+  using P_ = PciControllerProfile;
+  return ReadObject<P_>(
+      C, J, P, Pc,
+      {
+          {"segment", false, Uint<P_>(0xFFFF, [](P_& Pc, uint64_t V) { Pc.Segment = (uint16_t)V; })},
+          {"bus", true, Uint<P_>(0xFF, [](P_& Pc, uint64_t V) { Pc.Bus = (uint8_t)V; })},
+          {"device", true, Uint<P_>(31, [](P_& Pc, uint64_t V) { Pc.Device = (uint8_t)V; })},
+          {"function", true, Uint<P_>(7, [](P_& Pc, uint64_t V) { Pc.Function = (uint8_t)V; })},
+          {"path", false,
+           [](Ctx& C, const Json& J, const std::string& P, P_& Pc) {
+             if (!J.is_array()) return C.Fail(P, "expected an array of [device, function] hops");
+             Pc.Path.clear();
+             for (size_t I = 0; I < J.size(); ++I) {
+               const std::string HP = P + "[" + std::to_string(I) + "]";
+               if (!J[I].is_array() || J[I].size() != 2) return C.Fail(HP, "expected [device, function]");
+               uint64_t D, F;
+               if (!ReadUint(C, J[I][0], HP + "[0]", 31, D) || !ReadUint(C, J[I][1], HP + "[1]", 7, F)) return false;
+               Pc.Path.emplace_back((uint8_t)D, (uint8_t)F);
+             }
+             return true;
+           }},
+          {"configStatus", false, Uint<P_>(UINT64_MAX, [](P_& Pc, uint64_t V) { Pc.ConfigStatus = V; })},
+          {"locationStatus", false, Uint<P_>(UINT64_MAX, [](P_& Pc, uint64_t V) { Pc.LocationStatus = V; })},
+      });
+}
+
+bool ReadNvmeNamespace(Ctx& C, const Json& J, const std::string& P, NvmeNamespaceProfile& N) {
+  using N_ = NvmeNamespaceProfile;
+  return ReadObject<N_>(
+      C, J, P, N,
+      {
+          {"id", false, Uint<N_>(0xFFFFFFFF, [](N_& N, uint64_t V) { N.Id = (uint32_t)V; })},
+          {"eui64", false, Uint<N_>(UINT64_MAX, [](N_& N, uint64_t V) { N.Eui64 = V; })},
+          {"name", false, [](Ctx& C, const Json& J, const std::string& P, N_& N) { return ReadComponentNames(C, J, P, N.Name); }},
+          {"devicePath", false,
+           [](Ctx& C, const Json& J, const std::string& P, N_& N) {
+             std::vector<uint8_t> Bytes;
+             if (!ReadBytes(C, J, P, Bytes)) return false;
+             if (!DevicePathEndsInside(Bytes)) return C.Fail(P, "the path runs past its bytes before it ends");
+             N.DevicePath = std::move(Bytes);
+             return true;
+           }},
+      });
+}
+
+bool ReadNvmeController(Ctx& C, const Json& J, const std::string& P, NvmeControllerProfile& N) {
+  using N_ = NvmeControllerProfile;
+  return ReadObject<N_>(
+      C, J, P, N,
+      {
+          {"pci", true, [](Ctx& C, const Json& J, const std::string& P, N_& N) { return ReadPciController(C, J, P, N.Pci); }},
+          {"controllerProtocol", false,
+           [](Ctx& C, const Json& J, const std::string& P, N_& N) { return ReadBool(C, J, P, N.ControllerProtocol); }},
+          {"name", false, [](Ctx& C, const Json& J, const std::string& P, N_& N) { return ReadComponentNames(C, J, P, N.Name); }},
+          {"namespaces", false,
+           [](Ctx& C, const Json& J, const std::string& P, N_& N) {
+             return ReadArray<NvmeNamespaceProfile>(C, J, P, N.Namespaces, ReadNvmeNamespace);
+           }},
+      });
+}
+
+bool ReadNvme(Ctx& C, const Json& J, const std::string& P, BoardProfile& B) {
+  NvmeProfile N;
+  if (!ReadObject<NvmeProfile>(
+          C, J, P, N,
+          {
+              {"driver", false,
+               [](Ctx& C, const Json& J, const std::string& P, NvmeProfile& N) { return ReadDriver(C, J, P, N.Driver); }},
+              {"controllers", false,
+               [](Ctx& C, const Json& J, const std::string& P, NvmeProfile& N) {
+                 return ReadArray<NvmeControllerProfile>(C, J, P, N.Controllers, ReadNvmeController);
+               }},
+          }))
+    return false;
+  B.Nvme = std::move(N);
+  return true;
+}
+
 bool ReadMemoryInformation(Ctx& C, const Json& J, const std::string& P, MemoryProfile& M) {
   M.InformationPresent = true;
   return ReadObject<MemoryProfile>(
@@ -856,6 +980,7 @@ const std::vector<Field<BoardProfile>>& Sections() {
          return ReadArray<SataDriveProfile>(C, J, P, B.SataDrives, ReadSataDrive);
        }},
       {"memory", false, ReadMemory},
+      {"nvme", false, ReadNvme},
   };
   return Rows;
 }
@@ -992,6 +1117,16 @@ bool ParseBoardProfile(const std::string& Text, const std::string& SourceName, B
   AppendMemoryData(Out);
   Profile = std::move(Out);
   return true;
+}
+
+bool DevicePathEndsInside(const std::vector<uint8_t>& Bytes) {
+  for (size_t At = 0;;) {
+    if (At + 4 > Bytes.size()) return false;
+    const uint8_t Type = Bytes[At];
+    const size_t Length = Bytes[At + 2] | (Bytes[At + 3] << 8);
+    if (Type == 0x7F || Type == 0xFF || Length < 4) return true;
+    At += Length;
+  }
 }
 
 bool LoadBoardProfile(const std::string& Path, BoardProfile& Profile, std::string& Error) {

@@ -212,6 +212,60 @@ struct MemoryProfile {
   std::optional<NbPlatformDataProfile> PlatformData;
 };
 
+// A device driver as sim/peers/driver_model_peers.h installs it.
+struct DriverProfile {
+  bool Binding = true;
+  bool ComponentName2 = true;
+  bool ComponentName = false;
+  std::string Languages2 = "en-US";  // Component Name 2's list, ";"-separated
+  std::string Languages = "eng";     // Component Name's three-letter codes
+  std::map<std::string, std::u16string> Names;  // the driver's own name, by language
+  uint64_t NameStatus = 0;                      // non-zero: every name call fails with it
+};
+
+// Names of a controller or child, by language. Unterminated ones are handed
+// out exactly as long as they are, with no terminator.
+struct ComponentNamesProfile {
+  std::map<std::string, std::u16string> Names;
+  bool Unterminated = false;
+};
+
+// A PCI function as its bus driver presents it through PCI I/O.
+struct PciControllerProfile {
+  uint16_t Segment = 0;
+  uint8_t Bus = 0, Device = 0, Function = 0;
+  // Pci(device, function) hops from the root bridge; empty: the function's own.
+  std::vector<std::pair<uint8_t, uint8_t>> Path;
+  uint64_t ConfigStatus = 0;    // non-zero: configuration reads and writes fail with it
+  uint64_t LocationStatus = 0;  // non-zero: GetLocation fails with it
+};
+
+// True when a walk that stops at an end-type node or at a node Length below
+// 4 stays inside Bytes: what a handle's device path must be, since its
+// readers have no size to check against.
+bool DevicePathEndsInside(const std::vector<uint8_t>& Bytes);
+
+struct NvmeNamespaceProfile {
+  uint32_t Id = 1;
+  uint64_t Eui64 = 0;
+  ComponentNamesProfile Name;
+  std::optional<std::vector<uint8_t>> DevicePath;  // raw path bytes instead of controller path + namespace node
+};
+
+struct NvmeControllerProfile {
+  PciControllerProfile Pci;
+  bool ControllerProtocol = true;  // the NVMe controller marker on the PCI I/O handle
+  ComponentNamesProfile Name;      // the controller's own name
+  std::vector<NvmeNamespaceProfile> Namespaces;
+};
+
+// The platform's NVMe driver and the controllers it manages. Absent: no
+// driver and no controller.
+struct NvmeProfile {
+  DriverProfile Driver;
+  std::vector<NvmeControllerProfile> Controllers;
+};
+
 struct BoardProfile {
   std::string Name;
   FirmwareProfile Firmware;
@@ -232,6 +286,7 @@ struct BoardProfile {
   SouthBridgeProfile SouthBridge;
   std::vector<SataDriveProfile> SataDrives;
   MemoryProfile Memory;
+  std::optional<NvmeProfile> Nvme;
 };
 
 // The board built into the simulator (boards/default.json).

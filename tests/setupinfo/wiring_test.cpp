@@ -11,6 +11,7 @@
 #include "setupinfo/pages/board/processor_settings.h"
 #include "setupinfo/pages/board/super_io_page.h"
 #include "setupinfo/pages/board/south_bridge_page.h"
+#include "setupinfo/pages/platform/nvme_devices.h"
 #include "setupinfo/pages/platform/management_engine.h"
 #include "setupinfo_fixture.h"
 
@@ -92,6 +93,7 @@ TEST(PageInitialisers, EachSlotHoldsItsPagesInitialiser) {
   Expected[4] = InitNorthBridgePage;
   Expected[7] = InitLegacyAreaVersion;
   Expected[9] = InitManagementEngineStrings;
+  Expected[11] = InitNvmeDevicePage;
   Expected.push_back(nullptr);
   const Span<const PAGE_STRING_INITIALISER> Table = PageStringInitialisers();
   ASSERT_EQ(Table.Count, Expected.size());

@@ -45,7 +45,7 @@ void BoardSession::PresetLanguage(const std::string& Language) {
 // for the platform's processor driver (both processor protocols, from the
 // profile), its Super I/O driver (one handle per device), its chipset and
 // SATA drivers (the south bridge version protocol, SbPlatformData and the
-// drives' Disk Info), and it keeps a copy of each package list the setup
+// drives' Disk Info), its NVMe driver (controllers and namespaces), and it keeps a copy of each package list the setup
 // driver removes, so that page can still be shown; the drivers cannot tell.
 EFI_STATUS EFIAPI BoardSession::PlatformEntry(EFI_HANDLE, EFI_SYSTEM_TABLE* SystemTable) {
   BoardSession* Self = Active;
@@ -63,6 +63,12 @@ EFI_STATUS EFIAPI BoardSession::PlatformEntry(EFI_HANDLE, EFI_SYSTEM_TABLE* Syst
   // The memory initialisation's protocols and the compatibility module.
   Self->Memory_ = std::make_unique<sim::MemoryPeers>(Self->Machine_->Profile().Memory);
   Self->Memory_->InstallPresent(SystemTable->BootServices);
+  // The NVMe driver with its controllers and namespaces.
+  Self->Nvme_.reset();
+  if (const auto& Nvme = Self->Machine_->Profile().Nvme) {
+    Self->Nvme_ = std::make_unique<sim::NvmePeers>(Self->Machine_->Board(), *Nvme);
+    Self->Nvme_->Install(SystemTable->BootServices);
+  }
   Self->Removed_.clear();
   EFI_HII_DATABASE_PROTOCOL* Database = Self->Machine_->Hii().Database->DatabaseProtocol();
   if (Database->RemovePackageList != RemovePackageListObserved) {

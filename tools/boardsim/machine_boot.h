@@ -11,6 +11,7 @@
 #include "sim/hii/hii_database.h"
 #include "sim/machine.h"
 #include "sim/peers/memory_peers.h"
+#include "sim/peers/nvme_peers.h"
 #include "sim/peers/processor_peers.h"
 #include "sim/peers/super_io_peers.h"
 #include "sim/peers/south_bridge_peers.h"
@@ -66,6 +67,7 @@ class BoardSession {
   std::unique_ptr<sim::SouthBridgePeer> SouthBridge_;
   std::unique_ptr<sim::SataDrivePeers> SataDrives_;
   std::unique_ptr<sim::MemoryPeers> Memory_;
+  std::unique_ptr<sim::NvmePeers> Nvme_;
   UINT8 TriggerInterface_ = 0;
 };
 
