@@ -47,6 +47,7 @@ extern "C" EFI_STATUS EFIAPI QemuCheckMain(EFI_HANDLE ImageHandle, EFI_SYSTEM_TA
       PrintLine(u"qemucheck boot1");
       RunFirstBootSetupChecks(&Report);
       RunSataPortChecks(&Report);
+      RunNvmeChecks(&Report);
       RunUpdateLocatorChecks(&Report);
       break;
     case CHECK_MODE::LaterBoot:

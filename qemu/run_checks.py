@@ -23,12 +23,15 @@ ESCAPE = re.compile(r"\x1b\[[0-9;=?]*[A-Za-z]")
 SUMMARY = re.compile(r"^(\d+) passed, (\d+) failed$")
 COUNTDOWN = b"to skip"
 # Driver images in load order: the form utility service must be there before
-# setupinfo's entry point asks for it.
-DRIVERS = ("formutil_ovmf.efi", "setupinfo.efi", "updatefetch.efi")
+# setupinfo's entry point asks for it, and the NVMe stand-in before the page reads.
+DRIVERS = ("formutil_ovmf.efi", "nvme_standin.efi", "setupinfo.efi", "updatefetch.efi")
 CHECK_APP = "qemucheck.efi"
 # The drives of the hub page's check, as qemu/sata_drives.h expects them.
 SATA_DISK_MODEL, SATA_DISK_PORT, SATA_DISK_BYTES = "QCHECK SATA DISK", 1, 6270000 * 512
 SATA_CDROM_MODEL, SATA_CDROM_PORT, SATA_CDROM_BYTES = "QCHECK SATA CDROM", 3, 64 * 2048
+# The NVMe rows' check: one controller with one namespace, at a PCI address
+# of its own so that it takes no slot another check relies on.
+NVME_SERIAL, NVME_PCI_ADDRESS, NVME_BYTES = "TESTNVME01", "0x0a", 4 * 1024 * 1024
 
 
 def clean_serial(raw):
@@ -95,6 +98,8 @@ def boot(args, esp, vars_file, mode, timeout, log_path):
            "-device", "ide-hd,drive=checkdisk,bus=ide.%d,model=%s" % (SATA_DISK_PORT, SATA_DISK_MODEL),
            "-drive", "if=none,id=checkcd,format=raw,media=cdrom,file=%s" % os.path.join(args.work, "sata-cd.iso"),
            "-device", "ide-cd,drive=checkcd,bus=ide.%d,model=%s" % (SATA_CDROM_PORT, SATA_CDROM_MODEL),
+           "-drive", "if=none,id=checknvme,format=raw,file=%s" % os.path.join(args.work, "nvme.img"),
+           "-device", "nvme,drive=checknvme,serial=%s,addr=%s" % (NVME_SERIAL, NVME_PCI_ADDRESS),
            "-serial", "mon:stdio"]
     proc = subprocess.Popen(cmd, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                             stderr=subprocess.PIPE)
@@ -168,7 +173,8 @@ def main():
     for name, path in names.items():
         shutil.copyfile(path, os.path.join(esp, name))
     # Sparse: only the size matters, and the disk is never written.
-    for name, size in (("sata-disk.img", SATA_DISK_BYTES), ("sata-cd.iso", SATA_CDROM_BYTES)):
+    for name, size in (("sata-disk.img", SATA_DISK_BYTES), ("sata-cd.iso", SATA_CDROM_BYTES),
+                       ("nvme.img", NVME_BYTES)):
         with open(os.path.join(args.work, name), "wb") as f:
             f.truncate(size)
     vars_file = os.path.join(args.work, "vars.fd")

@@ -80,9 +80,9 @@ class JudgeTest(unittest.TestCase):
 class StartupScriptTest(unittest.TestCase):
     def test_drivers_load_in_order_between_the_two_check_runs_then_power_off(self):
         script = run_checks.startup_script("boot2", DRIVERS).split("\r\n")
-        self.assertEqual(script[:7], ["fs0:", "qemucheck.efi before", "load formutil_ovmf.efi",
-                                      "load setupinfo.efi", "load updatefetch.efi", "qemucheck.efi boot2",
-                                      "reset -s"])
+        self.assertEqual(script[:8], ["fs0:", "qemucheck.efi before", "load formutil_ovmf.efi",
+                                      "load nvme_standin.efi", "load setupinfo.efi", "load updatefetch.efi",
+                                      "qemucheck.efi boot2", "reset -s"])
 
 
 # A stand-in for qemu-system-x86_64: it reads startup.nsh from the FAT
@@ -96,7 +96,7 @@ out = ["UEFI Interactive Shell v2.2", "Press ESC in 5 seconds to skip startup.ns
 if behaviour == "hang":
     print("\r\n".join(out), flush=True)
     time.sleep(60)
-for name in ("formutil_ovmf.efi", "setupinfo.efi", "updatefetch.efi"):
+for name in ("formutil_ovmf.efi", "nvme_standin.efi", "setupinfo.efi", "updatefetch.efi"):
     out.append("Image 'FS0:\\%s' loaded at E233000 - Success" % name)
 out += ["qemucheck %s" % mode, "PASS a"]
 if behaviour == "crash":
