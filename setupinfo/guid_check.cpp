@@ -7,6 +7,7 @@
 #include "platform/callback_registry.h"
 #include "platform/form_utility.h"
 #include "platform/memory_info.h"
+#include "platform/message_box.h"
 #include "platform/name_resolution.h"
 #include "platform/net_config.h"
 #include "platform/processor_info.h"
@@ -85,6 +86,7 @@ constexpr EFI_GUID KnownGuids[] = {
     MEMORY_VERSION_PROTOCOL::Guid,
     MEMORY_MODULE_HOB_GUID,
     NET_CONFIG_DATA_GUID,
+    MESSAGE_BOX_PROTOCOL::Guid,
     // The setup driver: its variables and the package lists of its form sets
     SETUP_VARIABLE_GUID,
     MAIN_FORM_SET_GUID,
