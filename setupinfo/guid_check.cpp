@@ -5,6 +5,7 @@
 // of "SecureVarPresent") is one named constant used twice, and listed once.
 #include "platform/board_identity.h"
 #include "platform/callback_registry.h"
+#include "platform/clock_control.h"
 #include "platform/form_utility.h"
 #include "platform/memory_info.h"
 #include "platform/message_box.h"
@@ -87,6 +88,10 @@ constexpr EFI_GUID KnownGuids[] = {
     MEMORY_MODULE_HOB_GUID,
     NET_CONFIG_DATA_GUID,
     MESSAGE_BOX_PROTOCOL::Guid,
+    ICC_CLOCK_CONTROL_PROTOCOL::Guid,
+    BOOT_PHASE_INFO_PROTOCOL::Guid,
+    ICC_SETUP_DATA_GUID,
+    ICC_PERSISTENT_DATA_GUID,
     // The setup driver: its variables and the package lists of its form sets
     SETUP_VARIABLE_GUID,
     MAIN_FORM_SET_GUID,
