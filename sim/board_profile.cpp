@@ -638,6 +638,34 @@ bool ReadSouthBridge(Ctx& C, const Json& J, const std::string& P, SouthBridgePro
       });
 }
 
+bool ReadMessageBox(Ctx& C, const Json& J, const std::string& P, MessageBoxProfile& M) {
+  using M_ = MessageBoxProfile;
+  auto Numbers = [](Ctx& C, const Json& J, const std::string& P, uint64_t Max, auto& Out) {
+    if (!J.is_array() || J.size() > 256) return C.Fail(P, "expected an array of at most 256 numbers");
+    Out.clear();
+    for (size_t I = 0; I < J.size(); ++I) {
+      uint64_t V;
+      if (!ReadUint(C, J[I], P + "[" + std::to_string(I) + "]", Max, V)) return false;
+      Out.push_back((typename std::decay_t<decltype(Out)>::value_type)V);
+    }
+    return true;
+  };
+  return ReadObject<M_>(
+      C, J, P, M,
+      {
+          {"present", false,
+           [](Ctx& C, const Json& J, const std::string& P, M_& M) { return ReadBool(C, J, P, M.Present); }},
+          {"answers", false,
+           [Numbers](Ctx& C, const Json& J, const std::string& P, M_& M) { return Numbers(C, J, P, 0xFF, M.Answers); }},
+          {"emptyAnswer", false, Uint<M_>(0xFF, [](M_& M, uint64_t V) { M.EmptyAnswer = (uint8_t)V; })},
+          {"listChoices", false,
+           [Numbers](Ctx& C, const Json& J, const std::string& P, M_& M) {
+             return Numbers(C, J, P, UINT64_MAX, M.ListChoices);
+           }},
+          {"messageBoxStatus", false, Uint<M_>(UINT64_MAX, [](M_& M, uint64_t V) { M.MessageBoxStatus = V; })},
+      });
+}
+
 bool ReadSataDrive(Ctx& C, const Json& J, const std::string& P, SataDriveProfile& D) {
   using D_ = SataDriveProfile;
   auto Flag = [](bool D_::*Member) {
@@ -851,6 +879,8 @@ const std::vector<Field<BoardProfile>>& Sections() {
        [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) { return ReadEarlyPhase(C, J, P, B.EarlyPhase); }},
       {"southBridge", false,
        [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) { return ReadSouthBridge(C, J, P, B.SouthBridge); }},
+      {"messageBox", false,
+       [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) { return ReadMessageBox(C, J, P, B.MessageBox); }},
       {"sataDrives", false,
        [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) {
          return ReadArray<SataDriveProfile>(C, J, P, B.SataDrives, ReadSataDrive);

@@ -147,6 +147,16 @@ struct SouthBridgeProfile {
   uint32_t PlatformDataAttributes = 0x6;
 };
 
+// The platform's message box service (sim/peers/message_box_peer.h): the
+// user's answers, in the order the boxes come.
+struct MessageBoxProfile {
+  bool Present = true;                        // false: the service is not installed
+  std::vector<uint8_t> Answers;               // for boxes that ask (kinds 2 and 3)
+  uint8_t EmptyAnswer = 0;                    // once the answers run out
+  std::vector<uint64_t> ListChoices;          // list box indices; none left: the user leaves the list
+  EFI_STATUS MessageBoxStatus = EFI_SUCCESS;  // not success: every box fails with it
+};
+
 // One drive as the platform's SATA driver publishes it: Disk Info and a
 // device path on one handle, IDENTIFY data built from these fields.
 struct SataDriveProfile {
@@ -230,6 +240,7 @@ struct BoardProfile {
   SuperIoDriverProfile SuperIoDriver;
   EarlyPhaseProfile EarlyPhase;
   SouthBridgeProfile SouthBridge;
+  MessageBoxProfile MessageBox;
   std::vector<SataDriveProfile> SataDrives;
   MemoryProfile Memory;
 };

@@ -25,11 +25,20 @@ MessageBoxPeer::MessageBoxPeer() {
   Active = this;
 }
 
+MessageBoxPeer::MessageBoxPeer(const MessageBoxProfile& Profile) : MessageBoxPeer() {
+  Present_ = Profile.Present;
+  Answers.assign(Profile.Answers.begin(), Profile.Answers.end());
+  EmptyAnswer = Profile.EmptyAnswer;
+  ListChoices.assign(Profile.ListChoices.begin(), Profile.ListChoices.end());
+  MessageBoxStatus = Profile.MessageBoxStatus;
+}
+
 MessageBoxPeer::~MessageBoxPeer() {
   if (Active == this) Active = nullptr;
 }
 
 EFI_STATUS MessageBoxPeer::Install(EFI_BOOT_SERVICES* BootServices) {
+  if (!Present_) return EFI_NOT_FOUND;
   Active = this;
   return BootServices->InstallProtocolInterface(&Handle_, &MESSAGE_BOX_PROTOCOL::Guid, EFI_NATIVE_INTERFACE,
                                                 &Protocol_);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/message_box.h"
+#include "sim/board_profile.h"
 #include "uefi/system_table.h"
 
 namespace sim {
@@ -29,10 +30,12 @@ struct ListBoxShown {
 class MessageBoxPeer {
  public:
   MessageBoxPeer();
+  explicit MessageBoxPeer(const MessageBoxProfile& Profile);
   ~MessageBoxPeer();
   MessageBoxPeer(const MessageBoxPeer&) = delete;
   MessageBoxPeer& operator=(const MessageBoxPeer&) = delete;
 
+  // Nothing is installed for a profile without the service.
   EFI_STATUS Install(EFI_BOOT_SERVICES* BootServices);
   MESSAGE_BOX_PROTOCOL* Protocol() { return &Protocol_; }
 
@@ -55,6 +58,7 @@ class MessageBoxPeer {
                                                MESSAGE_BOX_LIST_ITEM* Items, UINTN Count, UINTN* Index);
 
   MESSAGE_BOX_PROTOCOL Protocol_{};
+  bool Present_ = true;
   EFI_HANDLE Handle_ = nullptr;
 };
 

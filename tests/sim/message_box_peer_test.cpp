@@ -1,5 +1,6 @@
 #include "sim/peers/message_box_peer.h"
 
+#include "sim/board_profile.h"
 #include "sim/machine_test.h"
 
 namespace sim {
@@ -75,6 +76,34 @@ TEST_F(MessageBoxPeerTest, ListChoicesOutOfRangeOrMissingLeaveTheList) {
   EXPECT_EQ(Peer.Lists[0].Items, (std::vector<EFI_STRING_ID>{10, 11, 12}));
   EXPECT_EQ(Peer.Lists[2].Title, 3000);
   EXPECT_EQ(Peer.Protocol()->SelectFromList(nullptr, 1, 0, Items, 3, nullptr), EFI_INVALID_PARAMETER);
+}
+
+TEST_F(MessageBoxPeerTest, ProfileScriptsTheAnswersOrLeavesTheServiceOut) {
+  BoardProfile P;
+  std::string E;
+  ASSERT_TRUE(ParseBoardProfile(R"({"firmware": {"vendor": "V", "revision": 1},
+      "messageBox": {"answers": [1, 0], "emptyAnswer": 9, "listChoices": [4]}})",
+                                "t", P, E))
+      << E;
+  MessageBoxPeer Peer(P.MessageBox);
+  ASSERT_EQ(Peer.Install(BS()), EFI_SUCCESS);
+  UINT8 Answer = 0;
+  Locate()->MessageBox(u"T", u"x", MESSAGE_BOX_CONFIRM, &Answer);
+  EXPECT_EQ(Answer, 1);
+  Locate()->MessageBox(u"T", u"x", MESSAGE_BOX_CONFIRM, &Answer);
+  EXPECT_EQ(Answer, 0);
+  Locate()->MessageBox(u"T", u"x", MESSAGE_BOX_CONFIRM, &Answer);
+  EXPECT_EQ(Answer, 9);
+  EXPECT_EQ(Peer.ListChoices, (std::deque<uint64_t>{4}));
+
+  EXPECT_FALSE(ParseBoardProfile(R"({"firmware": {"vendor": "V", "revision": 1}, "messageBox": {"answers": [256]}})",
+                                 "t", P, E));
+  EXPECT_EQ(E, "t: $.messageBox.answers[0]: value 0x100 is out of range (0 to 0xFF)");
+
+  MessageBoxProfile Absent;
+  Absent.Present = false;
+  MessageBoxPeer Missing(Absent);
+  EXPECT_EQ(Missing.Install(BS()), EFI_NOT_FOUND);
 }
 
 }  // namespace
