@@ -60,6 +60,9 @@ EFI_STATUS EFIAPI BoardSession::PlatformEntry(EFI_HANDLE, EFI_SYSTEM_TABLE* Syst
   Self->SouthBridge_->WritePlatformData(SystemTable->RuntimeServices);
   Self->SataDrives_ = std::make_unique<sim::SataDrivePeers>(Self->Machine_->Profile().SataDrives);
   Self->SataDrives_->InstallAll(SystemTable->BootServices);
+  // The message box service, answering from the profile's script.
+  Self->MessageBox_ = std::make_unique<sim::MessageBoxPeer>(Self->Machine_->Profile().MessageBox);
+  Self->MessageBox_->Install(SystemTable->BootServices);
   // The memory initialisation's protocols and the compatibility module.
   Self->Memory_ = std::make_unique<sim::MemoryPeers>(Self->Machine_->Profile().Memory);
   Self->Memory_->InstallPresent(SystemTable->BootServices);

@@ -14,6 +14,7 @@
 #include "sim/peers/processor_peers.h"
 #include "sim/peers/super_io_peers.h"
 #include "sim/peers/south_bridge_peers.h"
+#include "sim/peers/message_box_peer.h"
 #include "tools/boardsim/page_capture.h"
 #include "tools/boardsim/run_report.h"
 
@@ -64,6 +65,7 @@ class BoardSession {
   std::unique_ptr<sim::SuperIoPeers> SuperIo_;
   // The platform's chipset and SATA drivers, likewise.
   std::unique_ptr<sim::SouthBridgePeer> SouthBridge_;
+  std::unique_ptr<sim::MessageBoxPeer> MessageBox_;
   std::unique_ptr<sim::SataDrivePeers> SataDrives_;
   std::unique_ptr<sim::MemoryPeers> Memory_;
   UINT8 TriggerInterface_ = 0;
