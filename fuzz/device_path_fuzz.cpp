@@ -5,35 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/malloc_firmware.h"
 #include "lib/device_path_text.h"
 #include "lib/firmware_services.h"
 
 namespace {
-EFI_STATUS EFIAPI HostAllocatePool(EFI_MEMORY_TYPE, UINTN Size, VOID** Buffer) {
-  *Buffer = std::malloc(Size == 0 ? 1 : Size);
-  return *Buffer != nullptr ? EFI_SUCCESS : EFI_OUT_OF_RESOURCES;
-}
-
-EFI_STATUS EFIAPI HostFreePool(VOID* Buffer) {
-  std::free(Buffer);
-  return EFI_SUCCESS;
-}
-
-EFI_BOOT_SERVICES gBootServices;
-EFI_RUNTIME_SERVICES gRuntimeServices;
-EFI_SYSTEM_TABLE gSystemTable;
-
-void InitOnce() {
-  static bool Done = false;
-  if (Done) return;
-  gBootServices.AllocatePool = HostAllocatePool;
-  gBootServices.FreePool = HostFreePool;
-  gSystemTable.BootServices = &gBootServices;
-  gSystemTable.RuntimeServices = &gRuntimeServices;
-  LibraryInit((EFI_HANDLE)1, &gSystemTable);
-  Done = true;
-}
-
 // Open run: a node starting inside the input can jump at most 0xFFFF bytes
 // on and then read a 4-byte header; padding of 0xFF bytes there reads as end
 // nodes. The buffer is sized exactly, so any read past it is caught.
@@ -110,7 +86,7 @@ void BoundedRun(const uint8_t* Data, size_t Size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
-  InitOnce();
+  UseMallocFirmware();
   OpenRun(Data, Size);
   BoundedRun(Data, Size);
   return 0;

@@ -13,35 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/malloc_firmware.h"
 #include "lib/firmware_services.h"
 #include "setupinfo/pages/board/south_bridge_facts.h"
 
 namespace {
-EFI_STATUS EFIAPI HostAllocatePool(EFI_MEMORY_TYPE, UINTN Size, VOID** Buffer) {
-  *Buffer = std::malloc(Size == 0 ? 1 : Size);
-  return *Buffer != nullptr ? EFI_SUCCESS : EFI_OUT_OF_RESOURCES;
-}
-
-EFI_STATUS EFIAPI HostFreePool(VOID* Buffer) {
-  std::free(Buffer);
-  return EFI_SUCCESS;
-}
-
-EFI_BOOT_SERVICES gBootServices;
-EFI_RUNTIME_SERVICES gRuntimeServices;
-EFI_SYSTEM_TABLE gSystemTable;
-
-void InitOnce() {
-  static bool Done = false;
-  if (Done) return;
-  gBootServices.AllocatePool = HostAllocatePool;
-  gBootServices.FreePool = HostFreePool;
-  gSystemTable.BootServices = &gBootServices;
-  gSystemTable.RuntimeServices = &gRuntimeServices;
-  LibraryInit((EFI_HANDLE)1, &gSystemTable);
-  Done = true;
-}
-
 constexpr size_t PADDING = 0xFFFF + 4;
 constexpr size_t HEADER = 9;
 
@@ -83,7 +59,7 @@ bool Terminated(const CHAR8* Text, size_t Capacity) { return std::memchr(Text, 0
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
-  InitOnce();
+  UseMallocFirmware();
   if (Size < HEADER) return 0;
   FakeDrive Drive{};
   Drive.Protocol.WhichIde = WhichIde;

@@ -206,7 +206,6 @@ void CheckIdentityStrings(CHECK_REPORT* Report, const SETUP_SERVICES& Services, 
 
 // ---- Super I/O lines ---------------------------------------------------------
 
-constexpr UINTN ADVANCED_ROW = 2;  // class 4
 constexpr EFI_STRING_ID SuperIoLineIds[] = {0x0888, 0x0897, 0x0898, 0x08A3, 0x08AF};
 
 // OVMF has no driver of the Super I/O device protocol: the resource lines keep

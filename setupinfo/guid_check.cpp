@@ -7,6 +7,7 @@
 #include "platform/callback_registry.h"
 #include "platform/clock_control.h"
 #include "platform/form_utility.h"
+#include "platform/management_engine.h"
 #include "platform/memory_info.h"
 #include "platform/message_box.h"
 #include "platform/name_resolution.h"
@@ -87,6 +88,8 @@ constexpr EFI_GUID KnownGuids[] = {
     MEMORY_VERSION_PROTOCOL::Guid,
     MEMORY_MODULE_HOB_GUID,
     NET_CONFIG_DATA_GUID,
+    ME_INFO_SETUP::Guid,
+    PTT_INFO_VARIABLE::Guid,
     MESSAGE_BOX_PROTOCOL::Guid,
     ICC_CLOCK_CONTROL_PROTOCOL::Guid,
     BOOT_PHASE_INFO_PROTOCOL::Guid,

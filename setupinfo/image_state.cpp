@@ -27,6 +27,7 @@ PROCESSOR_PAGE_STATE& ProcessorPageState() { return gSetupInfo.Processor; }
 HARDWARE_MONITOR_STATE& HardwareMonitorState() { return gSetupInfo.HardwareMonitor; }
 NORTH_BRIDGE_SETUP_STATE& NorthBridgeSetupState() { return gSetupInfo.NorthBridgeSetup; }
 SOUTH_BRIDGE_PAGE_STATE& SouthBridgePageState() { return gSetupInfo.SouthBridge; }
+MANAGEMENT_ENGINE_STATE& ManagementEngineState() { return gSetupInfo.ManagementEngine; }
 MEMORY_PAGE_STATE& MemoryPageState() { return gSetupInfo.Memory; }
 
 void SetupInfoResetState() {

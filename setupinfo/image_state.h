@@ -9,6 +9,7 @@
 #include "setupinfo/pages/board/memory_page_state.h"
 #include "setupinfo/pages/board/processor_page_state.h"
 #include "setupinfo/pages/board/south_bridge_page_state.h"
+#include "setupinfo/pages/platform/management_engine_state.h"
 
 struct SETUPINFO_STATE {
   CORE_STATE Core;
@@ -17,6 +18,7 @@ struct SETUPINFO_STATE {
   NORTH_BRIDGE_SETUP_STATE NorthBridgeSetup;
   SOUTH_BRIDGE_PAGE_STATE SouthBridge;
   MEMORY_PAGE_STATE Memory;
+  MANAGEMENT_ENGINE_STATE ManagementEngine;
 };
 
 extern constinit SETUPINFO_STATE gSetupInfo;

@@ -14,7 +14,7 @@ bool CurrentActionIs(EFI_BROWSER_ACTION Action) {
   return Parameters != nullptr && Parameters->Action == Action;
 }
 
-const EFI_IFR_TYPE_VALUE* CurrentValue() {
+EFI_IFR_TYPE_VALUE* CurrentValue() {
   const CALLBACK_PARAMETERS* Parameters = GetCurrentCallbackParameters();
   return Parameters != nullptr ? Parameters->Value : nullptr;
 }

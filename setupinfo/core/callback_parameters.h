@@ -18,10 +18,10 @@ bool InBrowserCallback();
 EFI_BROWSER_ACTION CurrentBrowserAction();
 bool CurrentActionIs(EFI_BROWSER_ACTION Action);
 
-// The question's value (null outside a callback or when the browser gave
-// none) and its type as the browser gave it (EFI_IFR_TYPE_...;
+// The question's value, which a callback may change in place (null outside
+// a callback or when the browser gave none) and its type as the browser gave it (EFI_IFR_TYPE_...;
 // CALLBACK_VALUE_TYPE_NONE outside a callback).
-const EFI_IFR_TYPE_VALUE* CurrentValue();
+EFI_IFR_TYPE_VALUE* CurrentValue();
 UINT8 CurrentValueType();
 
 // Asks the browser for Request (exit, submit, ...). False, and nothing

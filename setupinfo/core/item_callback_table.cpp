@@ -3,6 +3,7 @@
 #include "setupinfo/pages/board/hardware_monitor.h"
 #include "setupinfo/pages/board/memory_settings.h"
 #include "setupinfo/pages/board/processor_settings.h"
+#include "setupinfo/pages/platform/management_engine.h"
 
 namespace {
 
@@ -71,6 +72,7 @@ constexpr ITEM_CALLBACK_ROWS ItemCallbackRows[] = {
     Key(0x2, 0x459, OnMemoryTimingChanged),
     Key(0x2, 0x45B, OnMemoryTimingChanged),
     Keys(0x2, 0x45D, 0x45E, OnMemoryTimingChanged),
+    Key(0x30, 0x4BA, OnLockedQuestionChanging),
     {},  // end
 };
 

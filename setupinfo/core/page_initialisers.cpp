@@ -6,6 +6,7 @@
 #include "setupinfo/pages/board/processor_page.h"
 #include "setupinfo/pages/board/super_io_page.h"
 #include "setupinfo/pages/board/south_bridge_page.h"
+#include "setupinfo/pages/platform/management_engine.h"
 
 VOID EFIAPI EmptyPageInitialiser(EFI_HII_HANDLE, UINT16) {}
 
@@ -19,9 +20,9 @@ constexpr PAGE_STRING_INITIALISER InitialiserTable[PAGE_STRING_INITIALISER_SLOTS
     InitNorthBridgePage,   // 4: memory controller, memory and integrated graphics
     EmptyPageInitialiser,  // 5: graphics output selection
     EmptyPageInitialiser,  // 6: graphics output selection
-    EmptyPageInitialiser,  // 7: legacy-area version string
+    InitLegacyAreaVersion,        // 7: legacy-area version string
     EmptyPageInitialiser,  // 8
-    EmptyPageInitialiser,  // 9: management engine information
+    InitManagementEngineStrings,  // 9: management engine information
     EmptyPageInitialiser,  // 10: clock control page
     EmptyPageInitialiser,  // 11: NVMe devices
     EmptyPageInitialiser,  // 12: component versions

@@ -11,6 +11,7 @@
 #include "setupinfo/pages/board/processor_settings.h"
 #include "setupinfo/pages/board/super_io_page.h"
 #include "setupinfo/pages/board/south_bridge_page.h"
+#include "setupinfo/pages/platform/management_engine.h"
 #include "setupinfo_fixture.h"
 
 namespace setupinfo_test {
@@ -51,10 +52,14 @@ std::vector<EXPECTED_ROW> MemorySettingRows() {
   return Rows;
 }
 
+std::vector<EXPECTED_ROW> ManagementEngineRows() {
+  return {{FORM_SET_CLASS_MANAGEMENT_ENGINE, 0x4BA, OnLockedQuestionChanging}};
+}
+
 // Every page's rows, in the table's order of pages.
 std::vector<EXPECTED_ROW> AllRows() {
   std::vector<EXPECTED_ROW> Rows;
-  for (auto Page : {HardwareMonitorRows, ProcessorSettingRows, MemorySettingRows}) {
+  for (auto Page : {HardwareMonitorRows, ProcessorSettingRows, MemorySettingRows, ManagementEngineRows}) {
     auto More = Page();
     Rows.insert(Rows.end(), More.begin(), More.end());
   }
@@ -85,6 +90,8 @@ TEST(PageInitialisers, EachSlotHoldsItsPagesInitialiser) {
   Expected[2] = InitProcessorPage;
   Expected[3] = InitSouthBridgePage;
   Expected[4] = InitNorthBridgePage;
+  Expected[7] = InitLegacyAreaVersion;
+  Expected[9] = InitManagementEngineStrings;
   Expected.push_back(nullptr);
   const Span<const PAGE_STRING_INITIALISER> Table = PageStringInitialisers();
   ASSERT_EQ(Table.Count, Expected.size());
@@ -143,6 +150,23 @@ TEST_F(Wiring, HardwareMonitorRowsReachTheirHandlers) { ExpectRowsReachTheirHand
 TEST_F(Wiring, ProcessorSettingRowsReachTheirHandlers) { ExpectRowsReachTheirHandlers(ProcessorSettingRows()); }
 
 TEST_F(Wiring, MemorySettingRowsReachTheirHandlers) { ExpectRowsReachTheirHandlers(MemorySettingRows()); }
+
+// The locked question answers only CHANGING, where its value becomes 0.
+TEST_F(Wiring, ManagementEngineRowReachesItsHandler) {
+  for (UINT16 Through : {FORM_SET_CLASS_MANAGEMENT_ENGINE, FORM_SET_CLASS_MAIN}) {
+    SCOPED_TRACE(testing::Message() << "through class 0x" << std::hex << Through);
+    EFI_IFR_TYPE_VALUE Value{};
+    Value.u64 = 0x1122334455667788ull;
+    EXPECT_EQ(Browser().Callback(Through, EFI_BROWSER_ACTION_CHANGING, 0x4BA, EFI_IFR_TYPE_NUM_SIZE_8, Value),
+              EFI_SUCCESS);
+    ASSERT_FALSE(Browser().Log().empty());
+    EXPECT_EQ(UINT64(Browser().Log().back().ValueOut.u64), 0u);
+    Value.u64 = 7;
+    EXPECT_EQ(Browser().Callback(Through, EFI_BROWSER_ACTION_CHANGED, 0x4BA, EFI_IFR_TYPE_NUM_SIZE_8, Value),
+              EFI_UNSUPPORTED);
+    EXPECT_EQ(UINT64(Browser().Log().back().ValueOut.u64), 7u);
+  }
+}
 
 TEST_F(Wiring, AKeyOfAnotherClassDoesNotReachThroughAnotherFormSet) {
   EFI_IFR_TYPE_VALUE Value{};
