@@ -666,6 +666,70 @@ bool ReadMessageBox(Ctx& C, const Json& J, const std::string& P, MessageBoxProfi
       });
 }
 
+bool ReadClockOutput(Ctx& C, const Json& J, const std::string& P, ClockOutputProfile& O) {
+  using O_ = ClockOutputProfile;
+  auto U32 = [](uint32_t O_::*Member) {
+    return Uint<O_>(0xFFFFFFFF, [Member](O_& O, uint64_t V) { O.*Member = (uint32_t)V; });
+  };
+  auto U8 = [](uint8_t O_::*Member) { return Uint<O_>(0xFF, [Member](O_& O, uint64_t V) { O.*Member = (uint8_t)V; }); };
+  return ReadObject<O_>(C, J, P, O,
+                        {
+                            {"minFrequency", true, U32(&O_::MinFrequency)},
+                            {"maxFrequency", true, U32(&O_::MaxFrequency)},
+                            {"stepHz", false, Uint<O_>(0xFFFFFFFF, [](O_& O, uint64_t V) { O.StepHz = V ? (uint32_t)V : 1; })},
+                            {"spreadChange", false, U8(&O_::SpreadChange)},
+                            {"upAllowed", false, U8(&O_::UpAllowed)},
+                            {"centerAllowed", false, U8(&O_::CenterAllowed)},
+                            {"downAllowed", false, U8(&O_::DownAllowed)},
+                            {"maxSpread", false, U8(&O_::MaxSpread)},
+                            {"usageMask", false, Uint<O_>(0xFFFF, [](O_& O, uint64_t V) { O.UsageMask = (uint16_t)V; })},
+                            {"frequency", true, U32(&O_::Frequency)},
+                            {"spreadMode", false, U32(&O_::SpreadMode)},
+                            {"spread", false, U8(&O_::Spread)},
+                            {"option", false, U32(&O_::Option)},
+                        });
+}
+
+bool ReadClocks(Ctx& C, const Json& J, const std::string& P, ClockControlProfile& K) {
+  using K_ = ClockControlProfile;
+  auto Lib = [](uint32_t K_::*Member) {
+    return Uint<K_>(0xFFFFFFFF, [Member](K_& K, uint64_t V) { K.*Member = (uint32_t)V; });
+  };
+  auto Flag = [](bool K_::*Member) {
+    return [Member](Ctx& C, const Json& J, const std::string& P, K_& K) { return ReadBool(C, J, P, K.*Member); };
+  };
+  K.Present = true;
+  return ReadObject<K_>(
+      C, J, P, K,
+      {
+          {"present", false, Flag(&K_::Present)},
+          {"version", false,
+           [](Ctx& C, const Json& J, const std::string& P, K_& K) {
+             if (!J.is_array() || J.size() != 4) return C.Fail(P, "expected an array of four numbers");
+             for (size_t I = 0; I < 4; ++I) {
+               uint64_t Part;
+               if (!ReadUint(C, J[I], P + "[" + std::to_string(I) + "]", 0xFFFF, Part)) return false;
+               K.Version[I] = (uint16_t)Part;
+             }
+             return true;
+           }},
+          {"outputs", false,
+           [](Ctx& C, const Json& J, const std::string& P, K_& K) {
+             if (J.is_array() && J.size() > 8) return C.Fail(P, "at most eight outputs");
+             return ReadArray<ClockOutputProfile>(C, J, P, K.Outputs, ReadClockOutput);
+           }},
+          {"infoLibStatus", false, Lib(&K_::InfoLibStatus)},
+          {"capabilitiesLibStatus", false, Lib(&K_::CapabilitiesLibStatus)},
+          {"settingsLibStatus", false, Lib(&K_::SettingsLibStatus)},
+          {"setLibStatusA", false, Lib(&K_::SetLibStatusA)},
+          {"setLibStatusB", false, Lib(&K_::SetLibStatusB)},
+          {"resolveLibStatus", false, Lib(&K_::ResolveLibStatus)},
+          {"writeSetupData", false, Flag(&K_::WriteSetupData)},
+          {"bootPhase", false, Flag(&K_::BootPhasePresent)},
+          {"afterReadyToBoot", false, Flag(&K_::BootPhaseAfterReadyToBoot)},
+      });
+}
+
 bool ReadSataDrive(Ctx& C, const Json& J, const std::string& P, SataDriveProfile& D) {
   using D_ = SataDriveProfile;
   auto Flag = [](bool D_::*Member) {
@@ -881,6 +945,8 @@ const std::vector<Field<BoardProfile>>& Sections() {
        [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) { return ReadSouthBridge(C, J, P, B.SouthBridge); }},
       {"messageBox", false,
        [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) { return ReadMessageBox(C, J, P, B.MessageBox); }},
+      {"clocks", false,
+       [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) { return ReadClocks(C, J, P, B.Clocks); }},
       {"sataDrives", false,
        [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) {
          return ReadArray<SataDriveProfile>(C, J, P, B.SataDrives, ReadSataDrive);

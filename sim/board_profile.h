@@ -157,6 +157,42 @@ struct MessageBoxProfile {
   EFI_STATUS MessageBoxStatus = EFI_SUCCESS;  // not success: every box fails with it
 };
 
+// One output of the clock generator (sim/peers/clock_peers.h), in the
+// clock control protocol's own units.
+struct ClockOutputProfile {
+  uint32_t MinFrequency = 0;  // Hz
+  uint32_t MaxFrequency = 0;  // Hz
+  uint32_t StepHz = 1;        // producible frequencies are multiples of this
+  uint8_t SpreadChange = 0;
+  uint8_t UpAllowed = 0;
+  uint8_t CenterAllowed = 0;
+  uint8_t DownAllowed = 0;
+  uint8_t MaxSpread = 0;      // hundredths of a percent
+  uint16_t UsageMask = 0;
+  uint32_t Frequency = 0;     // Hz, as set now
+  uint32_t SpreadMode = 0;    // protocol encoding: 0 none, 1 up, 2 center, 4 down
+  uint8_t Spread = 0;         // hundredths of a percent
+  uint32_t Option = 0;
+};
+
+// The platform's clock generator driver: the clock control protocol, the
+// boot-phase information record and the clock driver's setup variable.
+struct ClockControlProfile {
+  bool Present = false;                  // false: no clock control protocol
+  std::array<uint16_t, 4> Version{};     // GetIccInfo
+  std::vector<ClockOutputProfile> Outputs;  // at most eight; missing ones read as zero
+  // Library statuses the operations give (0 = success).
+  uint32_t InfoLibStatus = 0;
+  uint32_t CapabilitiesLibStatus = 0;
+  uint32_t SettingsLibStatus = 0;
+  uint32_t SetLibStatusA = 0;
+  uint32_t SetLibStatusB = 0;
+  uint32_t ResolveLibStatus = 0;
+  bool WriteSetupData = true;            // IccAdvancedSetupDataVar written at boot when missing
+  bool BootPhasePresent = true;          // the boot-phase information record is installed
+  bool BootPhaseAfterReadyToBoot = false;
+};
+
 // One drive as the platform's SATA driver publishes it: Disk Info and a
 // device path on one handle, IDENTIFY data built from these fields.
 struct SataDriveProfile {
@@ -241,6 +277,7 @@ struct BoardProfile {
   EarlyPhaseProfile EarlyPhase;
   SouthBridgeProfile SouthBridge;
   MessageBoxProfile MessageBox;
+  ClockControlProfile Clocks;
   std::vector<SataDriveProfile> SataDrives;
   MemoryProfile Memory;
 };

@@ -7,6 +7,7 @@
 #include "setupinfo/pages/board/super_io_page.h"
 #include "setupinfo/pages/board/south_bridge_page.h"
 #include "setupinfo/pages/platform/management_engine.h"
+#include "setupinfo/pages/platform/clock_control.h"
 
 VOID EFIAPI EmptyPageInitialiser(EFI_HII_HANDLE, UINT16) {}
 
@@ -23,7 +24,7 @@ constexpr PAGE_STRING_INITIALISER InitialiserTable[PAGE_STRING_INITIALISER_SLOTS
     InitLegacyAreaVersion,        // 7: legacy-area version string
     EmptyPageInitialiser,  // 8
     InitManagementEngineStrings,  // 9: management engine information
-    EmptyPageInitialiser,  // 10: clock control page
+    InitClockControl,      // 10: clock control page
     EmptyPageInitialiser,  // 11: NVMe devices
     EmptyPageInitialiser,  // 12: component versions
     EmptyPageInitialiser,  // 13: USB device summary

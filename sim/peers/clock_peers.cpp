@@ -29,14 +29,72 @@ ClockControlPeer::ClockControlPeer() {
   Active = this;
 }
 
+ClockControlPeer::ClockControlPeer(const ClockControlProfile& Profile) : ClockControlPeer() {
+  Present_ = Profile.Present;
+  Version = {Profile.Version[0], Profile.Version[1], Profile.Version[2], Profile.Version[3]};
+  for (size_t I = 0; I < Profile.Outputs.size() && I < ICC_CLOCK_COUNT; ++I) {
+    const ClockOutputProfile& P = Profile.Outputs[I];
+    ClockOutput& Out = Clocks[I];
+    Out.Capabilities.MinFrequency = P.MinFrequency;
+    Out.Capabilities.MaxFrequency = P.MaxFrequency;
+    Out.Capabilities.SpreadChange = P.SpreadChange;
+    Out.Capabilities.UpAllowed = P.UpAllowed;
+    Out.Capabilities.CenterAllowed = P.CenterAllowed;
+    Out.Capabilities.DownAllowed = P.DownAllowed;
+    Out.Capabilities.MaxSpread = P.MaxSpread;
+    Out.Capabilities.UsageMask = P.UsageMask;
+    Out.Settings.Frequency = P.Frequency;
+    Out.Settings.SpreadMode = P.SpreadMode;
+    Out.Settings.Spread = P.Spread;
+    Out.Settings.Option = P.Option;
+    Out.StepHz = P.StepHz ? P.StepHz : 1;
+  }
+  InfoLibStatus = Profile.InfoLibStatus;
+  CapabilitiesLibStatus = Profile.CapabilitiesLibStatus;
+  SettingsLibStatus = Profile.SettingsLibStatus;
+  SetLibStatusA = Profile.SetLibStatusA;
+  SetLibStatusB = Profile.SetLibStatusB;
+  ResolveLibStatus = Profile.ResolveLibStatus;
+}
+
 ClockControlPeer::~ClockControlPeer() {
   if (Active == this) Active = nullptr;
 }
 
 EFI_STATUS ClockControlPeer::Install(EFI_BOOT_SERVICES* BootServices) {
+  if (!Present_) return EFI_NOT_FOUND;
   Active = this;
   return BootServices->InstallProtocolInterface(&Handle_, &ICC_CLOCK_CONTROL_PROTOCOL::Guid, EFI_NATIVE_INTERFACE,
                                                 &Protocol_);
+}
+
+EFI_STATUS ClockControlPeer::Uninstall(EFI_BOOT_SERVICES* BootServices) {
+  if (Handle_ == nullptr) return EFI_NOT_STARTED;
+  EFI_STATUS Status = BootServices->UninstallProtocolInterface(Handle_, &ICC_CLOCK_CONTROL_PROTOCOL::Guid, &Protocol_);
+  if (!EFI_ERROR(Status)) Handle_ = nullptr;
+  return Status;
+}
+
+EFI_STATUS ClockControlPeer::WriteSetupData(EFI_RUNTIME_SERVICES* RuntimeServices) const {
+  UINTN Size = 0;
+  EFI_STATUS Probe = RuntimeServices->GetVariable(ICC_ADVANCED_SETUP_DATA_NAME, &ICC_SETUP_DATA_GUID, nullptr, &Size,
+                                                  nullptr);
+  if (Probe != EFI_NOT_FOUND) return EFI_ALREADY_STARTED;
+  ICC_ADVANCED_SETUP_DATA Data{};
+  for (size_t I = 0; I < ICC_CLOCK_COUNT; ++I) {
+    const ClockOutput& Out = Clocks[I];
+    Data.Frequency[I] = (UINT16)(Out.Settings.Frequency / 10000);
+    switch (Out.Settings.SpreadMode) {
+      case ICC_SPREAD_DOWN: Data.SpreadMode[I] = 0; break;
+      case ICC_SPREAD_CENTER: Data.SpreadMode[I] = 1; break;
+      case ICC_SPREAD_UP: Data.SpreadMode[I] = 2; break;
+      default: Data.SpreadMode[I] = 3; break;
+    }
+    Data.Spread[I] = Out.Settings.Spread;
+    Data.Option[I] = (UINT8)Out.Settings.Option;
+  }
+  Data.SettingsOffered = 1;
+  return RuntimeServices->SetVariable(ICC_ADVANCED_SETUP_DATA_NAME, &ICC_SETUP_DATA_GUID, 0x7, sizeof(Data), &Data);
 }
 
 EFI_STATUS EFIAPI ClockControlPeer::GetIccInfo(ICC_LIB_VERSION* Version, VOID*, UINT32* LibStatus) {
@@ -146,7 +204,12 @@ EFI_STATUS EFIAPI ClockControlPeer::ResolveFrequency(UINT8 Clock, UINT32 Frequen
   return EFI_SUCCESS;
 }
 
+BootPhasePeer::BootPhasePeer(const ClockControlProfile& Profile) : Present_(Profile.BootPhasePresent) {
+  SetAfterReadyToBoot(Profile.BootPhaseAfterReadyToBoot);
+}
+
 EFI_STATUS BootPhasePeer::Install(EFI_BOOT_SERVICES* BootServices) {
+  if (!Present_) return EFI_NOT_FOUND;
   return BootServices->InstallProtocolInterface(&Handle_, &BOOT_PHASE_INFO_PROTOCOL::Guid, EFI_NATIVE_INTERFACE,
                                                 &Record_);
 }

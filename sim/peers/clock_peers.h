@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/clock_control.h"
+#include "sim/board_profile.h"
 #include "uefi/system_table.h"
 
 namespace sim {
@@ -23,12 +24,19 @@ struct ClockOutput {
 class ClockControlPeer {
  public:
   ClockControlPeer();
+  explicit ClockControlPeer(const ClockControlProfile& Profile);
   ~ClockControlPeer();
   ClockControlPeer(const ClockControlPeer&) = delete;
   ClockControlPeer& operator=(const ClockControlPeer&) = delete;
 
+  // Nothing is installed for a profile without the protocol.
   EFI_STATUS Install(EFI_BOOT_SERVICES* BootServices);
+  EFI_STATUS Uninstall(EFI_BOOT_SERVICES* BootServices);
   ICC_CLOCK_CONTROL_PROTOCOL* Protocol() { return &Protocol_; }
+
+  // The clock driver's setup variable as it first writes it: each clock's
+  // settings in the page's units, settings offered. Kept when present.
+  EFI_STATUS WriteSetupData(EFI_RUNTIME_SERVICES* RuntimeServices) const;
 
   ICC_LIB_VERSION Version{};
   std::array<ClockOutput, ICC_CLOCK_COUNT> Clocks{};
@@ -61,6 +69,7 @@ class ClockControlPeer {
                         UINT32* LibStatus);
 
   ICC_CLOCK_CONTROL_PROTOCOL Protocol_{};
+  bool Present_ = true;
   EFI_HANDLE Handle_ = nullptr;
 };
 
@@ -71,12 +80,16 @@ constexpr uint32_t ICC_LIB_STATUS_SPREAD_NOT_ALLOWED = 7;
 
 class BootPhasePeer {
  public:
+  BootPhasePeer() = default;
+  explicit BootPhasePeer(const ClockControlProfile& Profile);
+  // Nothing is installed for a profile without the record.
   EFI_STATUS Install(EFI_BOOT_SERVICES* BootServices);
   void SetAfterReadyToBoot(bool Passed);
   BOOT_PHASE_INFO_PROTOCOL* Protocol() { return &Record_; }
 
  private:
   BOOT_PHASE_INFO_PROTOCOL Record_{};
+  bool Present_ = true;
   EFI_HANDLE Handle_ = nullptr;
 };
 

@@ -8,7 +8,7 @@ MessageBoxPeer* Active = nullptr;
 
 // Texts are copied up to a bound: a caller's missing terminator must show
 // as a truncated box, not a walk through memory.
-constexpr size_t MAX_TEXT = 4096;
+constexpr size_t MAX_TEXT = 64 * 1024;
 
 std::u16string Copy(const CHAR16* Text) {
   std::u16string Out;
