@@ -725,6 +725,7 @@ bool ReadClocks(Ctx& C, const Json& J, const std::string& P, ClockControlProfile
           {"setLibStatusB", false, Lib(&K_::SetLibStatusB)},
           {"resolveLibStatus", false, Lib(&K_::ResolveLibStatus)},
           {"writeSetupData", false, Flag(&K_::WriteSetupData)},
+          {"restartAfterSet", false, Flag(&K_::RestartAfterSet)},
           {"bootPhase", false, Flag(&K_::BootPhasePresent)},
           {"afterReadyToBoot", false, Flag(&K_::BootPhaseAfterReadyToBoot)},
       });

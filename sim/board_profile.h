@@ -189,6 +189,7 @@ struct ClockControlProfile {
   uint32_t SetLibStatusB = 0;
   uint32_t ResolveLibStatus = 0;
   bool WriteSetupData = true;            // IccAdvancedSetupDataVar written at boot when missing
+  bool RestartAfterSet = false;          // an accepted set asks for a restart (IccPersistentData = 1)
   bool BootPhasePresent = true;          // the boot-phase information record is installed
   bool BootPhaseAfterReadyToBoot = false;
 };

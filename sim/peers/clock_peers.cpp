@@ -1,5 +1,7 @@
 #include "sim/peers/clock_peers.h"
 
+#include "sim/machine.h"
+
 namespace sim {
 
 namespace {
@@ -55,6 +57,7 @@ ClockControlPeer::ClockControlPeer(const ClockControlProfile& Profile) : ClockCo
   SetLibStatusA = Profile.SetLibStatusA;
   SetLibStatusB = Profile.SetLibStatusB;
   ResolveLibStatus = Profile.ResolveLibStatus;
+  RestartAfterSet = Profile.RestartAfterSet;
 }
 
 ClockControlPeer::~ClockControlPeer() {
@@ -158,6 +161,12 @@ EFI_STATUS ClockControlPeer::Set(int Operation, uint32_t Scripted, UINT8 Clock, 
   }
   if (*LibStatus != 0) return EFI_DEVICE_ERROR;
   Out.Settings = *Settings;
+  if (Self->RestartAfterSet) {
+    if (Machine* Board = Machine::Current()) {
+      UINT8 Request = 1;
+      Board->RuntimeServices()->SetVariable(ICC_PERSISTENT_DATA_NAME, &ICC_PERSISTENT_DATA_GUID, 0x7, 1, &Request);
+    }
+  }
   return EFI_SUCCESS;
 }
 

@@ -49,6 +49,9 @@ class ClockControlPeer {
   uint32_t SetLibStatusA = 0;
   uint32_t SetLibStatusB = 0;
   uint32_t ResolveLibStatus = 0;
+  // Accepted settings take effect after a restart, which the clock driver
+  // asks for by writing IccPersistentData = 1.
+  bool RestartAfterSet = false;
 
   struct Call {
     int Operation;  // position in the interface

@@ -63,6 +63,13 @@ EFI_STATUS EFIAPI BoardSession::PlatformEntry(EFI_HANDLE, EFI_SYSTEM_TABLE* Syst
   // The message box service, answering from the profile's script.
   Self->MessageBox_ = std::make_unique<sim::MessageBoxPeer>(Self->Machine_->Profile().MessageBox);
   Self->MessageBox_->Install(SystemTable->BootServices);
+  // The clock generator's driver: clock control, its setup variable and
+  // the boot-phase record.
+  Self->Clocks_ = std::make_unique<sim::ClockControlPeer>(Self->Machine_->Profile().Clocks);
+  if (!EFI_ERROR(Self->Clocks_->Install(SystemTable->BootServices)) && Self->Machine_->Profile().Clocks.WriteSetupData)
+    Self->Clocks_->WriteSetupData(SystemTable->RuntimeServices);
+  Self->BootPhase_ = std::make_unique<sim::BootPhasePeer>(Self->Machine_->Profile().Clocks);
+  Self->BootPhase_->Install(SystemTable->BootServices);
   // The memory initialisation's protocols and the compatibility module.
   Self->Memory_ = std::make_unique<sim::MemoryPeers>(Self->Machine_->Profile().Memory);
   Self->Memory_->InstallPresent(SystemTable->BootServices);
@@ -120,6 +127,8 @@ BootRecord BoardSession::Boot() {
     InstallTrigger();
   }
   Record.FormSetsPublished = Forms().FormSets().size();
+  // The clock page's store, as the board's setup browser holds it.
+  Browser().AddStore(ICC_ADVANCED_SETUP_DATA_NAME, ICC_SETUP_DATA_GUID);
   Browser().Open();
   if (Browser().StoreBytes(SETUP_VARIABLE_NAME, SETUP_VARIABLE_GUID) == nullptr) {
     // A board profile without the record: the browser starts from zeros, as
