@@ -703,6 +703,7 @@ bool ReadClocks(Ctx& C, const Json& J, const std::string& P, ClockControlProfile
       C, J, P, K,
       {
           {"present", false, Flag(&K_::Present)},
+          {"late", false, Flag(&K_::Late)},
           {"version", false,
            [](Ctx& C, const Json& J, const std::string& P, K_& K) {
              if (!J.is_array() || J.size() != 4) return C.Fail(P, "expected an array of four numbers");

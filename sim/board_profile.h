@@ -179,6 +179,7 @@ struct ClockOutputProfile {
 // boot-phase information record and the clock driver's setup variable.
 struct ClockControlProfile {
   bool Present = false;                  // false: no clock control protocol
+  bool Late = false;                     // installed only once the drivers have loaded
   std::array<uint16_t, 4> Version{};     // GetIccInfo
   std::vector<ClockOutputProfile> Outputs;  // at most eight; missing ones read as zero
   // Library statuses the operations give (0 = success).

@@ -146,14 +146,27 @@ TEST_F(ClockPage, LibraryFailureOfTheInfoShowsTwoNoticesAndOffersNothing) {
   EXPECT_EQ(Stored(ICC_ADVANCED_SETUP_DATA_NAME, ICC_SETUP_DATA_GUID), *Store());
 }
 
-TEST_F(ClockPage, WithoutSetupTheRefreshFailsAndLeavesTheOfferAsItWas) {
-  M().Variables().Erase(u"Setup", SETUP_VARIABLE_GUID);
-  (*Store())[0x49] = 1;
-  ASSERT_EQ(Change(KEY_CLOCK_PAGE_REFRESH), EFI_SUCCESS);
-  ASSERT_EQ(Boxes->Boxes.size(), 1u);
-  EXPECT_EQ(BoxText(0), u"The clock generator could not be read (status 0x800000000000000e).");
-  EXPECT_EQ((*Store())[0x49], 1);
-  EXPECT_TRUE(Clocks->Calls.empty());
+// Setup gates the refresh: missing, or of any size but its own, it fails.
+TEST_F(ClockPage, WithoutAWholeSetupTheRefreshFailsAndLeavesTheOfferAsItWas) {
+  struct Case {
+    int Size;
+    const char16_t* Text;
+  } Cases[] = {{-1, u"The clock generator could not be read (status 0x800000000000000e)."},
+               {1171, u"The clock generator could not be read (status 0x8000000000000004)."},
+               {1173, u"The clock generator could not be read (status 0x8000000000000005)."}};
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Size);
+    ClockControlState().RefreshPending = 1;
+    Boxes->Boxes.clear();
+    M().Variables().Erase(u"Setup", SETUP_VARIABLE_GUID);
+    if (C.Size >= 0) M().Variables().Put(u"Setup", SETUP_VARIABLE_GUID, 7, std::vector<UINT8>(C.Size, 0));
+    (*Store())[0x49] = 1;
+    ASSERT_EQ(Change(KEY_CLOCK_PAGE_REFRESH), EFI_SUCCESS);
+    ASSERT_EQ(Boxes->Boxes.size(), 1u);
+    EXPECT_EQ(BoxText(0), C.Text);
+    EXPECT_EQ((*Store())[0x49], 1);
+    EXPECT_TRUE(Clocks->Calls.empty());
+  }
 }
 
 // The browser's record must be whole: a missing, short or long copy is

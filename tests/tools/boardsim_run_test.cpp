@@ -520,6 +520,24 @@ TEST(BoardsimRun, ARestartAskedForAtReadyToBootRebootsTheMachine) {
   EXPECT_TRUE(Cleared);
 }
 
+// A clock driver that comes after the drivers loaded is found on first use;
+// an absent one leaves the page with its notice.
+TEST(BoardsimRun, ALateClockDriverIsFoundAndAnAbsentOneIsReported) {
+  const std::string Late = ProfileFile("clock_late.json", [](json& P) { P["clocks"]["late"] = true; });
+  json J = RunJson({"--board", Late, "--no-pages", "--do", "callback advanced 0x4BC changed"});
+  ASSERT_EQ(J["actions"].size(), 1u);
+  bool Version = false;
+  for (const json& S : J["actions"][0]["string_changes"]) Version |= S["id"] == 0x0A3F && S["after"] == "9.1.4.1102";
+  EXPECT_TRUE(Version);
+
+  const std::string Absent = ProfileFile("clock_absent.json", [](json& P) {
+    P["clocks"]["present"] = false;
+    P["clocks"]["writeSetupData"] = false;
+  });
+  J = RunJson({"--board", Absent, "--no-pages", "--do", "set Setup 0 byte 0"});
+  for (const json& W : J["boots"][0]["variables_written"]) EXPECT_NE(W["name"], "IccAdvancedSetupDataVar");
+}
+
 TEST(BoardsimRun, AnswersNeedTheMessageBoxService) {
   const std::string Board = ProfileFile("no_boxes.json", [](json& P) { P["messageBox"]["present"] = false; });
   RunOutput R = RunBoardSim({"--board", Board, "--do", "answer 0"});

@@ -66,8 +66,7 @@ EFI_STATUS EFIAPI BoardSession::PlatformEntry(EFI_HANDLE, EFI_SYSTEM_TABLE* Syst
   // The clock generator's driver: clock control, its setup variable and
   // the boot-phase record.
   Self->Clocks_ = std::make_unique<sim::ClockControlPeer>(Self->Machine_->Profile().Clocks);
-  if (!EFI_ERROR(Self->Clocks_->Install(SystemTable->BootServices)) && Self->Machine_->Profile().Clocks.WriteSetupData)
-    Self->Clocks_->WriteSetupData(SystemTable->RuntimeServices);
+  if (!Self->Machine_->Profile().Clocks.Late) Self->InstallClocks();
   Self->BootPhase_ = std::make_unique<sim::BootPhasePeer>(Self->Machine_->Profile().Clocks);
   Self->BootPhase_->Install(SystemTable->BootServices);
   // The memory initialisation's protocols and the compatibility module.
@@ -101,6 +100,11 @@ EFI_STATUS EFIAPI BoardSession::UpdateFetchImage(EFI_HANDLE ImageHandle, EFI_SYS
   return Active->UpdateFetchStatus_;
 }
 
+void BoardSession::InstallClocks() {
+  if (!EFI_ERROR(Clocks_->Install(Machine_->BootServices())) && Machine_->Profile().Clocks.WriteSetupData)
+    Clocks_->WriteSetupData(Machine_->RuntimeServices());
+}
+
 EFI_STATUS BoardSession::InstallTrigger() {
   // Stands for the firmware driver that asks for the setup pages.
   EFI_HANDLE Handle = nullptr;
@@ -127,6 +131,7 @@ BootRecord BoardSession::Boot() {
     InstallTrigger();
   }
   Record.FormSetsPublished = Forms().FormSets().size();
+  if (Machine_->Profile().Clocks.Late) InstallClocks();
   // The clock page's store, as the board's setup browser holds it.
   Browser().AddStore(ICC_ADVANCED_SETUP_DATA_NAME, ICC_SETUP_DATA_GUID);
   Browser().Open();

@@ -71,6 +71,8 @@ class BoardSession {
   std::unique_ptr<sim::SouthBridgePeer> SouthBridge_;
   std::unique_ptr<sim::MessageBoxPeer> MessageBox_;
   std::unique_ptr<sim::ClockControlPeer> Clocks_;
+  // At load, or for a late driver once the drivers have loaded.
+  void InstallClocks();
   std::unique_ptr<sim::BootPhasePeer> BootPhase_;
   std::unique_ptr<sim::SataDrivePeers> SataDrives_;
   std::unique_ptr<sim::MemoryPeers> Memory_;
