@@ -134,6 +134,24 @@ TEST_F(ClockPage, RefreshActsOnlyForChanged) {
   EXPECT_TRUE(Clocks->Calls.empty());
 }
 
+// A clock that cannot be read keeps the browser's values and is not
+// offered as adjustable.
+TEST_F(ClockPage, AnUnreadableClockKeepsItsValuesAndIsOfferedFixed) {
+  Store()->assign(RECORD, 0x33);
+  Clocks->CapabilitiesLibStatus = 4;
+  ASSERT_EQ(Change(KEY_CLOCK_PAGE_REFRESH), EFI_SUCCESS);
+  const auto* D = (const ICC_ADVANCED_SETUP_DATA*)Store()->data();
+  for (UINT8 Clock = 0; Clock < ICC_CLOCK_COUNT; ++Clock) {
+    SCOPED_TRACE(int(Clock));
+    EXPECT_EQ(D->Frequency[Clock], 0x3333);
+    EXPECT_EQ(D->SpreadMode[Clock], 0x33);
+    EXPECT_EQ(D->SpreadChange[Clock], 0);
+    EXPECT_EQ(D->FrequencyAdjustable[Clock], 0);
+  }
+  EXPECT_EQ(D->SettingsOffered, 1);
+  EXPECT_TRUE(Boxes->Boxes.empty());
+}
+
 TEST_F(ClockPage, LibraryFailureOfTheInfoShowsTwoNoticesAndOffersNothing) {
   Clocks->InfoLibStatus = 9;
   ASSERT_EQ(Change(KEY_CLOCK_PAGE_REFRESH), EFI_SUCCESS);
