@@ -16,6 +16,9 @@ void RunLaterBootSetupChecks(CHECK_REPORT* Report);
 void RunSataPortChecks(CHECK_REPORT* Report);
 // The NVMe rows against OVMF's own NVMe driver and the attached drive.
 void RunNvmeChecks(CHECK_REPORT* Report);
+// The clock page's ready-to-boot handshake: a requested restart happens
+// (first boot of the run) and is cleared after it (second boot).
+void RunClockRestartChecks(CHECK_REPORT* Report);
 // The update locator of updatefetch, over a transport and a name service of the checks' own.
 void RunUpdateLocatorChecks(CHECK_REPORT* Report);
 

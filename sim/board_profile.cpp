@@ -638,6 +638,100 @@ bool ReadSouthBridge(Ctx& C, const Json& J, const std::string& P, SouthBridgePro
       });
 }
 
+bool ReadMessageBox(Ctx& C, const Json& J, const std::string& P, MessageBoxProfile& M) {
+  using M_ = MessageBoxProfile;
+  auto Numbers = [](Ctx& C, const Json& J, const std::string& P, uint64_t Max, auto& Out) {
+    if (!J.is_array() || J.size() > 256) return C.Fail(P, "expected an array of at most 256 numbers");
+    Out.clear();
+    for (size_t I = 0; I < J.size(); ++I) {
+      uint64_t V;
+      if (!ReadUint(C, J[I], P + "[" + std::to_string(I) + "]", Max, V)) return false;
+      Out.push_back((typename std::decay_t<decltype(Out)>::value_type)V);
+    }
+    return true;
+  };
+  return ReadObject<M_>(
+      C, J, P, M,
+      {
+          {"present", false,
+           [](Ctx& C, const Json& J, const std::string& P, M_& M) { return ReadBool(C, J, P, M.Present); }},
+          {"answers", false,
+           [Numbers](Ctx& C, const Json& J, const std::string& P, M_& M) { return Numbers(C, J, P, 0xFF, M.Answers); }},
+          {"emptyAnswer", false, Uint<M_>(0xFF, [](M_& M, uint64_t V) { M.EmptyAnswer = (uint8_t)V; })},
+          {"listChoices", false,
+           [Numbers](Ctx& C, const Json& J, const std::string& P, M_& M) {
+             return Numbers(C, J, P, UINT64_MAX, M.ListChoices);
+           }},
+          {"messageBoxStatus", false, Uint<M_>(UINT64_MAX, [](M_& M, uint64_t V) { M.MessageBoxStatus = V; })},
+      });
+}
+
+bool ReadClockOutput(Ctx& C, const Json& J, const std::string& P, ClockOutputProfile& O) {
+  using O_ = ClockOutputProfile;
+  auto U32 = [](uint32_t O_::*Member) {
+    return Uint<O_>(0xFFFFFFFF, [Member](O_& O, uint64_t V) { O.*Member = (uint32_t)V; });
+  };
+  auto U8 = [](uint8_t O_::*Member) { return Uint<O_>(0xFF, [Member](O_& O, uint64_t V) { O.*Member = (uint8_t)V; }); };
+  return ReadObject<O_>(C, J, P, O,
+                        {
+                            {"minFrequency", true, U32(&O_::MinFrequency)},
+                            {"maxFrequency", true, U32(&O_::MaxFrequency)},
+                            {"stepHz", false, Uint<O_>(0xFFFFFFFF, [](O_& O, uint64_t V) { O.StepHz = V ? (uint32_t)V : 1; })},
+                            {"spreadChange", false, U8(&O_::SpreadChange)},
+                            {"upAllowed", false, U8(&O_::UpAllowed)},
+                            {"centerAllowed", false, U8(&O_::CenterAllowed)},
+                            {"downAllowed", false, U8(&O_::DownAllowed)},
+                            {"maxSpread", false, U8(&O_::MaxSpread)},
+                            {"usageMask", false, Uint<O_>(0xFFFF, [](O_& O, uint64_t V) { O.UsageMask = (uint16_t)V; })},
+                            {"frequency", true, U32(&O_::Frequency)},
+                            {"spreadMode", false, U32(&O_::SpreadMode)},
+                            {"spread", false, U8(&O_::Spread)},
+                            {"option", false, U32(&O_::Option)},
+                        });
+}
+
+bool ReadClocks(Ctx& C, const Json& J, const std::string& P, ClockControlProfile& K) {
+  using K_ = ClockControlProfile;
+  auto Lib = [](uint32_t K_::*Member) {
+    return Uint<K_>(0xFFFFFFFF, [Member](K_& K, uint64_t V) { K.*Member = (uint32_t)V; });
+  };
+  auto Flag = [](bool K_::*Member) {
+    return [Member](Ctx& C, const Json& J, const std::string& P, K_& K) { return ReadBool(C, J, P, K.*Member); };
+  };
+  K.Present = true;
+  return ReadObject<K_>(
+      C, J, P, K,
+      {
+          {"present", false, Flag(&K_::Present)},
+          {"late", false, Flag(&K_::Late)},
+          {"version", false,
+           [](Ctx& C, const Json& J, const std::string& P, K_& K) {
+             if (!J.is_array() || J.size() != 4) return C.Fail(P, "expected an array of four numbers");
+             for (size_t I = 0; I < 4; ++I) {
+               uint64_t Part;
+               if (!ReadUint(C, J[I], P + "[" + std::to_string(I) + "]", 0xFFFF, Part)) return false;
+               K.Version[I] = (uint16_t)Part;
+             }
+             return true;
+           }},
+          {"outputs", false,
+           [](Ctx& C, const Json& J, const std::string& P, K_& K) {
+             if (J.is_array() && J.size() > 8) return C.Fail(P, "at most eight outputs");
+             return ReadArray<ClockOutputProfile>(C, J, P, K.Outputs, ReadClockOutput);
+           }},
+          {"infoLibStatus", false, Lib(&K_::InfoLibStatus)},
+          {"capabilitiesLibStatus", false, Lib(&K_::CapabilitiesLibStatus)},
+          {"settingsLibStatus", false, Lib(&K_::SettingsLibStatus)},
+          {"setLibStatusA", false, Lib(&K_::SetLibStatusA)},
+          {"setLibStatusB", false, Lib(&K_::SetLibStatusB)},
+          {"resolveLibStatus", false, Lib(&K_::ResolveLibStatus)},
+          {"writeSetupData", false, Flag(&K_::WriteSetupData)},
+          {"restartAfterSet", false, Flag(&K_::RestartAfterSet)},
+          {"bootPhase", false, Flag(&K_::BootPhasePresent)},
+          {"afterReadyToBoot", false, Flag(&K_::BootPhaseAfterReadyToBoot)},
+      });
+}
+
 bool ReadSataDrive(Ctx& C, const Json& J, const std::string& P, SataDriveProfile& D) {
   using D_ = SataDriveProfile;
   auto Flag = [](bool D_::*Member) {
@@ -975,6 +1069,10 @@ const std::vector<Field<BoardProfile>>& Sections() {
        [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) { return ReadEarlyPhase(C, J, P, B.EarlyPhase); }},
       {"southBridge", false,
        [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) { return ReadSouthBridge(C, J, P, B.SouthBridge); }},
+      {"messageBox", false,
+       [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) { return ReadMessageBox(C, J, P, B.MessageBox); }},
+      {"clocks", false,
+       [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) { return ReadClocks(C, J, P, B.Clocks); }},
       {"sataDrives", false,
        [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) {
          return ReadArray<SataDriveProfile>(C, J, P, B.SataDrives, ReadSataDrive);

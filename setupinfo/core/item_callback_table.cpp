@@ -4,6 +4,7 @@
 #include "setupinfo/pages/board/memory_settings.h"
 #include "setupinfo/pages/board/processor_settings.h"
 #include "setupinfo/pages/platform/management_engine.h"
+#include "setupinfo/pages/platform/clock_control.h"
 
 namespace {
 
@@ -73,6 +74,11 @@ constexpr ITEM_CALLBACK_ROWS ItemCallbackRows[] = {
     Key(0x2, 0x45B, OnMemoryTimingChanged),
     Keys(0x2, 0x45D, 0x45E, OnMemoryTimingChanged),
     Key(0x30, 0x4BA, OnLockedQuestionChanging),
+    Key(0x4, 0x4BC, OnClockPageRefresh),
+    Keys(0x4, 0x4C0, 0x4C7, OnClockSelected),
+    Keys(0x4, 0x4C8, 0x4EB, OnClockFrequencyChanged, 5),
+    Keys(0x4, 0x4C9, 0x4EC, OnClockApply, 5),
+    Keys(0x4, 0x4CB, 0x4EE, OnClockApply, 5),
     {},  // end
 };
 

@@ -8,6 +8,7 @@
 #include "setupinfo/pages/board/south_bridge_page.h"
 #include "setupinfo/pages/platform/management_engine.h"
 #include "setupinfo/pages/platform/nvme_devices.h"
+#include "setupinfo/pages/platform/clock_control.h"
 
 VOID EFIAPI EmptyPageInitialiser(EFI_HII_HANDLE, UINT16) {}
 
@@ -24,7 +25,7 @@ constexpr PAGE_STRING_INITIALISER InitialiserTable[PAGE_STRING_INITIALISER_SLOTS
     InitLegacyAreaVersion,        // 7: legacy-area version string
     EmptyPageInitialiser,  // 8
     InitManagementEngineStrings,  // 9: management engine information
-    EmptyPageInitialiser,  // 10: clock control page
+    InitClockControl,      // 10: clock control page
     InitNvmeDevicePage,    // 11: NVMe devices
     EmptyPageInitialiser,  // 12: component versions
     EmptyPageInitialiser,  // 13: USB device summary

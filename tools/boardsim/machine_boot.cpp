@@ -60,6 +60,15 @@ EFI_STATUS EFIAPI BoardSession::PlatformEntry(EFI_HANDLE, EFI_SYSTEM_TABLE* Syst
   Self->SouthBridge_->WritePlatformData(SystemTable->RuntimeServices);
   Self->SataDrives_ = std::make_unique<sim::SataDrivePeers>(Self->Machine_->Profile().SataDrives);
   Self->SataDrives_->InstallAll(SystemTable->BootServices);
+  // The message box service, answering from the profile's script.
+  Self->MessageBox_ = std::make_unique<sim::MessageBoxPeer>(Self->Machine_->Profile().MessageBox);
+  Self->MessageBox_->Install(SystemTable->BootServices);
+  // The clock generator's driver: clock control, its setup variable and
+  // the boot-phase record.
+  Self->Clocks_ = std::make_unique<sim::ClockControlPeer>(Self->Machine_->Profile().Clocks);
+  if (!Self->Machine_->Profile().Clocks.Late) Self->InstallClocks();
+  Self->BootPhase_ = std::make_unique<sim::BootPhasePeer>(Self->Machine_->Profile().Clocks);
+  Self->BootPhase_->Install(SystemTable->BootServices);
   // The memory initialisation's protocols and the compatibility module.
   Self->Memory_ = std::make_unique<sim::MemoryPeers>(Self->Machine_->Profile().Memory);
   Self->Memory_->InstallPresent(SystemTable->BootServices);
@@ -97,6 +106,11 @@ EFI_STATUS EFIAPI BoardSession::UpdateFetchImage(EFI_HANDLE ImageHandle, EFI_SYS
   return Active->UpdateFetchStatus_;
 }
 
+void BoardSession::InstallClocks() {
+  if (!EFI_ERROR(Clocks_->Install(Machine_->BootServices())) && Machine_->Profile().Clocks.WriteSetupData)
+    Clocks_->WriteSetupData(Machine_->RuntimeServices());
+}
+
 EFI_STATUS BoardSession::InstallTrigger() {
   // Stands for the firmware driver that asks for the setup pages.
   EFI_HANDLE Handle = nullptr;
@@ -123,6 +137,9 @@ BootRecord BoardSession::Boot() {
     InstallTrigger();
   }
   Record.FormSetsPublished = Forms().FormSets().size();
+  if (Machine_->Profile().Clocks.Late) InstallClocks();
+  // The clock page's store, as the board's setup browser holds it.
+  Browser().AddStore(ICC_ADVANCED_SETUP_DATA_NAME, ICC_SETUP_DATA_GUID);
   Browser().Open();
   if (Browser().StoreBytes(SETUP_VARIABLE_NAME, SETUP_VARIABLE_GUID) == nullptr) {
     // A board profile without the record: the browser starts from zeros, as
