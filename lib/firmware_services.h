@@ -70,6 +70,14 @@ Protocol* HandleProtocol(EFI_HANDLE Handle) {
   return (Protocol*)Interface;
 }
 
+// Whether the handle carries the protocol, by HandleProtocol's status: a
+// marker protocol may be installed with no interface at all.
+template <typename Protocol>
+bool CarriesProtocol(EFI_HANDLE Handle) {
+  VOID* Interface = nullptr;
+  return gBS() != nullptr && !EFI_ERROR(gBS()->HandleProtocol(Handle, &Protocol::Guid, &Interface));
+}
+
 // Located on first use and kept; a missing service is looked up again next time.
 template <typename Protocol>
 Protocol* LocateOnce(Protocol*& Cached) {

@@ -9,7 +9,7 @@
 
 namespace {
 
-enum class CHECK_MODE { Unknown, BeforeDrivers, FirstBoot, LaterBoot };
+enum class CHECK_MODE { Unknown, BeforeDrivers, FirstBoot, LaterBoot, ClockRestart };
 
 // The shell passes the whole command line as LoadOptions; the mode is its last word.
 CHECK_MODE ReadMode(EFI_HANDLE ImageHandle) {
@@ -26,6 +26,7 @@ CHECK_MODE ReadMode(EFI_HANDLE ImageHandle) {
   if (SameText(Word, u"before")) return CHECK_MODE::BeforeDrivers;
   if (SameText(Word, u"boot1")) return CHECK_MODE::FirstBoot;
   if (SameText(Word, u"boot2")) return CHECK_MODE::LaterBoot;
+  if (SameText(Word, u"restart")) return CHECK_MODE::ClockRestart;
   return CHECK_MODE::Unknown;
 }
 
@@ -48,6 +49,7 @@ extern "C" EFI_STATUS EFIAPI QemuCheckMain(EFI_HANDLE ImageHandle, EFI_SYSTEM_TA
       PrintLine(u"qemucheck boot1");
       RunFirstBootSetupChecks(&Report);
       RunSataPortChecks(&Report);
+      RunNvmeChecks(&Report);
       RunUpdateLocatorChecks(&Report);
       RunGraphicsOutputChecks(&Report, false);
       break;
@@ -56,8 +58,12 @@ extern "C" EFI_STATUS EFIAPI QemuCheckMain(EFI_HANDLE ImageHandle, EFI_SYSTEM_TA
       RunLaterBootSetupChecks(&Report);
       RunGraphicsOutputChecks(&Report, true);
       break;
+    case CHECK_MODE::ClockRestart:
+      PrintLine(u"qemucheck restart");
+      RunClockRestartChecks(&Report);
+      break;
     case CHECK_MODE::Unknown:
-      Check(&Report, u"mode", false, u"usage: qemucheck.efi before|boot1|boot2");
+      Check(&Report, u"mode", false, u"usage: qemucheck.efi before|boot1|boot2|restart");
       break;
   }
   PrintSummary(&Report);

@@ -14,6 +14,11 @@ void RunFirstBootSetupChecks(CHECK_REPORT* Report);
 void RunLaterBootSetupChecks(CHECK_REPORT* Report);
 // The hub page's SATA port lines against the drives the runner attached.
 void RunSataPortChecks(CHECK_REPORT* Report);
+// The NVMe rows against OVMF's own NVMe driver and the attached drive.
+void RunNvmeChecks(CHECK_REPORT* Report);
+// The clock page's ready-to-boot handshake: a requested restart happens
+// (first boot of the run) and is cleared after it (second boot).
+void RunClockRestartChecks(CHECK_REPORT* Report);
 // The update locator of updatefetch, over a transport and a name service of the checks' own.
 void RunUpdateLocatorChecks(CHECK_REPORT* Report);
 

@@ -16,6 +16,7 @@
 #include "qemu/checks.h"
 #include "qemu/current_language.h"
 #include "qemu/formutil_control.h"
+#include "qemu/page_reading.h"
 #include "qemu/sata_drives.h"
 #include "setupinfo/pages/board/south_bridge_facts.h"
 #include "uefi/device_path.h"
@@ -23,7 +24,7 @@
 
 namespace {
 
-constexpr UINTN TEXT_CAPACITY = 256;
+constexpr UINTN TEXT_CAPACITY = PAGE_TEXT_CAPACITY;
 constexpr UINT16 DriveTextIds[6] = {0x0249, 0x024B, 0x024D, 0x024F, 0x0251, 0x0253};
 constexpr UINT16 StatusTextIds[6] = {0x026D, 0x026E, 0x026F, 0x0270, 0x0271, 0x0272};
 constexpr UINT16 STR_PCH_NAME = 0x0205;
@@ -37,16 +38,6 @@ struct DRIVE_FACTS {
   UINT32 Channel, Device;
   UINT16 Identify[256];
 };
-
-EFI_STATUS ReadString(EFI_HII_STRING_PROTOCOL* Strings, EFI_HII_HANDLE Handle, UINT16 Id, CHAR16 (&Text)[TEXT_CAPACITY]) {
-  CHAR8 Language[LANGUAGE_CODE_CAPACITY];
-  CurrentHiiLanguage(Strings, Handle, Language);
-  UINTN Size = sizeof(Text);
-  Text[0] = 0;
-  EFI_STATUS Status = Strings->GetString(Strings, Language, Handle, Id, Text, &Size, nullptr);
-  Text[TEXT_CAPACITY - 1] = 0;
-  return Status;
-}
 
 // The function of the first PCI node, or -1; bounded like any outside path.
 int PciFunctionOf(const EFI_DEVICE_PATH_PROTOCOL* Node) {
@@ -151,8 +142,8 @@ void CheckLine(CHECK_REPORT* Report, const CHAR16* Name, EFI_HII_STRING_PROTOCOL
                UINT64 Index, const CHAR16* Drive, const CHAR16* Status) {
   if (!Check(Report, Name, Index < 6, u"port index %ld has no line", Index)) return;
   CHAR16 Text[TEXT_CAPACITY], StatusText[TEXT_CAPACITY];
-  EFI_STATUS S1 = ReadString(Strings, Page, DriveTextIds[Index], Text);
-  EFI_STATUS S2 = ReadString(Strings, Page, StatusTextIds[Index], StatusText);
+  EFI_STATUS S1 = ReadPageText(Strings, Page, DriveTextIds[Index], Text);
+  EFI_STATUS S2 = ReadPageText(Strings, Page, StatusTextIds[Index], StatusText);
   Check(Report, Name, !EFI_ERROR(S1) && !EFI_ERROR(S2) && SameText(Text, Drive) && SameText(StatusText, Status),
         u"port %ld: \"%s\" / \"%s\" (%r %r), expected \"%s\" / \"%s\"", Index, Text, StatusText, S1, S2, Drive,
         Status);
@@ -193,12 +184,12 @@ void RunSataPortChecks(CHECK_REPORT* Report) {
       gRT()->GetVariable(u"SbPlatformData", &SETUP_VARIABLE_VENDOR, nullptr, &PlatformSize, Platform);
   Note(u"hub: SbPlatformData %r", PlatformStatus);
   if (DeviceId == 0x2918) {
-    EFI_STATUS S = ReadString(Strings, Page, STR_PCH_NAME, Text);
+    EFI_STATUS S = ReadPageText(Strings, Page, STR_PCH_NAME, Text);
     Check(Report, u"hub.name_not_in_table", !EFI_ERROR(S) && SameText(Text, u"Unknown"), u"string 0x205: %r \"%s\"",
           S, Text);
   }
   if (PlatformStatus == EFI_NOT_FOUND) {
-    EFI_STATUS S = ReadString(Strings, Page, STR_PCH_STEPPING, Text);
+    EFI_STATUS S = ReadPageText(Strings, Page, STR_PCH_STEPPING, Text);
     Check(Report, u"hub.stepping_unknown", !EFI_ERROR(S) && SameText(Text, u"Unknown"), u"string 0x208: %r \"%s\"",
           S, Text);
   }
@@ -228,7 +219,7 @@ void RunSataPortChecks(CHECK_REPORT* Report) {
   if (!PortNumberMode) {
     // Every index lies past the table: the lines keep their package text.
     for (UINTN i = 0; i < 6; ++i) {
-      EFI_STATUS S = ReadString(Strings, Page, DriveTextIds[i], Text);
+      EFI_STATUS S = ReadPageText(Strings, Page, DriveTextIds[i], Text);
       Check(Report, u"sata.ide_addressing_sets_nothing", !EFI_ERROR(S) && SameText(Text, u"Not Present"),
             u"port %ld: %r \"%s\" (disk index %ld, CD-ROM index %ld)", i, S, Text, DiskIndex, CdromIndex);
     }

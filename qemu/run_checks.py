@@ -3,7 +3,10 @@
 and judges the check application's report read from the serial console.
 
 Boot 1 starts from a fresh copy of OVMF's variable store; boot 2 reuses the
-store that boot 1 left, so non-volatile variables carry over. Each boot loads
+store that boot 1 left, so non-volatile variables carry over. The restart
+run keeps the store too and lets the machine restart once: the clock page's
+ready-to-boot handshake must reset it, and the check application's second
+start, after the restart, finishes the checks. Each boot loads
 the test form utility driver, setupinfo and updatefetch with the shell's
 `load`, runs the check application with the boot's mode and powers off; the
 check application also runs once before the loads, to record what the
@@ -22,15 +25,20 @@ import time
 ESCAPE = re.compile(r"\x1b\[[0-9;=?]*[A-Za-z]")
 SUMMARY = re.compile(r"^(\d+) passed, (\d+) failed$")
 COUNTDOWN = b"to skip"
+# The mode whose run must see the machine restart, and start twice.
+RESTART_MODE = "restart"
 # Driver images in load order: the form utility service must be there before
-# setupinfo's entry point asks for it.
+# setupinfo's entry point asks for it, and the NVMe stand-in before the page reads.
 # The graphics stand-in must have dressed OVMF's display controller before
 # setupinfo's page load walks it.
-DRIVERS = ("formutil_ovmf.efi", "graphics_ovmf.efi", "setupinfo.efi", "updatefetch.efi")
+DRIVERS = ("formutil_ovmf.efi", "nvme_standin.efi", "graphics_ovmf.efi", "setupinfo.efi", "updatefetch.efi")
 CHECK_APP = "qemucheck.efi"
 # The drives of the hub page's check, as qemu/sata_drives.h expects them.
 SATA_DISK_MODEL, SATA_DISK_PORT, SATA_DISK_BYTES = "QCHECK SATA DISK", 1, 6270000 * 512
 SATA_CDROM_MODEL, SATA_CDROM_PORT, SATA_CDROM_BYTES = "QCHECK SATA CDROM", 3, 64 * 2048
+# The NVMe rows' check: one controller with one namespace, at a PCI address
+# of its own so that it takes no slot another check relies on.
+NVME_SERIAL, NVME_PCI_ADDRESS, NVME_BYTES = "TESTNVME01", "0x0a", 4 * 1024 * 1024
 
 
 def clean_serial(raw):
@@ -53,10 +61,19 @@ def judge(lines, mode, drivers):
         if "!!!!" in l:
             problems.append("firmware exception: %s" % l.strip())
             break
-    if not any(l.strip() == "qemucheck %s" % mode for l in lines):
+    starts = [i for i, l in enumerate(lines) if l.strip() == "qemucheck %s" % mode]
+    if not starts:
         problems.append("the check application did not start in mode %s" % mode)
-    passes = [l for l in lines if l.startswith("PASS ")]
     fails = [l for l in lines if l.startswith("FAIL ")]
+    if mode == RESTART_MODE:
+        # The first start ends in the restart, without a count; the second counts.
+        if len(starts) < 2:
+            problems.append("the machine did not restart at ready to boot")
+        elif len(starts) > 2:
+            problems.append("the machine restarted %d times" % (len(starts) - 1))
+        if starts:
+            lines = lines[starts[-1]:]
+    passes = [l for l in lines if l.startswith("PASS ")]
     summaries = [SUMMARY.match(l.strip()) for l in lines]
     summaries = [m for m in summaries if m]
     if not summaries:
@@ -86,8 +103,10 @@ def boot(args, esp, vars_file, mode, timeout, log_path):
     """Runs one boot; returns (serial lines, problem or None)."""
     with open(os.path.join(esp, "startup.nsh"), "w", newline="") as f:
         f.write(startup_script(mode, DRIVERS))
+    # The restart run lets a reset boot the machine again; the others end at one.
+    reboot = [] if mode == RESTART_MODE else ["-no-reboot"]
     cmd = [args.qemu, "-machine", "q35", "-cpu", "Haswell", "-m", "256",
-           "-nographic", "-no-reboot", "-net", "none",
+           "-nographic"] + reboot + ["-net", "none",
            # The display check: QEMU's standard VGA, driven by OVMF's video driver.
            "-vga", "std",
            "-drive", "if=pflash,format=raw,readonly=on,file=%s" % args.ovmf_code,
@@ -99,11 +118,13 @@ def boot(args, esp, vars_file, mode, timeout, log_path):
            "-device", "ide-hd,drive=checkdisk,bus=ide.%d,model=%s" % (SATA_DISK_PORT, SATA_DISK_MODEL),
            "-drive", "if=none,id=checkcd,format=raw,media=cdrom,file=%s" % os.path.join(args.work, "sata-cd.iso"),
            "-device", "ide-cd,drive=checkcd,bus=ide.%d,model=%s" % (SATA_CDROM_PORT, SATA_CDROM_MODEL),
+           "-drive", "if=none,id=checknvme,format=raw,file=%s" % os.path.join(args.work, "nvme.img"),
+           "-device", "nvme,drive=checknvme,serial=%s,addr=%s" % (NVME_SERIAL, NVME_PCI_ADDRESS),
            "-serial", "mon:stdio"]
     proc = subprocess.Popen(cmd, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                             stderr=subprocess.PIPE)
     raw = bytearray()
-    skipped_countdown = False
+    countdowns_skipped = 0
     problem = None
     deadline = time.monotonic() + timeout
     while True:
@@ -123,9 +144,10 @@ def boot(args, esp, vars_file, mode, timeout, log_path):
             if b"!!!!" in raw and problem is None:
                 problem = "firmware exception"
                 deadline = min(deadline, time.monotonic() + 3)
-            # Any key but ESC ends the shell's countdown before startup.nsh.
-            if not skipped_countdown and COUNTDOWN in raw:
-                skipped_countdown = True
+            # Any key but ESC ends the shell's countdown before startup.nsh,
+            # at every start of the shell (a restart brings a second one).
+            if raw.count(COUNTDOWN) > countdowns_skipped:
+                countdowns_skipped = raw.count(COUNTDOWN)
                 try:
                     proc.stdin.write(b"\r")
                     proc.stdin.flush()
@@ -149,7 +171,7 @@ def main():
     p.add_argument("--ovmf-vars", default="/usr/share/OVMF/OVMF_VARS_4M.fd")
     p.add_argument("--work", required=True, help="scratch folder, emptied first")
     p.add_argument("--boot-timeout", type=int, default=60)
-    p.add_argument("--modes", default="boot1,boot2",
+    p.add_argument("--modes", default="boot1,boot2,restart",
                    help="check modes of the successive boots over one variable store")
     p.add_argument("images", nargs="+", help="the .efi images to put on the FAT drive")
     args = p.parse_args()
@@ -172,7 +194,8 @@ def main():
     for name, path in names.items():
         shutil.copyfile(path, os.path.join(esp, name))
     # Sparse: only the size matters, and the disk is never written.
-    for name, size in (("sata-disk.img", SATA_DISK_BYTES), ("sata-cd.iso", SATA_CDROM_BYTES)):
+    for name, size in (("sata-disk.img", SATA_DISK_BYTES), ("sata-cd.iso", SATA_CDROM_BYTES),
+                       ("nvme.img", NVME_BYTES)):
         with open(os.path.join(args.work, name), "wb") as f:
             f.truncate(size)
     vars_file = os.path.join(args.work, "vars.fd")
@@ -182,7 +205,8 @@ def main():
     for mode in args.modes.split(","):
         log_path = os.path.join(args.work, "%s.serial.log" % mode)
         started = time.monotonic()
-        lines, problem = boot(args, esp, vars_file, mode, args.boot_timeout, log_path)
+        timeout = args.boot_timeout * (2 if mode == RESTART_MODE else 1)
+        lines, problem = boot(args, esp, vars_file, mode, timeout, log_path)
         passed, failed, problems = judge(lines, mode, DRIVERS)
         if problem:
             problems.insert(0, problem)

@@ -44,6 +44,25 @@ class JudgeTest(unittest.TestCase):
         self.assertEqual(failed, 1)
         self.assertIn("FAIL b: wrong", problems)
 
+    def test_restart_run_counts_the_start_after_the_restart(self):
+        first = serial("PASS restart.a", "NOTE signalling ready to boot", mode="restart")
+        second = serial("NOTE after the restart", "PASS restart.b", "PASS restart.c", "2 passed, 0 failed",
+                        mode="restart")
+        first = first[:first.rfind(b"FS0:\\> reset -s")]
+        self.assertEqual(self.judge(first + b"\r\n" + second, mode="restart"), (2, 0, []))
+
+    def test_restart_run_without_a_restart_is_a_problem(self):
+        raw = serial("PASS restart.a", "FAIL restart.restarted: returned", "1 passed, 1 failed", mode="restart")
+        problems = self.judge(raw, mode="restart")[2]
+        self.assertIn("the machine did not restart at ready to boot", problems)
+        self.assertIn("FAIL restart.restarted: returned", problems)
+
+    def test_a_failure_before_the_restart_still_counts(self):
+        first = serial("FAIL restart.request_written: denied", mode="restart")
+        second = serial("PASS restart.b", "1 passed, 0 failed", mode="restart")
+        problems = self.judge(first + b"\r\n" + second, mode="restart")[2]
+        self.assertIn("FAIL restart.request_written: denied", problems)
+
     def test_missing_summary_is_a_problem(self):
         problems = self.judge(serial("PASS a", "PASS b"))[2]
         self.assertTrue(any("no final" in p for p in problems), problems)
@@ -80,8 +99,9 @@ class JudgeTest(unittest.TestCase):
 class StartupScriptTest(unittest.TestCase):
     def test_drivers_load_in_order_between_the_two_check_runs_then_power_off(self):
         script = run_checks.startup_script("boot2", DRIVERS).split("\r\n")
-        self.assertEqual(script[:8], ["fs0:", "qemucheck.efi before", "load formutil_ovmf.efi",
-                                      "load graphics_ovmf.efi", "load setupinfo.efi", "load updatefetch.efi",
+        self.assertEqual(script[:9], ["fs0:", "qemucheck.efi before", "load formutil_ovmf.efi",
+                                      "load nvme_standin.efi", "load graphics_ovmf.efi", "load setupinfo.efi",
+                                      "load updatefetch.efi",
                                       "qemucheck.efi boot2", "reset -s"])
 
 
@@ -96,9 +116,16 @@ out = ["UEFI Interactive Shell v2.2", "Press ESC in 5 seconds to skip startup.ns
 if behaviour == "hang":
     print("\r\n".join(out), flush=True)
     time.sleep(60)
-for name in ("formutil_ovmf.efi", "graphics_ovmf.efi", "setupinfo.efi", "updatefetch.efi"):
-    out.append("Image 'FS0:\\%s' loaded at E233000 - Success" % name)
-out += ["qemucheck %s" % mode, "PASS a"]
+# The restart run starts the shell again after the reset it asks for, unless
+# QEMU was told to stop at a reset or the behaviour says no restart comes.
+starts = 2 if mode == "restart" and "-no-reboot" not in sys.argv and behaviour != "no-restart" else 1
+for start in range(starts):
+    if start:
+        out += ["UEFI Interactive Shell v2.2", "Press ESC in 5 seconds to skip startup.nsh or any other key to continue."]
+    for name in ("formutil_ovmf.efi", "nvme_standin.efi", "graphics_ovmf.efi", "setupinfo.efi",
+                 "updatefetch.efi"):
+        out.append("Image 'FS0:\\%s' loaded at E233000 - Success" % name)
+    out += ["qemucheck %s" % mode, "PASS a"]
 if behaviour == "crash":
     out.append("!!!! X64 Exception Type - 0E(#PF - Page-Fault)  CPU Apic ID - 00000000 !!!!")
     print("\r\n".join(out), flush=True)
@@ -134,10 +161,15 @@ class WholeRunTest(unittest.TestCase):
             + self.images, env=dict(os.environ, FAKE_QEMU=behaviour), capture_output=True, text=True, timeout=30)
         return done.returncode, done.stdout, time.monotonic() - started
 
-    def test_two_clean_boots_pass(self):
+    def test_clean_boots_and_a_restart_pass(self):
         rc, out, _ = self.run_with("pass")
         self.assertEqual(rc, 0, out)
-        self.assertTrue(out.rstrip().endswith("2 passed, 0 failed"), out)
+        self.assertTrue(out.rstrip().endswith("3 passed, 0 failed"), out)
+
+    def test_a_restart_run_that_never_restarts_fails(self):
+        rc, out, _ = self.run_with("no-restart")
+        self.assertEqual(rc, 1, out)
+        self.assertIn("problem: the machine did not restart at ready to boot", out)
 
     def test_a_hung_boot_fails_within_its_bound(self):
         rc, out, took = self.run_with("hang")

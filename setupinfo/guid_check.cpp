@@ -5,12 +5,15 @@
 // of "SecureVarPresent") is one named constant used twice, and listed once.
 #include "platform/board_identity.h"
 #include "platform/callback_registry.h"
+#include "platform/clock_control.h"
 #include "platform/form_utility.h"
 #include "platform/graphics_output.h"
 #include "platform/management_engine.h"
 #include "platform/memory_info.h"
+#include "platform/message_box.h"
 #include "platform/name_resolution.h"
 #include "platform/net_config.h"
+#include "platform/nvme.h"
 #include "platform/processor_info.h"
 #include "platform/setup_load_trigger.h"
 #include "platform/super_io_device.h"
@@ -93,6 +96,12 @@ constexpr EFI_GUID KnownGuids[] = {
     OUTPUT_SWITCH_PROTOCOL::Guid,
     EXCLUDED_DRIVER_MARKER_PROTOCOL::Guid,
     GOP_OUTPUT_VARIABLE_GUID,
+    NVME_CONTROLLER_PROTOCOL::Guid,
+    MESSAGE_BOX_PROTOCOL::Guid,
+    ICC_CLOCK_CONTROL_PROTOCOL::Guid,
+    BOOT_PHASE_INFO_PROTOCOL::Guid,
+    ICC_SETUP_DATA_GUID,
+    ICC_PERSISTENT_DATA_GUID,
     // The setup driver: its variables and the package lists of its form sets
     SETUP_VARIABLE_GUID,
     MAIN_FORM_SET_GUID,

@@ -29,6 +29,7 @@ NORTH_BRIDGE_SETUP_STATE& NorthBridgeSetupState() { return gSetupInfo.NorthBridg
 SOUTH_BRIDGE_PAGE_STATE& SouthBridgePageState() { return gSetupInfo.SouthBridge; }
 MANAGEMENT_ENGINE_STATE& ManagementEngineState() { return gSetupInfo.ManagementEngine; }
 MEMORY_PAGE_STATE& MemoryPageState() { return gSetupInfo.Memory; }
+CLOCK_CONTROL_STATE& ClockControlState() { return gSetupInfo.ClockControl; }
 
 void SetupInfoResetState() {
   gSetupInfo = InitialSetupInfoState();

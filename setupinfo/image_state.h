@@ -10,6 +10,7 @@
 #include "setupinfo/pages/board/processor_page_state.h"
 #include "setupinfo/pages/board/south_bridge_page_state.h"
 #include "setupinfo/pages/platform/management_engine_state.h"
+#include "setupinfo/pages/platform/clock_control_state.h"
 
 struct SETUPINFO_STATE {
   CORE_STATE Core;
@@ -19,6 +20,7 @@ struct SETUPINFO_STATE {
   SOUTH_BRIDGE_PAGE_STATE SouthBridge;
   MEMORY_PAGE_STATE Memory;
   MANAGEMENT_ENGINE_STATE ManagementEngine;
+  CLOCK_CONTROL_STATE ClockControl;
 };
 
 extern constinit SETUPINFO_STATE gSetupInfo;

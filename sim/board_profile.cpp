@@ -786,6 +786,100 @@ bool ReadGraphics(Ctx& C, const Json& J, const std::string& P, GraphicsProfile& 
       });
 }
 
+bool ReadMessageBox(Ctx& C, const Json& J, const std::string& P, MessageBoxProfile& M) {
+  using M_ = MessageBoxProfile;
+  auto Numbers = [](Ctx& C, const Json& J, const std::string& P, uint64_t Max, auto& Out) {
+    if (!J.is_array() || J.size() > 256) return C.Fail(P, "expected an array of at most 256 numbers");
+    Out.clear();
+    for (size_t I = 0; I < J.size(); ++I) {
+      uint64_t V;
+      if (!ReadUint(C, J[I], P + "[" + std::to_string(I) + "]", Max, V)) return false;
+      Out.push_back((typename std::decay_t<decltype(Out)>::value_type)V);
+    }
+    return true;
+  };
+  return ReadObject<M_>(
+      C, J, P, M,
+      {
+          {"present", false,
+           [](Ctx& C, const Json& J, const std::string& P, M_& M) { return ReadBool(C, J, P, M.Present); }},
+          {"answers", false,
+           [Numbers](Ctx& C, const Json& J, const std::string& P, M_& M) { return Numbers(C, J, P, 0xFF, M.Answers); }},
+          {"emptyAnswer", false, Uint<M_>(0xFF, [](M_& M, uint64_t V) { M.EmptyAnswer = (uint8_t)V; })},
+          {"listChoices", false,
+           [Numbers](Ctx& C, const Json& J, const std::string& P, M_& M) {
+             return Numbers(C, J, P, UINT64_MAX, M.ListChoices);
+           }},
+          {"messageBoxStatus", false, Uint<M_>(UINT64_MAX, [](M_& M, uint64_t V) { M.MessageBoxStatus = V; })},
+      });
+}
+
+bool ReadClockOutput(Ctx& C, const Json& J, const std::string& P, ClockOutputProfile& O) {
+  using O_ = ClockOutputProfile;
+  auto U32 = [](uint32_t O_::*Member) {
+    return Uint<O_>(0xFFFFFFFF, [Member](O_& O, uint64_t V) { O.*Member = (uint32_t)V; });
+  };
+  auto U8 = [](uint8_t O_::*Member) { return Uint<O_>(0xFF, [Member](O_& O, uint64_t V) { O.*Member = (uint8_t)V; }); };
+  return ReadObject<O_>(C, J, P, O,
+                        {
+                            {"minFrequency", true, U32(&O_::MinFrequency)},
+                            {"maxFrequency", true, U32(&O_::MaxFrequency)},
+                            {"stepHz", false, Uint<O_>(0xFFFFFFFF, [](O_& O, uint64_t V) { O.StepHz = V ? (uint32_t)V : 1; })},
+                            {"spreadChange", false, U8(&O_::SpreadChange)},
+                            {"upAllowed", false, U8(&O_::UpAllowed)},
+                            {"centerAllowed", false, U8(&O_::CenterAllowed)},
+                            {"downAllowed", false, U8(&O_::DownAllowed)},
+                            {"maxSpread", false, U8(&O_::MaxSpread)},
+                            {"usageMask", false, Uint<O_>(0xFFFF, [](O_& O, uint64_t V) { O.UsageMask = (uint16_t)V; })},
+                            {"frequency", true, U32(&O_::Frequency)},
+                            {"spreadMode", false, U32(&O_::SpreadMode)},
+                            {"spread", false, U8(&O_::Spread)},
+                            {"option", false, U32(&O_::Option)},
+                        });
+}
+
+bool ReadClocks(Ctx& C, const Json& J, const std::string& P, ClockControlProfile& K) {
+  using K_ = ClockControlProfile;
+  auto Lib = [](uint32_t K_::*Member) {
+    return Uint<K_>(0xFFFFFFFF, [Member](K_& K, uint64_t V) { K.*Member = (uint32_t)V; });
+  };
+  auto Flag = [](bool K_::*Member) {
+    return [Member](Ctx& C, const Json& J, const std::string& P, K_& K) { return ReadBool(C, J, P, K.*Member); };
+  };
+  K.Present = true;
+  return ReadObject<K_>(
+      C, J, P, K,
+      {
+          {"present", false, Flag(&K_::Present)},
+          {"late", false, Flag(&K_::Late)},
+          {"version", false,
+           [](Ctx& C, const Json& J, const std::string& P, K_& K) {
+             if (!J.is_array() || J.size() != 4) return C.Fail(P, "expected an array of four numbers");
+             for (size_t I = 0; I < 4; ++I) {
+               uint64_t Part;
+               if (!ReadUint(C, J[I], P + "[" + std::to_string(I) + "]", 0xFFFF, Part)) return false;
+               K.Version[I] = (uint16_t)Part;
+             }
+             return true;
+           }},
+          {"outputs", false,
+           [](Ctx& C, const Json& J, const std::string& P, K_& K) {
+             if (J.is_array() && J.size() > 8) return C.Fail(P, "at most eight outputs");
+             return ReadArray<ClockOutputProfile>(C, J, P, K.Outputs, ReadClockOutput);
+           }},
+          {"infoLibStatus", false, Lib(&K_::InfoLibStatus)},
+          {"capabilitiesLibStatus", false, Lib(&K_::CapabilitiesLibStatus)},
+          {"settingsLibStatus", false, Lib(&K_::SettingsLibStatus)},
+          {"setLibStatusA", false, Lib(&K_::SetLibStatusA)},
+          {"setLibStatusB", false, Lib(&K_::SetLibStatusB)},
+          {"resolveLibStatus", false, Lib(&K_::ResolveLibStatus)},
+          {"writeSetupData", false, Flag(&K_::WriteSetupData)},
+          {"restartAfterSet", false, Flag(&K_::RestartAfterSet)},
+          {"bootPhase", false, Flag(&K_::BootPhasePresent)},
+          {"afterReadyToBoot", false, Flag(&K_::BootPhaseAfterReadyToBoot)},
+      });
+}
+
 bool ReadSataDrive(Ctx& C, const Json& J, const std::string& P, SataDriveProfile& D) {
   using D_ = SataDriveProfile;
   auto Flag = [](bool D_::*Member) {
@@ -830,6 +924,130 @@ bool ReadSataDrive(Ctx& C, const Json& J, const std::string& P, SataDriveProfile
   // Words 117-118 count 16-bit words.
   if (D.LogicalSectorBytes == 0 || D.LogicalSectorBytes % 2 != 0)
     return C.Fail(P + ".logicalSectorBytes", "must be an even number of bytes above 0");
+  return true;
+}
+
+// Text by language: {"en-US": "..."}.
+bool ReadNames(Ctx& C, const Json& J, const std::string& P, std::map<std::string, std::u16string>& Out) {
+  if (!J.is_object()) return C.Fail(P, "expected an object of language -> text");
+  for (auto It = J.begin(); It != J.end(); ++It) {
+    if (It.key().empty()) return C.Fail(P, "empty language code");
+    std::string Text;
+    if (!ReadString(C, It.value(), P + "." + It.key(), Text)) return false;
+    Out[It.key()] = ToUtf16(Text);
+  }
+  return true;
+}
+
+bool ReadDriver(Ctx& C, const Json& J, const std::string& P, DriverProfile& D) {
+  using D_ = DriverProfile;
+  auto Flag = [](bool D_::*Member) {
+    return [Member](Ctx& C, const Json& J, const std::string& P, D_& D) { return ReadBool(C, J, P, D.*Member); };
+  };
+  return ReadObject<D_>(
+      C, J, P, D,
+      {
+          {"binding", false, Flag(&D_::Binding)},
+          {"componentName2", false, Flag(&D_::ComponentName2)},
+          {"componentName", false, Flag(&D_::ComponentName)},
+          {"languages2", false, Text<D_>([](D_& D, std::string S) { D.Languages2 = std::move(S); })},
+          {"languages", false,
+           [](Ctx& C, const Json& J, const std::string& P, D_& D) {
+             if (!ReadString(C, J, P, D.Languages)) return false;
+             if (D.Languages.size() % 3 != 0) return C.Fail(P, "expected three-letter codes run together");
+             return true;
+           }},
+          {"names", false, [](Ctx& C, const Json& J, const std::string& P, D_& D) { return ReadNames(C, J, P, D.Names); }},
+          {"nameStatus", false, Uint<D_>(UINT64_MAX, [](D_& D, uint64_t V) { D.NameStatus = V; })},
+      });
+}
+
+bool ReadComponentNames(Ctx& C, const Json& J, const std::string& P, ComponentNamesProfile& N) {
+  using N_ = ComponentNamesProfile;
+  return ReadObject<N_>(C, J, P, N,
+                        {
+                            {"names", false, [](Ctx& C, const Json& J, const std::string& P, N_& N) { return ReadNames(C, J, P, N.Names); }},
+                            {"unterminated", false,
+                             [](Ctx& C, const Json& J, const std::string& P, N_& N) { return ReadBool(C, J, P, N.Unterminated); }},
+                        });
+}
+
+bool ReadPciController(Ctx& C, const Json& J, const std::string& P, PciControllerProfile& Pc) {
+  using P_ = PciControllerProfile;
+  return ReadObject<P_>(
+      C, J, P, Pc,
+      {
+          {"segment", false, Uint<P_>(0xFFFF, [](P_& Pc, uint64_t V) { Pc.Segment = (uint16_t)V; })},
+          {"bus", true, Uint<P_>(0xFF, [](P_& Pc, uint64_t V) { Pc.Bus = (uint8_t)V; })},
+          {"device", true, Uint<P_>(31, [](P_& Pc, uint64_t V) { Pc.Device = (uint8_t)V; })},
+          {"function", true, Uint<P_>(7, [](P_& Pc, uint64_t V) { Pc.Function = (uint8_t)V; })},
+          {"path", false,
+           [](Ctx& C, const Json& J, const std::string& P, P_& Pc) {
+             if (!J.is_array()) return C.Fail(P, "expected an array of [device, function] hops");
+             Pc.Path.clear();
+             for (size_t I = 0; I < J.size(); ++I) {
+               const std::string HP = P + "[" + std::to_string(I) + "]";
+               if (!J[I].is_array() || J[I].size() != 2) return C.Fail(HP, "expected [device, function]");
+               uint64_t D, F;
+               if (!ReadUint(C, J[I][0], HP + "[0]", 31, D) || !ReadUint(C, J[I][1], HP + "[1]", 7, F)) return false;
+               Pc.Path.emplace_back((uint8_t)D, (uint8_t)F);
+             }
+             return true;
+           }},
+          {"configStatus", false, Uint<P_>(UINT64_MAX, [](P_& Pc, uint64_t V) { Pc.ConfigStatus = V; })},
+          {"locationStatus", false, Uint<P_>(UINT64_MAX, [](P_& Pc, uint64_t V) { Pc.LocationStatus = V; })},
+      });
+}
+
+bool ReadNvmeNamespace(Ctx& C, const Json& J, const std::string& P, NvmeNamespaceProfile& N) {
+  using N_ = NvmeNamespaceProfile;
+  return ReadObject<N_>(
+      C, J, P, N,
+      {
+          {"id", false, Uint<N_>(0xFFFFFFFF, [](N_& N, uint64_t V) { N.Id = (uint32_t)V; })},
+          {"eui64", false, Uint<N_>(UINT64_MAX, [](N_& N, uint64_t V) { N.Eui64 = V; })},
+          {"name", false, [](Ctx& C, const Json& J, const std::string& P, N_& N) { return ReadComponentNames(C, J, P, N.Name); }},
+          {"devicePath", false,
+           [](Ctx& C, const Json& J, const std::string& P, N_& N) {
+             std::vector<uint8_t> Bytes;
+             if (!ReadBytes(C, J, P, Bytes)) return false;
+             if (!DevicePathEndsInside(Bytes)) return C.Fail(P, "the path runs past its bytes before it ends");
+             N.DevicePath = std::move(Bytes);
+             return true;
+           }},
+      });
+}
+
+bool ReadNvmeController(Ctx& C, const Json& J, const std::string& P, NvmeControllerProfile& N) {
+  using N_ = NvmeControllerProfile;
+  return ReadObject<N_>(
+      C, J, P, N,
+      {
+          {"pci", true, [](Ctx& C, const Json& J, const std::string& P, N_& N) { return ReadPciController(C, J, P, N.Pci); }},
+          {"controllerProtocol", false,
+           [](Ctx& C, const Json& J, const std::string& P, N_& N) { return ReadBool(C, J, P, N.ControllerProtocol); }},
+          {"name", false, [](Ctx& C, const Json& J, const std::string& P, N_& N) { return ReadComponentNames(C, J, P, N.Name); }},
+          {"namespaces", false,
+           [](Ctx& C, const Json& J, const std::string& P, N_& N) {
+             return ReadArray<NvmeNamespaceProfile>(C, J, P, N.Namespaces, ReadNvmeNamespace);
+           }},
+      });
+}
+
+bool ReadNvme(Ctx& C, const Json& J, const std::string& P, BoardProfile& B) {
+  NvmeProfile N;
+  if (!ReadObject<NvmeProfile>(
+          C, J, P, N,
+          {
+              {"driver", false,
+               [](Ctx& C, const Json& J, const std::string& P, NvmeProfile& N) { return ReadDriver(C, J, P, N.Driver); }},
+              {"controllers", false,
+               [](Ctx& C, const Json& J, const std::string& P, NvmeProfile& N) {
+                 return ReadArray<NvmeControllerProfile>(C, J, P, N.Controllers, ReadNvmeController);
+               }},
+          }))
+    return false;
+  B.Nvme = std::move(N);
   return true;
 }
 
@@ -999,6 +1217,10 @@ const std::vector<Field<BoardProfile>>& Sections() {
        [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) { return ReadEarlyPhase(C, J, P, B.EarlyPhase); }},
       {"southBridge", false,
        [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) { return ReadSouthBridge(C, J, P, B.SouthBridge); }},
+      {"messageBox", false,
+       [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) { return ReadMessageBox(C, J, P, B.MessageBox); }},
+      {"clocks", false,
+       [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) { return ReadClocks(C, J, P, B.Clocks); }},
       {"sataDrives", false,
        [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) {
          return ReadArray<SataDriveProfile>(C, J, P, B.SataDrives, ReadSataDrive);
@@ -1006,6 +1228,7 @@ const std::vector<Field<BoardProfile>>& Sections() {
       {"memory", false, ReadMemory},
       {"graphics", false,
        [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) { return ReadGraphics(C, J, P, B.Graphics); }},
+      {"nvme", false, ReadNvme},
   };
   return Rows;
 }
@@ -1142,6 +1365,16 @@ bool ParseBoardProfile(const std::string& Text, const std::string& SourceName, B
   AppendMemoryData(Out);
   Profile = std::move(Out);
   return true;
+}
+
+bool DevicePathEndsInside(const std::vector<uint8_t>& Bytes) {
+  for (size_t At = 0;;) {
+    if (At + 4 > Bytes.size()) return false;
+    const uint8_t Type = Bytes[At];
+    const size_t Length = Bytes[At + 2] | (Bytes[At + 3] << 8);
+    if (Type == 0x7F || Type == 0xFF || Length < 4) return true;
+    At += Length;
+  }
 }
 
 bool LoadBoardProfile(const std::string& Path, BoardProfile& Profile, std::string& Error) {

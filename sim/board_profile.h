@@ -147,6 +147,54 @@ struct SouthBridgeProfile {
   uint32_t PlatformDataAttributes = 0x6;
 };
 
+// The platform's message box service (sim/peers/message_box_peer.h): the
+// user's answers, in the order the boxes come.
+struct MessageBoxProfile {
+  bool Present = true;                        // false: the service is not installed
+  std::vector<uint8_t> Answers;               // for boxes that ask (kinds 2 and 3)
+  uint8_t EmptyAnswer = 0;                    // once the answers run out
+  std::vector<uint64_t> ListChoices;          // list box indices; none left: the user leaves the list
+  EFI_STATUS MessageBoxStatus = EFI_SUCCESS;  // not success: every box fails with it
+};
+
+// One output of the clock generator (sim/peers/clock_peers.h), in the
+// clock control protocol's own units.
+struct ClockOutputProfile {
+  uint32_t MinFrequency = 0;  // Hz
+  uint32_t MaxFrequency = 0;  // Hz
+  uint32_t StepHz = 1;        // producible frequencies are multiples of this
+  uint8_t SpreadChange = 0;
+  uint8_t UpAllowed = 0;
+  uint8_t CenterAllowed = 0;
+  uint8_t DownAllowed = 0;
+  uint8_t MaxSpread = 0;      // hundredths of a percent
+  uint16_t UsageMask = 0;
+  uint32_t Frequency = 0;     // Hz, as set now
+  uint32_t SpreadMode = 0;    // protocol encoding: 0 none, 1 up, 2 center, 4 down
+  uint8_t Spread = 0;         // hundredths of a percent
+  uint32_t Option = 0;
+};
+
+// The platform's clock generator driver: the clock control protocol, the
+// boot-phase information record and the clock driver's setup variable.
+struct ClockControlProfile {
+  bool Present = false;                  // false: no clock control protocol
+  bool Late = false;                     // installed only once the drivers have loaded
+  std::array<uint16_t, 4> Version{};     // GetIccInfo
+  std::vector<ClockOutputProfile> Outputs;  // at most eight; missing ones read as zero
+  // Library statuses the operations give (0 = success).
+  uint32_t InfoLibStatus = 0;
+  uint32_t CapabilitiesLibStatus = 0;
+  uint32_t SettingsLibStatus = 0;
+  uint32_t SetLibStatusA = 0;
+  uint32_t SetLibStatusB = 0;
+  uint32_t ResolveLibStatus = 0;
+  bool WriteSetupData = true;            // IccAdvancedSetupDataVar written at boot when missing
+  bool RestartAfterSet = false;          // an accepted set asks for a restart (IccPersistentData = 1)
+  bool BootPhasePresent = true;          // the boot-phase information record is installed
+  bool BootPhaseAfterReadyToBoot = false;
+};
+
 // One drive as the platform's SATA driver publishes it: Disk Info and a
 // device path on one handle, IDENTIFY data built from these fields.
 struct SataDriveProfile {
@@ -269,6 +317,60 @@ struct GraphicsProfile {
   std::vector<DisplayControllerProfile> Controllers;
 };
 
+// A device driver as sim/peers/driver_model_peers.h installs it.
+struct DriverProfile {
+  bool Binding = true;
+  bool ComponentName2 = true;
+  bool ComponentName = false;
+  std::string Languages2 = "en-US";  // Component Name 2's list, ";"-separated
+  std::string Languages = "eng";     // Component Name's three-letter codes
+  std::map<std::string, std::u16string> Names;  // the driver's own name, by language
+  uint64_t NameStatus = 0;                      // non-zero: every name call fails with it
+};
+
+// Names of a controller or child, by language. Unterminated ones are handed
+// out exactly as long as they are, with no terminator.
+struct ComponentNamesProfile {
+  std::map<std::string, std::u16string> Names;
+  bool Unterminated = false;
+};
+
+// A PCI function as its bus driver presents it through PCI I/O.
+struct PciControllerProfile {
+  uint16_t Segment = 0;
+  uint8_t Bus = 0, Device = 0, Function = 0;
+  // Pci(device, function) hops from the root bridge; empty: the function's own.
+  std::vector<std::pair<uint8_t, uint8_t>> Path;
+  uint64_t ConfigStatus = 0;    // non-zero: configuration reads and writes fail with it
+  uint64_t LocationStatus = 0;  // non-zero: GetLocation fails with it
+};
+
+// True when a walk that stops at an end-type node or at a node Length below
+// 4 stays inside Bytes: what a handle's device path must be, since its
+// readers have no size to check against.
+bool DevicePathEndsInside(const std::vector<uint8_t>& Bytes);
+
+struct NvmeNamespaceProfile {
+  uint32_t Id = 1;
+  uint64_t Eui64 = 0;
+  ComponentNamesProfile Name;
+  std::optional<std::vector<uint8_t>> DevicePath;  // raw path bytes instead of controller path + namespace node
+};
+
+struct NvmeControllerProfile {
+  PciControllerProfile Pci;
+  bool ControllerProtocol = true;  // the NVMe controller marker on the PCI I/O handle
+  ComponentNamesProfile Name;      // the controller's own name
+  std::vector<NvmeNamespaceProfile> Namespaces;
+};
+
+// The platform's NVMe driver and the controllers it manages. Absent: no
+// driver and no controller.
+struct NvmeProfile {
+  DriverProfile Driver;
+  std::vector<NvmeControllerProfile> Controllers;
+};
+
 struct BoardProfile {
   std::string Name;
   FirmwareProfile Firmware;
@@ -287,9 +389,12 @@ struct BoardProfile {
   SuperIoDriverProfile SuperIoDriver;
   EarlyPhaseProfile EarlyPhase;
   SouthBridgeProfile SouthBridge;
+  MessageBoxProfile MessageBox;
+  ClockControlProfile Clocks;
   std::vector<SataDriveProfile> SataDrives;
   MemoryProfile Memory;
   GraphicsProfile Graphics;
+  std::optional<NvmeProfile> Nvme;
 };
 
 // The board built into the simulator (boards/default.json).

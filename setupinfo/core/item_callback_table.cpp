@@ -5,6 +5,7 @@
 #include "setupinfo/pages/board/processor_settings.h"
 #include "setupinfo/pages/platform/graphics_output.h"
 #include "setupinfo/pages/platform/management_engine.h"
+#include "setupinfo/pages/platform/clock_control.h"
 
 namespace {
 
@@ -76,6 +77,11 @@ constexpr ITEM_CALLBACK_ROWS ItemCallbackRows[] = {
     Keys(0x4, 0x4F3, 0x4FA, OnOutputChosen),
     Keys(0x4, 0x4FB, 0x4FC, OnOutputPropertyChanged),
     Key(0x30, 0x4BA, OnLockedQuestionChanging),
+    Key(0x4, 0x4BC, OnClockPageRefresh),
+    Keys(0x4, 0x4C0, 0x4C7, OnClockSelected),
+    Keys(0x4, 0x4C8, 0x4EB, OnClockFrequencyChanged, 5),
+    Keys(0x4, 0x4C9, 0x4EC, OnClockApply, 5),
+    Keys(0x4, 0x4CB, 0x4EE, OnClockApply, 5),
     {},  // end
 };
 

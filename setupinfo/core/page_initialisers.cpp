@@ -8,6 +8,8 @@
 #include "setupinfo/pages/board/south_bridge_page.h"
 #include "setupinfo/pages/platform/graphics_output.h"
 #include "setupinfo/pages/platform/management_engine.h"
+#include "setupinfo/pages/platform/nvme_devices.h"
+#include "setupinfo/pages/platform/clock_control.h"
 
 VOID EFIAPI EmptyPageInitialiser(EFI_HII_HANDLE, UINT16) {}
 
@@ -24,8 +26,8 @@ constexpr PAGE_STRING_INITIALISER InitialiserTable[PAGE_STRING_INITIALISER_SLOTS
     InitLegacyAreaVersion,        // 7: legacy-area version string
     EmptyPageInitialiser,  // 8
     InitManagementEngineStrings,  // 9: management engine information
-    EmptyPageInitialiser,  // 10: clock control page
-    EmptyPageInitialiser,  // 11: NVMe devices
+    InitClockControl,      // 10: clock control page
+    InitNvmeDevicePage,    // 11: NVMe devices
     EmptyPageInitialiser,  // 12: component versions
     EmptyPageInitialiser,  // 13: USB device summary
     EmptyPageInitialiser,  // 14: SATA port strings

@@ -1,5 +1,6 @@
 #include "sim/peers/driver_model_peers.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "sim/board.h"
@@ -7,11 +8,14 @@
 
 namespace sim {
 
-std::vector<uint8_t> PciDevicePath(uint8_t Device, uint8_t Function) {
-  return {ACPI_DEVICE_PATH, ACPI_DP, 12, 0, 0xD0, 0x41, 0x03, 0x0A, 0, 0, 0, 0,  // PNP0A03, UID 0
-          HARDWARE_DEVICE_PATH, HW_PCI_DP, 6, 0, Function, Device,
-          END_DEVICE_PATH_TYPE, END_ENTIRE_DEVICE_PATH_SUBTYPE, 4, 0};
+std::vector<uint8_t> PciDevicePath(const std::vector<std::pair<uint8_t, uint8_t>>& Hops) {
+  std::vector<uint8_t> Path = {ACPI_DEVICE_PATH, ACPI_DP, 12, 0, 0xD0, 0x41, 0x03, 0x0A, 0, 0, 0, 0};  // PNP0A03, UID 0
+  for (auto [Device, Function] : Hops) Path.insert(Path.end(), {HARDWARE_DEVICE_PATH, HW_PCI_DP, 6, 0, Function, Device});
+  Path.insert(Path.end(), {END_DEVICE_PATH_TYPE, END_ENTIRE_DEVICE_PATH_SUBTYPE, 4, 0});
+  return Path;
 }
+
+std::vector<uint8_t> PciDevicePath(uint8_t Device, uint8_t Function) { return PciDevicePath({{Device, Function}}); }
 
 std::vector<uint8_t> AppendDevicePathNode(const std::vector<uint8_t>& Path, const std::vector<uint8_t>& Node) {
   // The end node is the last four bytes of a path built here.
@@ -187,13 +191,24 @@ const std::vector<uint8_t>* DriverPeer::ChildPath(EFI_HANDLE Child) const {
   return It == ChildPaths_.end() ? nullptr : It->second.get();
 }
 
-void DriverPeer::SetDriverName(const std::string& Language, const std::u16string& Name) {
-  Names_[{nullptr, nullptr, Language}] = Name;
+namespace {
+
+std::unique_ptr<char16_t[]> ExactText(const std::u16string& Name, bool Terminated) {
+  const size_t Length = Name.size() + (Terminated ? 1 : 0);
+  auto Text = std::make_unique<char16_t[]>(Length == 0 ? 1 : Length);
+  std::copy(Name.begin(), Name.end(), Text.get());
+  return Text;
+}
+
+}  // namespace
+
+void DriverPeer::SetDriverName(const std::string& Language, const std::u16string& Name, bool Terminated) {
+  Names_[{nullptr, nullptr, Language}] = ExactText(Name, Terminated);
 }
 
 void DriverPeer::SetControllerName(EFI_HANDLE Controller, EFI_HANDLE Child, const std::string& Language,
-                                   const std::u16string& Name) {
-  Names_[{Controller, Child, Language}] = Name;
+                                   const std::u16string& Name, bool Terminated) {
+  Names_[{Controller, Child, Language}] = ExactText(Name, Terminated);
 }
 
 EFI_STATUS EFIAPI DriverPeer::Supported(EFI_DRIVER_BINDING_PROTOCOL* This, EFI_HANDLE Controller,
@@ -245,7 +260,7 @@ EFI_STATUS DriverPeer::Lookup(bool Rfc4646, EFI_HANDLE Controller, EFI_HANDLE Ch
   bool Found = Supports(Rfc4646, Language) && It != Names_.end();
   NameCalls.emplace_back(Wanted, Found);
   if (!Found) return EFI_UNSUPPORTED;
-  *Name = (CHAR16*)It->second.c_str();
+  *Name = (CHAR16*)It->second.get();
   return EFI_SUCCESS;
 }
 
@@ -267,6 +282,39 @@ EFI_STATUS EFIAPI DriverPeer::ControllerName1(EFI_COMPONENT_NAME_PROTOCOL* This,
                                               EFI_HANDLE Child, const CHAR8* Language, CHAR16** Name) {
   if (Controller == nullptr) return EFI_INVALID_PARAMETER;
   return ((Name1Instance*)This)->Owner->Lookup(false, Controller, Child, Language, Name);
+}
+
+}  // namespace sim
+
+namespace sim {
+
+DriverPeer::Options DriverOptions(const DriverProfile& Profile) {
+  DriverPeer::Options O;
+  O.Binding = Profile.Binding;
+  O.ComponentName2 = Profile.ComponentName2;
+  O.ComponentName = Profile.ComponentName;
+  O.Languages2 = Profile.Languages2;
+  O.Languages = Profile.Languages;
+  return O;
+}
+
+void ApplyDriverNames(DriverPeer& Driver, const DriverProfile& Profile) {
+  for (auto& [Language, Name] : Profile.Names) Driver.SetDriverName(Language, Name);
+  Driver.NameStatus = Profile.NameStatus;
+}
+
+void ApplyComponentNames(DriverPeer& Driver, EFI_HANDLE Controller, EFI_HANDLE Child,
+                         const ComponentNamesProfile& Names) {
+  for (auto& [Language, Name] : Names.Names)
+    Driver.SetControllerName(Controller, Child, Language, Name, !Names.Unterminated);
+}
+
+std::unique_ptr<PciControllerPeer> MakePciController(Board& B, const PciControllerProfile& Profile) {
+  auto Pci = std::make_unique<PciControllerPeer>(B, Profile.Segment, Profile.Bus, Profile.Device, Profile.Function);
+  if (!Profile.Path.empty()) Pci->SetDevicePathBytes(PciDevicePath(Profile.Path));
+  Pci->ConfigStatus = Profile.ConfigStatus;
+  Pci->LocationStatus = Profile.LocationStatus;
+  return Pci;
 }
 
 }  // namespace sim

@@ -14,6 +14,7 @@
 #include <tuple>
 #include <vector>
 
+#include "sim/board_profile.h"
 #include "uefi/device_path.h"
 #include "uefi/driver_model.h"
 #include "uefi/loaded_image.h"
@@ -27,6 +28,9 @@ class Board;
 // Acpi(PNP0A03,0)/Pci(Device,Function)/End, as a root bridge's bus driver
 // builds it for a function on bus 0.
 std::vector<uint8_t> PciDevicePath(uint8_t Device, uint8_t Function);
+// Acpi(PNP0A03,0) and one Pci node per (device, function) hop, from the
+// root bridge through each bridge down to the function.
+std::vector<uint8_t> PciDevicePath(const std::vector<std::pair<uint8_t, uint8_t>>& Hops);
 // The path with Node inserted before its end node.
 std::vector<uint8_t> AppendDevicePathNode(const std::vector<uint8_t>& Path, const std::vector<uint8_t>& Node);
 
@@ -109,9 +113,11 @@ class DriverPeer {
   // The path AddChild gave a child.
   const std::vector<uint8_t>* ChildPath(EFI_HANDLE Child) const;
 
-  void SetDriverName(const std::string& Language, const std::u16string& Name);
+  // Each text is stored exactly sized, so a reader running past it is
+  // caught; an unterminated one is handed out without its terminator.
+  void SetDriverName(const std::string& Language, const std::u16string& Name, bool Terminated = true);
   void SetControllerName(EFI_HANDLE Controller, EFI_HANDLE Child, const std::string& Language,
-                         const std::u16string& Name);
+                         const std::u16string& Name, bool Terminated = true);
 
   // Every name call fails with this when it is not success.
   EFI_STATUS NameStatus = EFI_SUCCESS;
@@ -167,8 +173,18 @@ class DriverPeer {
   Name2Instance Name2_{};
   Name1Instance Name1_{};
   std::string Languages2_, Languages1_;  // the bytes SupportedLanguages points at
-  std::map<NameKey, std::u16string> Names_;
+  std::map<NameKey, std::unique_ptr<char16_t[]>> Names_;
   std::map<EFI_HANDLE, std::unique_ptr<std::vector<uint8_t>>> ChildPaths_;
 };
+
+// From the board profile: a driver's protocol options.
+DriverPeer::Options DriverOptions(const DriverProfile& Profile);
+// The driver's own names and failure status from the profile.
+void ApplyDriverNames(DriverPeer& Driver, const DriverProfile& Profile);
+// A controller's or child's names from the profile.
+void ApplyComponentNames(DriverPeer& Driver, EFI_HANDLE Controller, EFI_HANDLE Child,
+                         const ComponentNamesProfile& Names);
+// A PCI function from the profile, not yet installed.
+std::unique_ptr<PciControllerPeer> MakePciController(Board& B, const PciControllerProfile& Profile);
 
 }  // namespace sim

@@ -12,8 +12,12 @@
 #include "setupinfo/pages/board/super_io_page.h"
 #include "setupinfo/pages/board/south_bridge_page.h"
 #include "setupinfo/pages/platform/graphics_output.h"
+#include "setupinfo/pages/platform/nvme_devices.h"
 #include "setupinfo/pages/platform/management_engine.h"
+#include "setupinfo/pages/platform/clock_control.h"
 #include "setupinfo_fixture.h"
+#include "sim/peers/clock_peers.h"
+#include "sim/peers/message_box_peer.h"
 
 namespace setupinfo_test {
 namespace {
@@ -64,11 +68,20 @@ std::vector<EXPECTED_ROW> ManagementEngineRows() {
   return {{FORM_SET_CLASS_MANAGEMENT_ENGINE, 0x4BA, OnLockedQuestionChanging}};
 }
 
+std::vector<EXPECTED_ROW> ClockControlRows() {
+  std::vector<EXPECTED_ROW> Rows{{FORM_SET_CLASS_ADVANCED, 0x4BC, OnClockPageRefresh}};
+  for (UINT16 Key = 0x4C0; Key <= 0x4C7; ++Key) Rows.push_back({FORM_SET_CLASS_ADVANCED, Key, OnClockSelected});
+  for (UINT16 N = 0; N < 8; ++N) Rows.push_back({FORM_SET_CLASS_ADVANCED, UINT16(0x4C8 + 5 * N), OnClockFrequencyChanged});
+  for (UINT16 N = 0; N < 8; ++N) Rows.push_back({FORM_SET_CLASS_ADVANCED, UINT16(0x4C9 + 5 * N), OnClockApply});
+  for (UINT16 N = 0; N < 8; ++N) Rows.push_back({FORM_SET_CLASS_ADVANCED, UINT16(0x4CB + 5 * N), OnClockApply});
+  return Rows;
+}
+
 // Every page's rows, in the table's order of pages.
 std::vector<EXPECTED_ROW> AllRows() {
   std::vector<EXPECTED_ROW> Rows;
   for (auto Page : {HardwareMonitorRows, ProcessorSettingRows, MemorySettingRows, GraphicsOutputRows,
-                    ManagementEngineRows}) {
+                    ManagementEngineRows, ClockControlRows}) {
     auto More = Page();
     Rows.insert(Rows.end(), More.begin(), More.end());
   }
@@ -103,6 +116,8 @@ TEST(PageInitialisers, EachSlotHoldsItsPagesInitialiser) {
   Expected[6] = InitOutputPlatformData;
   Expected[7] = InitLegacyAreaVersion;
   Expected[9] = InitManagementEngineStrings;
+  Expected[11] = InitNvmeDevicePage;
+  Expected[10] = InitClockControl;
   Expected.push_back(nullptr);
   const Span<const PAGE_STRING_INITIALISER> Table = PageStringInitialisers();
   ASSERT_EQ(Table.Count, Expected.size());
@@ -197,6 +212,42 @@ TEST_F(Wiring, GraphicsOutputRowsReachTheirHandlers) {
       EXPECT_EQ(Browser().Callback(Through, EFI_BROWSER_ACTION_CHANGING, Row.Key, EFI_IFR_TYPE_NUM_SIZE_8, Value),
                 EFI_SUCCESS);
       EXPECT_EQ(Forms().Calls().GetBrowserData, After.GetBrowserData);
+    }
+  }
+}
+
+// The clock rows with the board's clock driver and message box service:
+// the refresh edits and stores the clock record, a choice sets strings only,
+// a frequency is corrected in the browser, an apply submits and reports.
+TEST_F(Wiring, ClockControlRowsReachTheirHandlers) {
+  sim::ClockControlPeer Clocks(M().Profile().Clocks);
+  sim::MessageBoxPeer Boxes(M().Profile().MessageBox);
+  ASSERT_EQ(Clocks.Install(BS()), EFI_SUCCESS);
+  ASSERT_EQ(Boxes.Install(BS()), EFI_SUCCESS);
+  ASSERT_EQ(Clocks.WriteSetupData(RT()), EFI_SUCCESS);
+  Browser().AddStore(ICC_ADVANCED_SETUP_DATA_NAME, ICC_SETUP_DATA_GUID);
+  for (const EXPECTED_ROW& Row : ClockControlRows()) {
+    for (UINT16 Through : {Row.Class, FORM_SET_CLASS_MAIN}) {
+      SCOPED_TRACE(testing::Message() << std::hex << "key 0x" << Row.Key << " through class 0x" << Through);
+      ClockControlState().RefreshPending = 1;
+      ClockControlState().SelectedClock = CLOCK_NONE_SELECTED;
+      EFI_IFR_TYPE_VALUE Value{};
+      if (Row.Handler != OnClockSelected)
+        ASSERT_EQ(Browser().Callback(FORM_SET_CLASS_ADVANCED, EFI_BROWSER_ACTION_CHANGED, 0x4C0,
+                                     EFI_IFR_TYPE_NUM_SIZE_8, Value),
+                  EFI_SUCCESS);
+      const auto Before = Forms().Calls();
+      const size_t Shown = Boxes.Boxes.size();
+      const size_t Submitted = Clocks.Calls.size();
+      EXPECT_EQ(Browser().Callback(Through, EFI_BROWSER_ACTION_CHANGED, Row.Key, EFI_IFR_TYPE_NUM_SIZE_16, Value),
+                EFI_SUCCESS);
+      const auto After = Forms().Calls();
+      const bool Edits = Row.Handler == OnClockPageRefresh || Row.Handler == OnClockFrequencyChanged;
+      EXPECT_EQ(After.GetBrowserData - Before.GetBrowserData, Row.Handler == OnClockSelected ? 0u : 1u);
+      EXPECT_EQ(After.SetBrowserData - Before.SetBrowserData, Edits ? 1u : 0u);
+      EXPECT_EQ(After.SetHiiString > Before.SetHiiString, Row.Handler != OnClockFrequencyChanged);
+      EXPECT_EQ(Boxes.Boxes.size() - Shown, Row.Handler == OnClockApply ? 1u : 0u);
+      EXPECT_GT(Clocks.Calls.size(), Submitted);
     }
   }
 }

@@ -281,3 +281,61 @@ TEST(BoardProfile, SizesTheSimulatorActsOnAreBoundedWhenRead) {
 
 }  // namespace
 }  // namespace sim
+
+namespace sim {
+namespace {
+
+TEST(BoardProfile, ReadsNvmeDriversControllersAndNamespaces) {
+  BoardProfile P;
+  std::string E;
+  ASSERT_TRUE(ParseBoardProfile(With(R"("nvme": {
+      "driver": {"languages2": "de-DE;en-US", "componentName": true, "names": {"en-US": "Drv"}, "nameStatus": "0x8000000000000007"},
+      "controllers": [{"pci": {"bus": 3, "device": 0, "function": 1, "path": [[28, 0], [0, 1]], "locationStatus": 7},
+                       "controllerProtocol": false,
+                       "namespaces": [{"id": 2, "eui64": "0x1122", "name": {"names": {"en-US": "Disk \u00e9"}, "unterminated": true}},
+                                      {"devicePath": "7F FF 04 00"}]}]})"),
+                                "t", P, E))
+      << E;
+  ASSERT_TRUE(P.Nvme.has_value());
+  EXPECT_EQ(P.Nvme->Driver.Languages2, "de-DE;en-US");
+  EXPECT_TRUE(P.Nvme->Driver.ComponentName);
+  EXPECT_EQ(P.Nvme->Driver.Names.at("en-US"), u"Drv");
+  EXPECT_EQ(P.Nvme->Driver.NameStatus, 0x8000000000000007ull);
+  ASSERT_EQ(P.Nvme->Controllers.size(), 1u);
+  const NvmeControllerProfile& C = P.Nvme->Controllers[0];
+  EXPECT_EQ(C.Pci.Bus, 3);
+  EXPECT_EQ(C.Pci.Function, 1);
+  EXPECT_EQ(C.Pci.Path, (std::vector<std::pair<uint8_t, uint8_t>>{{28, 0}, {0, 1}}));
+  EXPECT_EQ(C.Pci.LocationStatus, 7u);
+  EXPECT_FALSE(C.ControllerProtocol);
+  ASSERT_EQ(C.Namespaces.size(), 2u);
+  EXPECT_EQ(C.Namespaces[0].Id, 2u);
+  EXPECT_EQ(C.Namespaces[0].Eui64, 0x1122u);
+  EXPECT_EQ(C.Namespaces[0].Name.Names.at("en-US"), u"Disk \u00e9");
+  EXPECT_TRUE(C.Namespaces[0].Name.Unterminated);
+  EXPECT_EQ(*C.Namespaces[1].DevicePath, (std::vector<uint8_t>{0x7F, 0xFF, 4, 0}));
+
+  // A section left out is no driver at all.
+  BoardProfile Q;
+  ASSERT_TRUE(ParseBoardProfile(With(""), "t", Q, E)) << E;
+  EXPECT_FALSE(Q.Nvme.has_value());
+
+  EXPECT_EQ(Error(With(R"("nvme": {"driver": {"languages": "engl"}})")),
+            "test.json: $.nvme.driver.languages: expected three-letter codes run together");
+  EXPECT_EQ(Error(With(R"("nvme": {"controllers": [{"pci": {"bus": 1, "device": 0, "function": 0, "path": [[32, 0]]}}]})")),
+            "test.json: $.nvme.controllers[0].pci.path[0][0]: value 0x20 is out of range (0 to 0x1F)");
+  // Raw paths must end inside their bytes: a node running past them, or no end node at all.
+  for (const char* Path : {"01 01 08 00 00 00", "01 01 06 00 00 1C", "03 17"})
+    EXPECT_EQ(Error(With(std::string(R"("nvme": {"controllers": [{"pci": {"bus": 1, "device": 0, "function": 0}, "namespaces": [{"devicePath": ")") +
+                         Path + R"("}]}]})")),
+              "test.json: $.nvme.controllers[0].namespaces[0].devicePath: the path runs past its bytes before it ends")
+        << Path;
+  // A node Length below the header ends the walk inside the bytes.
+  ASSERT_TRUE(ParseBoardProfile(
+      With(R"("nvme": {"controllers": [{"pci": {"bus": 1, "device": 0, "function": 0}, "namespaces": [{"devicePath": "01 01 02 00"}]}]})"),
+      "t", P, E))
+      << E;
+}
+
+}  // namespace
+}  // namespace sim

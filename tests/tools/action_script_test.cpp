@@ -127,3 +127,27 @@ TEST(ActionScript, NamesReadBack) {
 
 }  // namespace
 }  // namespace boardsim
+
+namespace boardsim {
+namespace {
+
+TEST(ActionScript, AnswersChoicesAndReadyToBoot) {
+  ActionParse P = ParseAction("answer 0 1 255", "t");
+  ASSERT_FALSE(P.Error);
+  EXPECT_EQ(P.Actions[0].Kind, ActionKind::Answer);
+  EXPECT_EQ(P.Actions[0].Numbers, (std::vector<uint64_t>{0, 1, 255}));
+  P = ParseAction("choose 3", "t");
+  ASSERT_FALSE(P.Error);
+  EXPECT_EQ(P.Actions[0].Kind, ActionKind::Choose);
+  EXPECT_EQ(P.Actions[0].Numbers, (std::vector<uint64_t>{3}));
+  // An answer is one byte; a list index is any number.
+  EXPECT_TRUE(ParseAction("answer 256", "t").Error);
+  EXPECT_FALSE(ParseAction("choose 256", "t").Error);
+  EXPECT_TRUE(ParseAction("answer", "t").Error);
+  EXPECT_TRUE(ParseAction("answer yes", "t").Error);
+  EXPECT_EQ(ParseAction("ready-to-boot", "t").Actions.at(0).Kind, ActionKind::ReadyToBoot);
+  EXPECT_TRUE(ParseAction("ready-to-boot now", "t").Error);
+}
+
+}  // namespace
+}  // namespace boardsim

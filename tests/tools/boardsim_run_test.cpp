@@ -467,3 +467,83 @@ TEST(BoardsimRun, HobDataUpToTheDocumentedSize) {
 
 }  // namespace
 }  // namespace boardsim
+
+namespace boardsim {
+namespace {
+
+std::map<int, std::string> DriverStrings(const json& FormSet) {
+  std::map<int, std::string> Set;
+  for (const json& S : FormSet["strings"])
+    if (!S["set_in"].empty()) Set[S["id"]] = S["text"]["en-US"];
+  return Set;
+}
+
+// The clock page on the default board: refresh, choose, change a clock with
+// its dialog answered from the script.
+TEST(BoardsimRun, DefaultBoardChangesAClockWithItsDialog) {
+  json J = RunJson({"--formset", "advanced", "--do",
+                    "callback advanced 0x4BC changed; callback advanced 0x4C0 changed;"
+                    "set IccAdvancedSetupDataVar 0 word 10512; callback advanced 0x4C8 changed;"
+                    "answer 0; callback advanced 0x4CB changed; show advanced"});
+  const json& Actions = J["actions"];
+  ASSERT_EQ(Actions.size(), 7u);
+  // The frequency typed is put on the generator's 50 kHz steps.
+  const json& Corrected = Actions[3]["store_changes"][0]["bytes"][0];
+  EXPECT_EQ(Corrected["after"], 0x0E);  // 10510 = 0x290E
+  const json& Boxes = Actions[5]["message_boxes"];
+  ASSERT_EQ(Boxes.size(), 1u);
+  EXPECT_EQ(Boxes[0]["title"], "Intel ICC");
+  EXPECT_EQ(Boxes[0]["text"], "The clock settings are applied and kept (status 0).");
+  std::map<int, std::string> Set = DriverStrings(Actions[6]["page"]);
+  EXPECT_EQ(Set[0x0A3F], "9.1.4.1102");
+  EXPECT_EQ(Set[0x0A54], "Clock1");
+  EXPECT_EQ(Set[0x0A73], "105.10 MHz");
+  EXPECT_EQ(J["pool"]["leaked"], false);
+}
+
+TEST(BoardsimRun, ARestartAskedForAtReadyToBootRebootsTheMachine) {
+  const std::string Board =
+      ProfileFile("clock_restart.json", [](json& P) { P["clocks"]["restartAfterSet"] = true; });
+  json J = RunJson({"--board", Board, "--no-pages", "--do",
+                    "callback advanced 0x4BC changed; callback advanced 0x4C0 changed; callback advanced 0x4C9 changed;"
+                    "ready-to-boot; ready-to-boot"});
+  const json& Actions = J["actions"];
+  ASSERT_EQ(Actions.size(), 5u);
+  EXPECT_TRUE(Actions[3]["restarted"]);
+  EXPECT_EQ(Actions[3]["reset_type"], "cold");
+  EXPECT_EQ(Actions[3]["boot"], 2);
+  // The new boot saw the request (1 -> 2) and clears it without a restart.
+  EXPECT_FALSE(Actions[4]["restarted"]);
+  bool Cleared = false;
+  for (const json& W : Actions[4]["variables_written"])
+    if (W["name"] == "IccPersistentData") Cleared = W["data"] == "00";
+  EXPECT_TRUE(Cleared);
+}
+
+// A clock driver that comes after the drivers loaded is found on first use;
+// an absent one leaves the page with its notice.
+TEST(BoardsimRun, ALateClockDriverIsFoundAndAnAbsentOneIsReported) {
+  const std::string Late = ProfileFile("clock_late.json", [](json& P) { P["clocks"]["late"] = true; });
+  json J = RunJson({"--board", Late, "--no-pages", "--do", "callback advanced 0x4BC changed"});
+  ASSERT_EQ(J["actions"].size(), 1u);
+  bool Version = false;
+  for (const json& S : J["actions"][0]["string_changes"]) Version |= S["id"] == 0x0A3F && S["after"] == "9.1.4.1102";
+  EXPECT_TRUE(Version);
+
+  const std::string Absent = ProfileFile("clock_absent.json", [](json& P) {
+    P["clocks"]["present"] = false;
+    P["clocks"]["writeSetupData"] = false;
+  });
+  J = RunJson({"--board", Absent, "--no-pages", "--do", "set Setup 0 byte 0"});
+  for (const json& W : J["boots"][0]["variables_written"]) EXPECT_NE(W["name"], "IccAdvancedSetupDataVar");
+}
+
+TEST(BoardsimRun, AnswersNeedTheMessageBoxService) {
+  const std::string Board = ProfileFile("no_boxes.json", [](json& P) { P["messageBox"]["present"] = false; });
+  RunOutput R = RunBoardSim({"--board", Board, "--do", "answer 0"});
+  EXPECT_EQ(R.ExitCode, EXIT_BAD_ACTION);
+  EXPECT_NE(R.Err.find("no message box service"), std::string::npos) << R.Err;
+}
+
+}  // namespace
+}  // namespace boardsim

@@ -122,7 +122,13 @@ std::optional<ActionError> ActionRunner::Check(const std::vector<Action>& Action
       }
       continue;
     }
-    if (A.Kind == ActionKind::Save) {
+    if (A.Kind == ActionKind::Answer || A.Kind == ActionKind::Choose) {
+      if (!Session_.HasMessageBox()) {
+        return ErrorFor(A, "the board has no message box service to answer (messageBox.present is false)");
+      }
+      continue;
+    }
+    if (A.Kind == ActionKind::Save || A.Kind == ActionKind::ReadyToBoot) {
       continue;
     }
     const PackagedFormSet* FormSet = FindFormSet(FormSets_, A.FormSet);
@@ -176,8 +182,44 @@ ActionResult ActionRunner::RunOne(const Action& A) {
   const size_t LogStart = Log.size();
   const size_t CallStart = Session_.DeviceCalls().size();
 
+  sim::MessageBoxPeer* Boxes = Session_.MessageBox();
+  const size_t BoxesBefore = Boxes != nullptr ? Boxes->Boxes.size() : 0;
+  auto TakeBoxes = [&] {
+    if (Boxes == nullptr) return;
+    for (size_t I = BoxesBefore; I < Boxes->Boxes.size(); ++I) {
+      const sim::MessageBoxShown& B = Boxes->Boxes[I];
+      Result.Boxes.push_back(BoxShown{Utf8FromUcs2(B.Title), Utf8FromUcs2(B.Text), B.Kind});
+    }
+  };
+
   sim::SetupBrowser& Browser = Session_.Browser();
-  if (A.Kind == ActionKind::Set) {
+  if (A.Kind == ActionKind::Answer && Boxes != nullptr) {
+    for (uint64_t N : A.Numbers) Boxes->Answers.push_back(uint8_t(N));
+  } else if (A.Kind == ActionKind::Choose && Boxes != nullptr) {
+    for (uint64_t N : A.Numbers) Boxes->ListChoices.push_back(N);
+  } else if (A.Kind == ActionKind::ReadyToBoot) {
+    // The boot manager's signal. A restart asked for meanwhile ends this boot
+    // as it would on the board: the machine boots again and setup reopens.
+    Session_.Machine().SignalReadyToBoot();
+    TakeBoxes();
+    if (const auto& Reset = Session_.Machine().ResetRequest()) {
+      Result.Restarted = true;
+      Result.ResetType = Reset->Type == EfiResetCold   ? "cold"
+                         : Reset->Type == EfiResetWarm ? "warm"
+                         : Reset->Type == EfiResetShutdown ? "shutdown"
+                                                           : "platform-specific";
+      const auto& LogBefore = Session_.Machine().Variables().SetLog();
+      for (size_t I = LogStart; I < LogBefore.size(); ++I) {
+        const auto& E = LogBefore[I];
+        Result.VariablesWritten.push_back(
+            VariableWrite{Utf8FromUcs2(E.Name), GuidText(E.Guid), E.Attributes, E.Data, E.Status});
+      }
+      Result.BootNumber = Session_.Boot().Number;
+      Result.StringChanges = DiffStrings(StringsBefore, Session_.Strings(FormSets_));
+      return Result;
+    }
+    Boxes = nullptr;  // taken
+  } else if (A.Kind == ActionKind::Set) {
     const sim::SetupBrowser::Store* Store = FindStore(A.Store);
     std::vector<UINT8>* Bytes = Store == nullptr ? nullptr : Browser.StoreBytes(Store->Name, Store->Guid);
     if (Bytes == nullptr || A.Offset + A.Width > Bytes->size()) {
@@ -203,6 +245,7 @@ ActionResult ActionRunner::RunOne(const Action& A) {
     }
   }
 
+  TakeBoxes();
   const std::vector<StoreCopy> StoresAfter = Stores();
   for (const StoreCopy& After : StoresAfter) {
     std::vector<UINT8> Old;

@@ -78,7 +78,18 @@ class Parser {
       Action_.Kind = ActionKind::Save;
       return Done();
     }
-    return Fail("unknown action \"" + Words_[0] + "\" (expected set, callback, show or save)");
+    if (Verb == "answer" || Verb == "choose") {
+      return Queue(Verb == "answer");
+    }
+    if (Verb == "ready-to-boot") {
+      if (Words_.size() != 1) {
+        return Fail("expected: ready-to-boot");
+      }
+      Action_.Kind = ActionKind::ReadyToBoot;
+      return Done();
+    }
+    return Fail("unknown action \"" + Words_[0] +
+                "\" (expected set, callback, show, save, answer, choose or ready-to-boot)");
   }
 
  private:
@@ -188,6 +199,23 @@ class Parser {
     }
     Action_.ValueType = Found->Type;
     Action_.CallbackValue = *Value;
+    return Done();
+  }
+
+  // Answers are bytes (a box's answer); choices are list indices.
+  ActionParse Queue(bool Answers) {
+    const char* Usage = Answers ? "expected: answer N [N ...] (0 to 255)" : "expected: choose N [N ...]";
+    if (Words_.size() < 2 || Words_.size() > 65) {
+      return Fail(Usage);
+    }
+    Action_.Kind = Answers ? ActionKind::Answer : ActionKind::Choose;
+    for (size_t I = 1; I < Words_.size(); ++I) {
+      auto Value = ParseUnsigned(Words_[I]);
+      if (!Value || (Answers && *Value > 0xFF)) {
+        return Fail("\"" + Words_[I] + "\": " + Usage);
+      }
+      Action_.Numbers.push_back(*Value);
+    }
     return Done();
   }
 

@@ -5,6 +5,9 @@
 //   callback FORMSET KEY ACTION [VALUE]     send a question callback
 //   show FORMSET                            print a page as it is now
 //   save                                    the browser saves its changed stores
+//   answer N [N ...]                        queue the user's answers to message boxes
+//   choose N [N ...]                        queue the user's choices in list boxes
+//   ready-to-boot                           signal ready to boot; a restart asked for reboots
 //
 // Actions are separated by ';' or line ends; '#' starts a comment.
 #pragma once
@@ -17,7 +20,7 @@
 
 namespace boardsim {
 
-enum class ActionKind { Set, Callback, Show, Save };
+enum class ActionKind { Set, Callback, Show, Save, Answer, Choose, ReadyToBoot };
 
 struct Action {
   ActionKind Kind = ActionKind::Show;
@@ -36,6 +39,9 @@ struct Action {
   uint64_t BrowserAction = 0;
   uint8_t ValueType = 0;  // EFI_IFR_TYPE_NUM_SIZE_8 ... EFI_IFR_TYPE_BOOLEAN
   uint64_t CallbackValue = 0;
+
+  // answer and choose
+  std::vector<uint64_t> Numbers;
 };
 
 struct ActionError {

@@ -85,6 +85,19 @@ Json ActionJson(size_t Index, const ActionResult& A) {
       J["kind"] = "save";
       J["status"] = StatusJson(A.Status);
       break;
+    case ActionKind::Answer:
+    case ActionKind::Choose:
+      J["kind"] = A.Source.Kind == ActionKind::Answer ? "answer" : "choose";
+      J["queued"] = A.Source.Numbers;
+      return J;
+    case ActionKind::ReadyToBoot:
+      J["kind"] = "ready-to-boot";
+      J["restarted"] = A.Restarted;
+      if (A.Restarted) {
+        J["reset_type"] = A.ResetType;
+        J["boot"] = A.BootNumber;
+      }
+      break;
     case ActionKind::Show:
       J["kind"] = "show";
       J["class"] = A.Class;
@@ -107,6 +120,9 @@ Json ActionJson(size_t Index, const ActionResult& A) {
     Stores.push_back(S);
   }
   J["store_changes"] = Stores;
+  Json Boxes = Json::array();
+  for (const BoxShown& B : A.Boxes) Boxes.push_back(Json{{"title", B.Title}, {"text", B.Text}, {"kind", B.Kind}});
+  J["message_boxes"] = Boxes;
   Json Strings = Json::array();
   for (const StringChange& C : A.StringChanges) {
     Strings.push_back(

@@ -46,7 +46,7 @@ void BoardSession::PresetLanguage(const std::string& Language) {
 // for the platform's processor driver (both processor protocols, from the
 // profile), its Super I/O driver (one handle per device), its chipset and
 // SATA drivers (the south bridge version protocol, SbPlatformData and the
-// drives' Disk Info), and it keeps a copy of each package list the setup
+// drives' Disk Info), its NVMe driver (controllers and namespaces), and it keeps a copy of each package list the setup
 // driver removes, so that page can still be shown; the drivers cannot tell.
 EFI_STATUS EFIAPI BoardSession::PlatformEntry(EFI_HANDLE, EFI_SYSTEM_TABLE* SystemTable) {
   BoardSession* Self = Active;
@@ -61,12 +61,27 @@ EFI_STATUS EFIAPI BoardSession::PlatformEntry(EFI_HANDLE, EFI_SYSTEM_TABLE* Syst
   Self->SouthBridge_->WritePlatformData(SystemTable->RuntimeServices);
   Self->SataDrives_ = std::make_unique<sim::SataDrivePeers>(Self->Machine_->Profile().SataDrives);
   Self->SataDrives_->InstallAll(SystemTable->BootServices);
+  // The message box service, answering from the profile's script.
+  Self->MessageBox_ = std::make_unique<sim::MessageBoxPeer>(Self->Machine_->Profile().MessageBox);
+  Self->MessageBox_->Install(SystemTable->BootServices);
+  // The clock generator's driver: clock control, its setup variable and
+  // the boot-phase record.
+  Self->Clocks_ = std::make_unique<sim::ClockControlPeer>(Self->Machine_->Profile().Clocks);
+  if (!Self->Machine_->Profile().Clocks.Late) Self->InstallClocks();
+  Self->BootPhase_ = std::make_unique<sim::BootPhasePeer>(Self->Machine_->Profile().Clocks);
+  Self->BootPhase_->Install(SystemTable->BootServices);
   // The memory initialisation's protocols and the compatibility module.
   Self->Memory_ = std::make_unique<sim::MemoryPeers>(Self->Machine_->Profile().Memory);
   Self->Memory_->InstallPresent(SystemTable->BootServices);
   // The graphics stack: each display controller with its driver and outputs.
   Self->Graphics_ = std::make_unique<sim::GraphicsPeers>(Self->Machine_->Profile().Graphics, Self->Machine_->Board());
   Self->Graphics_->Install(SystemTable->BootServices);
+  // The NVMe driver with its controllers and namespaces.
+  Self->Nvme_.reset();
+  if (const auto& Nvme = Self->Machine_->Profile().Nvme) {
+    Self->Nvme_ = std::make_unique<sim::NvmePeers>(Self->Machine_->Board(), *Nvme);
+    Self->Nvme_->Install(SystemTable->BootServices);
+  }
   Self->Removed_.clear();
   EFI_HII_DATABASE_PROTOCOL* Database = Self->Machine_->Hii().Database->DatabaseProtocol();
   if (Database->RemovePackageList != RemovePackageListObserved) {
@@ -93,6 +108,11 @@ EFI_STATUS EFIAPI BoardSession::SetupInfoImage(EFI_HANDLE ImageHandle, EFI_SYSTE
 EFI_STATUS EFIAPI BoardSession::UpdateFetchImage(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE* SystemTable) {
   Active->UpdateFetchStatus_ = UpdateFetchEntry(ImageHandle, SystemTable);
   return Active->UpdateFetchStatus_;
+}
+
+void BoardSession::InstallClocks() {
+  if (!EFI_ERROR(Clocks_->Install(Machine_->BootServices())) && Machine_->Profile().Clocks.WriteSetupData)
+    Clocks_->WriteSetupData(Machine_->RuntimeServices());
 }
 
 EFI_STATUS BoardSession::InstallTrigger() {
@@ -123,6 +143,9 @@ BootRecord BoardSession::Boot() {
   Record.FormSetsPublished = Forms().FormSets().size();
   // The advanced form set keeps the output flags beside Setup.
   Browser().AddStore(NB_GOP_PLATFORM_DATA_NAME, SETUP_VARIABLE_GUID);
+  if (Machine_->Profile().Clocks.Late) InstallClocks();
+  // The clock page's store, as the board's setup browser holds it.
+  Browser().AddStore(ICC_ADVANCED_SETUP_DATA_NAME, ICC_SETUP_DATA_GUID);
   Browser().Open();
   if (Browser().StoreBytes(SETUP_VARIABLE_NAME, SETUP_VARIABLE_GUID) == nullptr) {
     // A board profile without the record: the browser starts from zeros, as

@@ -12,9 +12,12 @@
 #include "sim/machine.h"
 #include "sim/peers/graphics_peers.h"
 #include "sim/peers/memory_peers.h"
+#include "sim/peers/nvme_peers.h"
 #include "sim/peers/processor_peers.h"
 #include "sim/peers/super_io_peers.h"
 #include "sim/peers/south_bridge_peers.h"
+#include "sim/peers/message_box_peer.h"
+#include "sim/peers/clock_peers.h"
 #include "tools/boardsim/page_capture.h"
 #include "tools/boardsim/run_report.h"
 
@@ -35,6 +38,9 @@ class BoardSession {
   BootRecord Boot();
 
   sim::Machine& Machine() { return *Machine_; }
+  // The board's message box service of this boot; null before the first.
+  sim::MessageBoxPeer* MessageBox() { return MessageBox_.get(); }
+  bool HasMessageBox() const { return Machine_->Profile().MessageBox.Present; }
   sim::SetupBrowser& Browser();
   sim::FormUtilityService& Forms();
 
@@ -68,10 +74,16 @@ class BoardSession {
   std::unique_ptr<sim::SuperIoPeers> SuperIo_;
   // The platform's chipset and SATA drivers, likewise.
   std::unique_ptr<sim::SouthBridgePeer> SouthBridge_;
+  std::unique_ptr<sim::MessageBoxPeer> MessageBox_;
+  std::unique_ptr<sim::ClockControlPeer> Clocks_;
+  // At load, or for a late driver once the drivers have loaded.
+  void InstallClocks();
+  std::unique_ptr<sim::BootPhasePeer> BootPhase_;
   std::unique_ptr<sim::SataDrivePeers> SataDrives_;
   std::unique_ptr<sim::MemoryPeers> Memory_;
   // The graphics stack: display controllers, their driver and outputs.
   std::unique_ptr<sim::GraphicsPeers> Graphics_;
+  std::unique_ptr<sim::NvmePeers> Nvme_;
   UINT8 TriggerInterface_ = 0;
 };
 

@@ -80,8 +80,20 @@ struct StringChange {
   std::string After;
 };
 
+// A message box the board's service showed during an action.
+struct BoxShown {
+  std::string Title;
+  std::string Text;
+  unsigned Kind = 0;  // 1 notice, 2 confirm, 3 yes/no
+};
+
 struct ActionResult {
   Action Source;
+  std::vector<BoxShown> Boxes;
+  // ready-to-boot: the restart a driver asked for, carried out as a reboot
+  bool Restarted = false;
+  std::string ResetType;
+  unsigned BootNumber = 0;  // the boot that the restart began
   // callback and show
   uint16_t Class = 0;
   std::string FormSetName;

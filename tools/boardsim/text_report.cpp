@@ -115,11 +115,33 @@ void RenderAction(std::string& Out, size_t Number, const ActionResult& A, const 
     case ActionKind::Save:
       Out += "  browser save: " + StatusText(A.Status) + "\n";
       break;
+    case ActionKind::Answer:
+    case ActionKind::Choose: {
+      std::string Numbers;
+      for (uint64_t N : A.Source.Numbers) Numbers += " " + std::to_string(N);
+      Out += std::string(A.Source.Kind == ActionKind::Answer ? "  answers queued:" : "  list choices queued:") +
+             Numbers + "\n";
+      return;
+    }
+    case ActionKind::ReadyToBoot:
+      Out += "  ready to boot signalled\n";
+      break;
     case ActionKind::Show:
       if (A.Page) {
         Out += RenderPage(*A.Page, Language, AllStrings);
       }
       return;
+  }
+  if (!A.Boxes.empty()) {
+    Out += "  message boxes:\n";
+    for (const BoxShown& B : A.Boxes) {
+      const char* Kind = B.Kind == 1 ? "notice" : B.Kind == 2 ? "confirm" : B.Kind == 3 ? "yes/no" : "kind ?";
+      Out += std::string("    [") + Kind + "] " + Quoted(B.Title) + ": " + Quoted(B.Text) + "\n";
+    }
+  }
+  if (A.Restarted) {
+    Out += "  restart asked for (" + A.ResetType + "): the machine rebooted, boot " + std::to_string(A.BootNumber) +
+           "\n";
   }
   if (A.StoreChanges.empty()) {
     Out += "  stores: no change\n";

@@ -1,0 +1,65 @@
+// Stand-in for the platform's message box service: every box and list box
+// is recorded, and each is answered from a queue of scripted answers, as a
+// user at the keyboard would. The service's functions take no instance
+// pointer, so one peer at a time is the installed one.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "platform/message_box.h"
+#include "sim/board_profile.h"
+#include "uefi/system_table.h"
+
+namespace sim {
+
+struct MessageBoxShown {
+  std::u16string Title;
+  std::u16string Text;
+  uint8_t Kind = 0;
+};
+
+struct ListBoxShown {
+  EFI_HII_HANDLE HiiHandle = nullptr;
+  EFI_STRING_ID Title = 0;
+  std::vector<EFI_STRING_ID> Items;
+};
+
+class MessageBoxPeer {
+ public:
+  MessageBoxPeer();
+  explicit MessageBoxPeer(const MessageBoxProfile& Profile);
+  ~MessageBoxPeer();
+  MessageBoxPeer(const MessageBoxPeer&) = delete;
+  MessageBoxPeer& operator=(const MessageBoxPeer&) = delete;
+
+  // Nothing is installed for a profile without the service.
+  EFI_STATUS Install(EFI_BOOT_SERVICES* BootServices);
+  MESSAGE_BOX_PROTOCOL* Protocol() { return &Protocol_; }
+
+  // Answers for boxes that ask (kinds 2 and 3), taken front first; with the
+  // queue empty, EmptyAnswer is given.
+  std::deque<uint8_t> Answers;
+  uint8_t EmptyAnswer = 0;
+  // Chosen indices for list boxes; with the queue empty, or an index past
+  // the list, the user leaves the list (EFI_ABORTED).
+  std::deque<uint64_t> ListChoices;
+  // A failing service: every box returns this status, answering nothing.
+  EFI_STATUS MessageBoxStatus = EFI_SUCCESS;
+
+  std::vector<MessageBoxShown> Boxes;
+  std::vector<ListBoxShown> Lists;
+
+ private:
+  static EFI_STATUS EFIAPI MessageBoxEntry(const CHAR16* Title, const CHAR16* Message, UINT8 Kind, UINT8* Answer);
+  static EFI_STATUS EFIAPI SelectFromListEntry(EFI_HII_HANDLE HiiHandle, EFI_STRING_ID Title, UINTN Flags,
+                                               MESSAGE_BOX_LIST_ITEM* Items, UINTN Count, UINTN* Index);
+
+  MESSAGE_BOX_PROTOCOL Protocol_{};
+  bool Present_ = true;
+  EFI_HANDLE Handle_ = nullptr;
+};
+
+}  // namespace sim
