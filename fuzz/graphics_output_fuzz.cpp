@@ -35,6 +35,8 @@ std::vector<UINT8> Take(FuzzReader& In, size_t Length) {
   return Bytes;
 }
 
+std::u16string Wide(const std::string& Text) { return std::u16string(Text.begin(), Text.end()); }
+
 // Any 8-bit text without NULs; its length reaches far past the page's name buffer.
 std::string Text(FuzzReader& In) {
   std::string S;
@@ -51,8 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   Local.Profile = Profile.Graphics;
   auto& Controller = Local.Profile.Controllers.at(0);
   Controller.Driver.Languages2 = Text(In);
-  Controller.Driver.Name = Text(In);
-  Controller.Outputs.at(0).Name = Text(In);
+  Controller.Driver.Names = {{"en-US", Wide(Text(In))}};
+  Controller.Outputs.at(0).Name.Names = {{"en-US", Wide(Text(In))}};
   Controller.Outputs.at(1).Via = In.U8() % 12;
 
   struct STORED {

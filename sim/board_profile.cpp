@@ -638,153 +638,6 @@ bool ReadSouthBridge(Ctx& C, const Json& J, const std::string& P, SouthBridgePro
       });
 }
 
-// ---- graphics -------------------------------------------------------------
-
-constexpr size_t MAX_GRAPHICS_NAME = 256;
-constexpr size_t MAX_GRAPHICS_OUTPUTS = 32;
-constexpr uint64_t MAX_OUTPUT_VIA = 16;
-
-template <typename T>
-std::function<bool(Ctx&, const Json&, const std::string&, T&)> Flag(bool T::*Member) {
-  return [Member](Ctx& C, const Json& J, const std::string& P, T& Out) { return ReadBool(C, J, P, Out.*Member); };
-}
-
-template <typename T>
-std::function<bool(Ctx&, const Json&, const std::string&, T&)> Status(EFI_STATUS T::*Member) {
-  return Uint<T>(UINT64_MAX, [Member](T& Out, uint64_t V) { Out.*Member = V; });
-}
-
-template <typename T>
-std::function<bool(Ctx&, const Json&, const std::string&, T&)> Name(std::string T::*Member, size_t Max) {
-  return [Member, Max](Ctx& C, const Json& J, const std::string& P, T& Out) {
-    if (!ReadString(C, J, P, Out.*Member)) return false;
-    if ((Out.*Member).size() > Max) return C.Fail(P, "longer than " + std::to_string(Max) + " characters");
-    return true;
-  };
-}
-
-bool ReadGraphicsMode(Ctx& C, const Json& J, const std::string& P, GraphicsModeProfile& M) {
-  if (!J.is_array() || J.size() != 2) return C.Fail(P, "expected [horizontal, vertical]");
-  uint64_t H, V;
-  if (!ReadUint(C, J[0], P + "[0]", 0xFFFFFFFF, H) || !ReadUint(C, J[1], P + "[1]", 0xFFFFFFFF, V)) return false;
-  M = GraphicsModeProfile{(uint32_t)H, (uint32_t)V};
-  return true;
-}
-
-bool ReadOutputLevel(Ctx& C, const Json& J, const std::string& P, OutputLevelProfile& L) {
-  using L_ = OutputLevelProfile;
-  return ReadObject<L_>(C, J, P, L,
-                        {
-                            {"supported", false, Uint<L_>(0xFFFFFFFF, [](L_& L, uint64_t V) { L.Supported = (uint32_t)V; })},
-                            {"max", false, Uint<L_>(0xFFFFFFFF, [](L_& L, uint64_t V) { L.Max = (uint32_t)V; })},
-                            {"level", false, Uint<L_>(0xFFFFFFFF, [](L_& L, uint64_t V) { L.Level = (uint32_t)V; })},
-                            {"getMaxStatus", false, Status<L_>(&L_::GetMaxStatus)},
-                            {"getLevelStatus", false, Status<L_>(&L_::GetLevelStatus)},
-                            {"setLevelStatus", false, Status<L_>(&L_::SetLevelStatus)},
-                        });
-}
-
-bool ReadOutputSwitch(Ctx& C, const Json& J, const std::string& P, OutputSwitchProfile& S) {
-  using S_ = OutputSwitchProfile;
-  return ReadObject<S_>(C, J, P, S,
-                        {
-                            {"supported", false, Uint<S_>(0xFFFFFFFF, [](S_& S, uint64_t V) { S.Supported = (uint32_t)V; })},
-                            {"on", false, Flag<S_>(&S_::On)},
-                            {"status", false, Status<S_>(&S_::Status)},
-                        });
-}
-
-bool ReadGraphicsOutput(Ctx& C, const Json& J, const std::string& P, GraphicsOutputProfile& O) {
-  using O_ = GraphicsOutputProfile;
-  if (!ReadObject<O_>(
-          C, J, P, O,
-          {
-              {"name", false, Name<O_>(&O_::Name, MAX_GRAPHICS_NAME)},
-              {"node", false,
-               [](Ctx& C, const Json& J, const std::string& P, O_& O) { return ReadBytes(C, J, P, O.Node); }},
-              {"via", false, Uint<O_>(MAX_OUTPUT_VIA, [](O_& O, uint64_t V) { O.Via = (uint32_t)V; })},
-              {"edid", false, Flag<O_>(&O_::Edid)},
-              {"graphicsOutput", false, Flag<O_>(&O_::GraphicsOutput)},
-              {"modes", false,
-               [](Ctx& C, const Json& J, const std::string& P, O_& O) {
-                 return ReadArray<GraphicsModeProfile>(C, J, P, O.Modes, ReadGraphicsMode);
-               }},
-              {"mode", false, Uint<O_>(0xFFFFFFFF, [](O_& O, uint64_t V) { O.Mode = (uint32_t)V; })},
-              {"startMode", false, Uint<O_>(0xFFFFFFFF, [](O_& O, uint64_t V) { O.StartMode = (uint32_t)V; })},
-              {"queryModeStatus", false, Status<O_>(&O_::QueryModeStatus)},
-              {"setModeStatus", false, Status<O_>(&O_::SetModeStatus)},
-              {"level", false,
-               [](Ctx& C, const Json& J, const std::string& P, O_& O) {
-                 OutputLevelProfile L;
-                 if (!ReadOutputLevel(C, J, P, L)) return false;
-                 O.Level = L;
-                 return true;
-               }},
-              {"switch", false,
-               [](Ctx& C, const Json& J, const std::string& P, O_& O) {
-                 OutputSwitchProfile S;
-                 if (!ReadOutputSwitch(C, J, P, S)) return false;
-                 O.Switch = S;
-                 return true;
-               }},
-          }))
-    return false;
-  if (O.Node.size() > 0xFFFF || (!O.Node.empty() && O.Node.size() < 4))
-    return C.Fail(P + ".node", "a device path node is 4 to 65535 bytes");
-  if (!O.Modes.empty() && O.Mode >= O.Modes.size()) return C.Fail(P + ".mode", "not one of the modes");
-  if (O.StartMode && *O.StartMode >= O.Modes.size()) return C.Fail(P + ".startMode", "not one of the modes");
-  return true;
-}
-
-bool ReadGraphicsDriver(Ctx& C, const Json& J, const std::string& P, GraphicsDriverProfile& D) {
-  using D_ = GraphicsDriverProfile;
-  return ReadObject<D_>(C, J, P, D,
-                        {
-                            {"name", false, Name<D_>(&D_::Name, MAX_GRAPHICS_NAME)},
-                            {"binding", false, Flag<D_>(&D_::Binding)},
-                            {"componentName2", false, Flag<D_>(&D_::ComponentName2)},
-                            {"componentName", false, Flag<D_>(&D_::ComponentName)},
-                            {"languages2", false, Name<D_>(&D_::Languages2, MAX_GRAPHICS_NAME)},
-                            {"languages", false, Name<D_>(&D_::Languages, MAX_GRAPHICS_NAME)},
-                            {"excluded", false, Flag<D_>(&D_::Excluded)},
-                            {"nameStatus", false, Status<D_>(&D_::NameStatus)},
-                            {"startStatus", false, Status<D_>(&D_::StartStatus)},
-                        });
-}
-
-bool ReadDisplayController(Ctx& C, const Json& J, const std::string& P, DisplayControllerProfile& D) {
-  using D_ = DisplayControllerProfile;
-  if (!ReadObject<D_>(
-          C, J, P, D,
-          {
-              {"device", false, Uint<D_>(31, [](D_& D, uint64_t V) { D.Device = (uint8_t)V; })},
-              {"function", false, Uint<D_>(7, [](D_& D, uint64_t V) { D.Function = (uint8_t)V; })},
-              {"name", false, Name<D_>(&D_::Name, MAX_GRAPHICS_NAME)},
-              {"configStatus", false, Status<D_>(&D_::ConfigStatus)},
-              {"managed", false, Flag<D_>(&D_::Managed)},
-              {"driver", false,
-               [](Ctx& C, const Json& J, const std::string& P, D_& D) { return ReadGraphicsDriver(C, J, P, D.Driver); }},
-              {"outputs", false,
-               [](Ctx& C, const Json& J, const std::string& P, D_& D) {
-                 return ReadArray<GraphicsOutputProfile>(C, J, P, D.Outputs, ReadGraphicsOutput);
-               }},
-          }))
-    return false;
-  if (D.Outputs.size() > MAX_GRAPHICS_OUTPUTS)
-    return C.Fail(P + ".outputs", "more than " + std::to_string(MAX_GRAPHICS_OUTPUTS) + " outputs");
-  return true;
-}
-
-bool ReadGraphics(Ctx& C, const Json& J, const std::string& P, GraphicsProfile& G) {
-  return ReadObject<GraphicsProfile>(
-      C, J, P, G,
-      {
-          {"controllers", false,
-           [](Ctx& C, const Json& J, const std::string& P, GraphicsProfile& G) {
-             return ReadArray<DisplayControllerProfile>(C, J, P, G.Controllers, ReadDisplayController);
-           }},
-      });
-}
 
 bool ReadMessageBox(Ctx& C, const Json& J, const std::string& P, MessageBoxProfile& M) {
   using M_ = MessageBoxProfile;
@@ -996,6 +849,131 @@ bool ReadPciController(Ctx& C, const Json& J, const std::string& P, PciControlle
            }},
           {"configStatus", false, Uint<P_>(UINT64_MAX, [](P_& Pc, uint64_t V) { Pc.ConfigStatus = V; })},
           {"locationStatus", false, Uint<P_>(UINT64_MAX, [](P_& Pc, uint64_t V) { Pc.LocationStatus = V; })},
+      });
+}
+
+// ---- graphics -------------------------------------------------------------
+
+constexpr size_t MAX_GRAPHICS_OUTPUTS = 32;
+constexpr uint64_t MAX_OUTPUT_VIA = 16;
+
+template <typename T>
+std::function<bool(Ctx&, const Json&, const std::string&, T&)> Flag(bool T::*Member) {
+  return [Member](Ctx& C, const Json& J, const std::string& P, T& Out) { return ReadBool(C, J, P, Out.*Member); };
+}
+
+template <typename T>
+std::function<bool(Ctx&, const Json&, const std::string&, T&)> Status(EFI_STATUS T::*Member) {
+  return Uint<T>(UINT64_MAX, [Member](T& Out, uint64_t V) { Out.*Member = V; });
+}
+
+bool ReadGraphicsMode(Ctx& C, const Json& J, const std::string& P, GraphicsModeProfile& M) {
+  if (!J.is_array() || J.size() != 2) return C.Fail(P, "expected [horizontal, vertical]");
+  uint64_t H, V;
+  if (!ReadUint(C, J[0], P + "[0]", 0xFFFFFFFF, H) || !ReadUint(C, J[1], P + "[1]", 0xFFFFFFFF, V)) return false;
+  M = GraphicsModeProfile{(uint32_t)H, (uint32_t)V};
+  return true;
+}
+
+bool ReadOutputLevel(Ctx& C, const Json& J, const std::string& P, OutputLevelProfile& L) {
+  using L_ = OutputLevelProfile;
+  return ReadObject<L_>(C, J, P, L,
+                        {
+                            {"supported", false, Uint<L_>(0xFFFFFFFF, [](L_& L, uint64_t V) { L.Supported = (uint32_t)V; })},
+                            {"max", false, Uint<L_>(0xFFFFFFFF, [](L_& L, uint64_t V) { L.Max = (uint32_t)V; })},
+                            {"level", false, Uint<L_>(0xFFFFFFFF, [](L_& L, uint64_t V) { L.Level = (uint32_t)V; })},
+                            {"getMaxStatus", false, Status<L_>(&L_::GetMaxStatus)},
+                            {"getLevelStatus", false, Status<L_>(&L_::GetLevelStatus)},
+                            {"setLevelStatus", false, Status<L_>(&L_::SetLevelStatus)},
+                        });
+}
+
+bool ReadOutputSwitch(Ctx& C, const Json& J, const std::string& P, OutputSwitchProfile& S) {
+  using S_ = OutputSwitchProfile;
+  return ReadObject<S_>(C, J, P, S,
+                        {
+                            {"supported", false, Uint<S_>(0xFFFFFFFF, [](S_& S, uint64_t V) { S.Supported = (uint32_t)V; })},
+                            {"on", false, Flag<S_>(&S_::On)},
+                            {"status", false, Status<S_>(&S_::Status)},
+                        });
+}
+
+bool ReadGraphicsOutput(Ctx& C, const Json& J, const std::string& P, GraphicsOutputProfile& O) {
+  using O_ = GraphicsOutputProfile;
+  if (!ReadObject<O_>(
+          C, J, P, O,
+          {
+              {"name", false,
+               [](Ctx& C, const Json& J, const std::string& P, O_& O) { return ReadComponentNames(C, J, P, O.Name); }},
+              {"node", false,
+               [](Ctx& C, const Json& J, const std::string& P, O_& O) { return ReadBytes(C, J, P, O.Node); }},
+              {"via", false, Uint<O_>(MAX_OUTPUT_VIA, [](O_& O, uint64_t V) { O.Via = (uint32_t)V; })},
+              {"edid", false, Flag<O_>(&O_::Edid)},
+              {"graphicsOutput", false, Flag<O_>(&O_::GraphicsOutput)},
+              {"modes", false,
+               [](Ctx& C, const Json& J, const std::string& P, O_& O) {
+                 return ReadArray<GraphicsModeProfile>(C, J, P, O.Modes, ReadGraphicsMode);
+               }},
+              {"mode", false, Uint<O_>(0xFFFFFFFF, [](O_& O, uint64_t V) { O.Mode = (uint32_t)V; })},
+              {"startMode", false, Uint<O_>(0xFFFFFFFF, [](O_& O, uint64_t V) { O.StartMode = (uint32_t)V; })},
+              {"queryModeStatus", false, Status<O_>(&O_::QueryModeStatus)},
+              {"setModeStatus", false, Status<O_>(&O_::SetModeStatus)},
+              {"level", false,
+               [](Ctx& C, const Json& J, const std::string& P, O_& O) {
+                 OutputLevelProfile L;
+                 if (!ReadOutputLevel(C, J, P, L)) return false;
+                 O.Level = L;
+                 return true;
+               }},
+              {"switch", false,
+               [](Ctx& C, const Json& J, const std::string& P, O_& O) {
+                 OutputSwitchProfile S;
+                 if (!ReadOutputSwitch(C, J, P, S)) return false;
+                 O.Switch = S;
+                 return true;
+               }},
+          }))
+    return false;
+  if (O.Node.size() > 0xFFFF || (!O.Node.empty() && O.Node.size() < 4))
+    return C.Fail(P + ".node", "a device path node is 4 to 65535 bytes");
+  if (!O.Modes.empty() && O.Mode >= O.Modes.size()) return C.Fail(P + ".mode", "not one of the modes");
+  if (O.StartMode && *O.StartMode >= O.Modes.size()) return C.Fail(P + ".startMode", "not one of the modes");
+  return true;
+}
+
+bool ReadDisplayController(Ctx& C, const Json& J, const std::string& P, DisplayControllerProfile& D) {
+  using D_ = DisplayControllerProfile;
+  if (!ReadObject<D_>(
+          C, J, P, D,
+          {
+              {"pci", true,
+               [](Ctx& C, const Json& J, const std::string& P, D_& D) { return ReadPciController(C, J, P, D.Pci); }},
+              {"name", false,
+               [](Ctx& C, const Json& J, const std::string& P, D_& D) { return ReadComponentNames(C, J, P, D.Name); }},
+              {"driver", false,
+               [](Ctx& C, const Json& J, const std::string& P, D_& D) { return ReadDriver(C, J, P, D.Driver); }},
+              {"managed", false, Flag<D_>(&D_::Managed)},
+              {"excluded", false, Flag<D_>(&D_::Excluded)},
+              {"startStatus", false, Status<D_>(&D_::StartStatus)},
+              {"outputs", false,
+               [](Ctx& C, const Json& J, const std::string& P, D_& D) {
+                 return ReadArray<GraphicsOutputProfile>(C, J, P, D.Outputs, ReadGraphicsOutput);
+               }},
+          }))
+    return false;
+  if (D.Outputs.size() > MAX_GRAPHICS_OUTPUTS)
+    return C.Fail(P + ".outputs", "more than " + std::to_string(MAX_GRAPHICS_OUTPUTS) + " outputs");
+  return true;
+}
+
+bool ReadGraphics(Ctx& C, const Json& J, const std::string& P, GraphicsProfile& G) {
+  return ReadObject<GraphicsProfile>(
+      C, J, P, G,
+      {
+          {"controllers", false,
+           [](Ctx& C, const Json& J, const std::string& P, GraphicsProfile& G) {
+             return ReadArray<DisplayControllerProfile>(C, J, P, G.Controllers, ReadDisplayController);
+           }},
       });
 }
 

@@ -260,62 +260,6 @@ struct MemoryProfile {
   std::optional<NbPlatformDataProfile> PlatformData;
 };
 
-// The board's display controllers as its graphics stack leaves them in the
-// handle database (sim/peers/graphics_peers.h): a PCI function at bus 0
-// (configuration space from the "pci" list), the driver that manages it, and
-// one child handle per output, with Graphics Output, EDID Discovered and
-// the platform's output level and switch protocols as given.
-struct GraphicsModeProfile {
-  uint32_t Horizontal = 0, Vertical = 0;
-};
-
-struct OutputLevelProfile {
-  uint32_t Supported = 1;
-  uint32_t Max = 0, Level = 0;
-  EFI_STATUS GetMaxStatus = EFI_SUCCESS, GetLevelStatus = EFI_SUCCESS, SetLevelStatus = EFI_SUCCESS;
-};
-
-struct OutputSwitchProfile {
-  uint32_t Supported = 1;
-  bool On = false;
-  EFI_STATUS Status = EFI_SUCCESS;  // of SwitchOn and SwitchOff
-};
-
-struct GraphicsOutputProfile {
-  std::string Name;                       // its controller name; empty: the driver has none
-  std::vector<uint8_t> Node;              // device path node after the parent's path; empty: no path
-  uint32_t Via = 0;                       // handles without EDID between the controller and the output
-  bool Edid = true;
-  bool GraphicsOutput = true;
-  std::vector<GraphicsModeProfile> Modes;
-  uint32_t Mode = 0;                      // current mode number
-  std::optional<uint32_t> StartMode;      // the mode a Start of the driver leaves it in
-  EFI_STATUS QueryModeStatus = EFI_SUCCESS, SetModeStatus = EFI_SUCCESS;
-  std::optional<OutputLevelProfile> Level;
-  std::optional<OutputSwitchProfile> Switch;
-};
-
-struct GraphicsDriverProfile {
-  std::string Name;  // driver name; empty: none
-  bool Binding = true, ComponentName2 = true, ComponentName = false;
-  std::string Languages2 = "en-US", Languages = "eng";
-  bool Excluded = false;                 // carries the excluded-driver marker
-  EFI_STATUS NameStatus = EFI_SUCCESS;   // every name call fails with it when not success
-  EFI_STATUS StartStatus = EFI_SUCCESS;  // Start's answer to a connect with a chosen output
-};
-
-struct DisplayControllerProfile {
-  uint8_t Device = 2, Function = 0;
-  std::string Name;  // controller name; empty: none
-  EFI_STATUS ConfigStatus = EFI_SUCCESS;
-  bool Managed = true;  // the driver holds PCI I/O BY_DRIVER
-  GraphicsDriverProfile Driver;
-  std::vector<GraphicsOutputProfile> Outputs;
-};
-
-struct GraphicsProfile {
-  std::vector<DisplayControllerProfile> Controllers;
-};
 
 // A device driver as sim/peers/driver_model_peers.h installs it.
 struct DriverProfile {
@@ -369,6 +313,55 @@ struct NvmeControllerProfile {
 struct NvmeProfile {
   DriverProfile Driver;
   std::vector<NvmeControllerProfile> Controllers;
+};
+
+// The board's display controllers as its graphics stack leaves them in the
+// handle database (sim/peers/graphics_peers.h): a PCI function (configuration
+// space from the "pci" list), the driver that manages it, and one child
+// handle per output, with Graphics Output, EDID Discovered and the
+// platform's output level and switch protocols as given.
+struct GraphicsModeProfile {
+  uint32_t Horizontal = 0, Vertical = 0;
+};
+
+struct OutputLevelProfile {
+  uint32_t Supported = 1;
+  uint32_t Max = 0, Level = 0;
+  EFI_STATUS GetMaxStatus = EFI_SUCCESS, GetLevelStatus = EFI_SUCCESS, SetLevelStatus = EFI_SUCCESS;
+};
+
+struct OutputSwitchProfile {
+  uint32_t Supported = 1;
+  bool On = false;
+  EFI_STATUS Status = EFI_SUCCESS;  // of SwitchOn and SwitchOff
+};
+
+struct GraphicsOutputProfile {
+  ComponentNamesProfile Name;             // what the driver names this child
+  std::vector<uint8_t> Node;              // device path node after the parent's path; empty: no path
+  uint32_t Via = 0;                       // handles without EDID between the controller and the output
+  bool Edid = true;
+  bool GraphicsOutput = true;
+  std::vector<GraphicsModeProfile> Modes;
+  uint32_t Mode = 0;                      // current mode number
+  std::optional<uint32_t> StartMode;      // the mode a Start of the driver leaves it in
+  EFI_STATUS QueryModeStatus = EFI_SUCCESS, SetModeStatus = EFI_SUCCESS;
+  std::optional<OutputLevelProfile> Level;
+  std::optional<OutputSwitchProfile> Switch;
+};
+
+struct DisplayControllerProfile {
+  PciControllerProfile Pci;
+  ComponentNamesProfile Name;  // the controller's own name
+  DriverProfile Driver;        // the driver that manages it
+  bool Managed = true;         // the driver holds PCI I/O BY_DRIVER
+  bool Excluded = false;       // the driver's handle carries the excluded-driver marker
+  EFI_STATUS StartStatus = EFI_SUCCESS;  // Start's answer to a connect with a chosen output
+  std::vector<GraphicsOutputProfile> Outputs;
+};
+
+struct GraphicsProfile {
+  std::vector<DisplayControllerProfile> Controllers;
 };
 
 struct BoardProfile {

@@ -1,7 +1,6 @@
 #include "sim/peers/graphics_peers.h"
 
 #include <cstdio>
-#include <functional>
 
 #include "sim/board.h"
 
@@ -11,26 +10,6 @@ namespace {
 
 // The marker has no interface; its presence is what counts.
 UINT8 ExcludedMarker = 0;
-
-std::vector<std::string> SplitLanguages2(const std::string& List) {
-  std::vector<std::string> Out;
-  size_t Start = 0;
-  while (Start <= List.size()) {
-    size_t End = List.find(';', Start);
-    if (End == std::string::npos) End = List.size();
-    if (End > Start) Out.push_back(List.substr(Start, End - Start));
-    Start = End + 1;
-  }
-  return Out;
-}
-
-std::vector<std::string> SplitLanguages(const std::string& List) {
-  std::vector<std::string> Out;
-  for (size_t Start = 0; Start + 3 <= List.size(); Start += 3) Out.push_back(List.substr(Start, 3));
-  return Out;
-}
-
-std::u16string Wide(const std::string& Text) { return std::u16string(Text.begin(), Text.end()); }
 
 std::string HexBytes(const UINT8* Bytes, size_t Size) {
   std::string Out;
@@ -85,22 +64,15 @@ EFI_STATUS GraphicsPeers::Install(EFI_BOOT_SERVICES* BootServices) {
 
 EFI_STATUS GraphicsPeers::InstallController(Controller& C, size_t Number) {
   const DisplayControllerProfile& P = C.Profile;
-  C.Pci = std::make_unique<PciControllerPeer>(Board_, 0, 0, P.Device, P.Function);
-  C.Pci->ConfigStatus = P.ConfigStatus;
+  C.Pci = MakePciController(Board_, P.Pci);
   EFI_STATUS Status = C.Pci->Install(BootServices_);
   if (EFI_ERROR(Status)) return Status;
 
-  DriverPeer::Options O;
-  O.Binding = P.Driver.Binding;
-  O.ComponentName2 = P.Driver.ComponentName2;
-  O.ComponentName = P.Driver.ComponentName;
-  O.Languages2 = P.Driver.Languages2;
-  O.Languages = P.Driver.Languages;
-  C.Driver = std::make_unique<DriverPeer>(O);
+  C.Driver = std::make_unique<DriverPeer>(DriverOptions(P.Driver));
   Status = C.Driver->Install(BootServices_);
   if (EFI_ERROR(Status)) return Status;
-  C.Driver->NameStatus = P.Driver.NameStatus;
-  if (P.Driver.Excluded) {
+  ApplyDriverNames(*C.Driver, P.Driver);
+  if (P.Excluded) {
     EFI_HANDLE Handle = C.Driver->Handle();
     Status = BootServices_->InstallProtocolInterface(&Handle, &EXCLUDED_DRIVER_MARKER_PROTOCOL::Guid,
                                                      EFI_NATIVE_INTERFACE, &ExcludedMarker);
@@ -123,26 +95,13 @@ EFI_STATUS GraphicsPeers::InstallController(Controller& C, size_t Number) {
     for (auto& O : Self->Outputs)
       if (O->Profile.StartMode && O->Profile.GraphicsOutput) O->Show(*O->Profile.StartMode);
     Calls.push_back(Label + ": Start" + (Node.empty() ? std::string() : " with " + HexBytes(Node.data(), Node.size())));
-    return Self->Profile.Driver.StartStatus;
+    return Self->Profile.StartStatus;
   };
   if (P.Managed) {
     Status = C.Driver->Manage(Handle, EFI_PCI_IO_PROTOCOL::Guid);
     if (EFI_ERROR(Status)) return Status;
   }
-
-  const std::vector<std::string> Codes2 = SplitLanguages2(P.Driver.Languages2);
-  const std::vector<std::string> Codes = SplitLanguages(P.Driver.Languages);
-  // Each name in every language of both protocols' lists.
-  auto EachCode = [&](const std::function<void(const std::string&)>& Set) {
-    for (auto* List : {&Codes2, &Codes})
-      for (const std::string& Code : *List) Set(Code);
-  };
-  auto ControllerName = [&](EFI_HANDLE Child, const std::string& Text) {
-    if (!Text.empty()) EachCode([&](const std::string& Code) { C.Driver->SetControllerName(Handle, Child, Code, Wide(Text)); });
-  };
-  if (!P.Driver.Name.empty())
-    EachCode([&](const std::string& Code) { C.Driver->SetDriverName(Code, Wide(P.Driver.Name)); });
-  ControllerName(nullptr, P.Name);
+  ApplyComponentNames(*C.Driver, Handle, nullptr, P.Name);
   for (size_t I = 0; I < P.Outputs.size(); ++I) {
     auto Out = std::make_unique<Output>();
     Out->Profile = P.Outputs[I];
@@ -151,7 +110,7 @@ EFI_STATUS GraphicsPeers::InstallController(Controller& C, size_t Number) {
     C.Outputs.push_back(std::move(Out));
     Status = InstallOutput(C, *C.Outputs.back(), I);
     if (EFI_ERROR(Status)) return Status;
-    ControllerName(C.Outputs.back()->Handle, P.Outputs[I].Name);
+    ApplyComponentNames(*C.Driver, Handle, C.Outputs.back()->Handle, P.Outputs[I].Name);
   }
   return EFI_SUCCESS;
 }

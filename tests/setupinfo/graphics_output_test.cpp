@@ -21,6 +21,8 @@ namespace {
 
 using Bytes = std::vector<UINT8>;
 
+std::u16string Wide(const std::string& Text) { return std::u16string(Text.begin(), Text.end()); }
+
 constexpr UINT16 ADVANCED = 0x4;
 const Bytes END = {END_DEVICE_PATH_TYPE, END_ENTIRE_DEVICE_PATH_SUBTYPE, 4, 0};
 
@@ -30,7 +32,7 @@ Bytes AdrNode(UINT32 Adr) {
 
 sim::GraphicsOutputProfile PlainOutput(const std::string& Name, UINT32 Adr) {
   sim::GraphicsOutputProfile O;
-  O.Name = Name;
+  O.Name.Names = {{"en-US", Wide(Name)}};
   O.Node = AdrNode(Adr);
   O.Modes = {{1920, 1080}, {1024, 768}};
   return O;
@@ -197,9 +199,9 @@ TEST_F(GraphicsOutput, OnlyManagedDisplayClassControllersOfUnmarkedDriversCount)
   // One good controller and one failing each test in turn, all with outputs.
   auto Controller = [](UINT8 Device, const std::string& Name) {
     sim::DisplayControllerProfile C;
-    C.Device = Device;
-    C.Name = Name;
-    C.Driver.Name = Name + " driver";
+    C.Pci.Device = Device;
+    C.Name.Names = {{"en-US", Wide(Name)}};
+    C.Driver.Names = {{"en-US", Wide(Name + " driver")}};
     C.Outputs = {PlainOutput(Name + " out", 0x80010100u + Device)};
     return C;
   };
@@ -207,9 +209,9 @@ TEST_F(GraphicsOutput, OnlyManagedDisplayClassControllersOfUnmarkedDriversCount)
     const char* What;
     std::function<void(sim::DisplayControllerProfile&)> Spoil;
   } Cases[] = {
-      {"excluded driver", [](auto& C) { C.Driver.Excluded = true; }},
-      {"not a display controller", [](auto& C) { C.Device = 31; }},  // the LPC bridge's function
-      {"configuration read fails", [](auto& C) { C.ConfigStatus = EFI_DEVICE_ERROR; }},
+      {"excluded driver", [](auto& C) { C.Excluded = true; }},
+      {"not a display controller", [](auto& C) { C.Pci.Device = 31; }},  // the LPC bridge's function
+      {"configuration read fails", [](auto& C) { C.Pci.ConfigStatus = EFI_DEVICE_ERROR; }},
       {"no managing driver", [](auto& C) { C.Managed = false; }},
   };
   for (const Case& C : Cases) {
@@ -244,8 +246,14 @@ TEST_F(GraphicsOutput, WithoutPciControllersOnlyEmptyCountsAreWritten) {
 TEST_F(GraphicsOutput, NamesFallBackToTheFirstSupportedLanguageThenToTheOlderProtocol) {
   auto& Driver = Graphics.Controllers[0].Driver;
   Driver.Languages2 = "de-DE;fr-FR";
+  Driver.Names = {{"de-DE", u"Integrated Graphics Output Driver"}};
+  Driver.ComponentName = false;
+  Graphics.Controllers[0].Name.Names = {{"de-DE", u"Grafiksteuerung"}};
   Start();
+  EXPECT_EQ(Page(ControllerNameStrings[0]), u"Grafiksteuerung");
   EXPECT_EQ(Page(DriverNameStrings[0]), u"Integrated Graphics Output Driver");
+  // The outputs have names in en-US only, and no older protocol to fall back to.
+  EXPECT_EQ(Page(OutputNameStrings[0]), u"Output 0");
   const auto& Calls = Display().Driver->NameCalls;
   ASSERT_GE(Calls.size(), 2u);
   EXPECT_EQ(Calls[0], (std::pair<std::string, bool>{"en-US", false}));
@@ -253,6 +261,7 @@ TEST_F(GraphicsOutput, NamesFallBackToTheFirstSupportedLanguageThenToTheOlderPro
   TearDown();
   SetUp();
 
+  Graphics = sim::DefaultBoardProfile().Graphics;
   Graphics.Controllers[0].Driver.ComponentName2 = false;
   Start();
   EXPECT_EQ(Page(ControllerNameStrings[0]), u"Integrated Graphics Controller");
@@ -261,7 +270,7 @@ TEST_F(GraphicsOutput, NamesFallBackToTheFirstSupportedLanguageThenToTheOlderPro
 }
 
 TEST_F(GraphicsOutput, AnOutputWithoutANameHasNoRowAndNoPath) {
-  Graphics.Controllers[0].Outputs[1].Name.clear();
+  Graphics.Controllers[0].Outputs[1].Name.Names.clear();
   Start();
   EXPECT_EQ(Page(OutputNameStrings[1]), u"Output 1");
   EXPECT_EQ(ChildPath(1), std::nullopt);
@@ -283,9 +292,8 @@ TEST_F(GraphicsOutput, FailingNameCallsLeaveThePackagedTexts) {
 }
 
 TEST_F(GraphicsOutput, LongNamesAreCutToSixtyThreeCharacters) {
-  const std::string Long(300, 'N');
-  Graphics.Controllers[0].Driver.Name = Long;
-  Graphics.Controllers[0].Outputs[0].Name = "\xC3\xA9" + std::string(70, 'o');
+  Graphics.Controllers[0].Driver.Names = {{"en-US", std::u16string(300, u'N')}};
+  Graphics.Controllers[0].Outputs[0].Name.Names = {{"en-US", u"\u00E9\u4E2D" + std::u16string(70, u'o')}};
   Start();
   EXPECT_EQ(Page(DriverNameStrings[0]), std::u16string(63, u'N'));
   // Each character keeps its low byte.
@@ -324,9 +332,9 @@ TEST_F(GraphicsOutput, ACycleOfChildRecordsEndsAndListsEachOutputOnce) {
 
 TEST_F(GraphicsOutput, TwoControllersNumberTheirOutputsOnAndStayApart) {
   sim::DisplayControllerProfile Second;
-  Second.Device = 3;
-  Second.Name = "Second Controller";
-  Second.Driver.Name = "Second Driver";
+  Second.Pci.Device = 3;
+  Second.Name.Names = {{"en-US", u"Second Controller"}};
+  Second.Driver.Names = {{"en-US", u"Second Driver"}};
   Second.Outputs = {PlainOutput("VGA", 0x80010100), PlainOutput("DVI", 0x80010200)};
   Graphics.Controllers.push_back(Second);
   Start();
@@ -443,7 +451,7 @@ TEST_F(GraphicsOutput, AChoiceTheControllerCannotTakeLeavesTheStoredOneAlone) {
        EFI_NOT_FOUND, false},
       {"driver refuses an output that is gone",
        [this] {
-         Display().Profile.Driver.StartStatus = EFI_DEVICE_ERROR;
+         Display().Profile.StartStatus = EFI_DEVICE_ERROR;
          auto& Panel = Out(0, 2);
          VOID* Path = nullptr;
          ASSERT_EQ(BS()->HandleProtocol(Panel.Handle, &EFI_DEVICE_PATH_PROTOCOL::Guid, &Path), EFI_SUCCESS);
@@ -472,7 +480,7 @@ TEST_F(GraphicsOutput, AChoiceTheControllerCannotTakeLeavesTheStoredOneAlone) {
 // A driver already driving every output starts nothing on the connect: the
 // choice names a live output and is kept, but no property is applied.
 TEST_F(GraphicsOutput, AChoiceOfALiveOutputIsKeptWhenTheConnectStartsNothing) {
-  Graphics.Controllers[0].Driver.StartStatus = EFI_ALREADY_STARTED;
+  Graphics.Controllers[0].StartStatus = EFI_ALREADY_STARTED;
   Start();
   BrowserFlags() = {1, 1};
   const size_t From = Peers->Calls.size();

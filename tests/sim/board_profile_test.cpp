@@ -131,7 +131,8 @@ TEST(BoardProfile, HubAndSataDrivesAreCheckedAndDefaulted) {
 
 TEST(BoardProfile, GraphicsOutputsAreCheckedAndDefaulted) {
   auto Outputs = [](const std::string& Output) {
-    return With(R"("graphics": {"controllers": [{"outputs": [)" + Output + "]}]}");
+    return With(R"("graphics": {"controllers": [{"pci": {"bus": 0, "device": 2, "function": 0}, "outputs": [)" +
+                Output + "]}]}");
   };
   EXPECT_EQ(Error(Outputs(R"({"modes": [[640, 480]], "mode": 1})")),
             "test.json: $.graphics.controllers[0].outputs[0].mode: not one of the modes");
@@ -145,19 +146,24 @@ TEST(BoardProfile, GraphicsOutputsAreCheckedAndDefaulted) {
             "test.json: $.graphics.controllers[0].outputs[0].via: value 0x11 is out of range (0 to 0x10)");
   EXPECT_EQ(Error(Outputs(R"({"level": {"maximum": 3}})")),
             "test.json: $.graphics.controllers[0].outputs[0].level.maximum: unknown field");
-  EXPECT_EQ(Error(With(R"("graphics": {"controllers": [{"driver": {"name": ")" + std::string(257, 'D') + R"("}}]})")),
-            "test.json: $.graphics.controllers[0].driver.name: longer than 256 characters");
+  EXPECT_EQ(Error(With(R"("graphics": {"controllers": [{"outputs": []}]})")),
+            "test.json: $.graphics.controllers[0].pci: missing required field");
+  EXPECT_EQ(Error(Outputs(R"({"name": "Out"})")),
+            "test.json: $.graphics.controllers[0].outputs[0].name: expected an object");
 
   BoardProfile P;
   std::string E;
-  ASSERT_TRUE(ParseBoardProfile(Outputs(R"({"name": "Out", "level": {}, "switch": {"on": true}})"), "t", P, E)) << E;
+  ASSERT_TRUE(ParseBoardProfile(Outputs(R"({"name": {"names": {"en-US": "Out"}}, "level": {}, "switch": {"on": true}})"),
+                                "t", P, E))
+      << E;
   ASSERT_EQ(P.Graphics.Controllers.size(), 1u);
   const DisplayControllerProfile& C = P.Graphics.Controllers[0];
-  EXPECT_EQ(C.Device, 2);
-  EXPECT_TRUE(C.Managed);
-  EXPECT_TRUE(C.Driver.Binding && C.Driver.ComponentName2 && !C.Driver.ComponentName && !C.Driver.Excluded);
+  EXPECT_EQ(C.Pci.Device, 2);
+  EXPECT_TRUE(C.Managed && !C.Excluded);
+  EXPECT_TRUE(C.Driver.Binding && C.Driver.ComponentName2 && !C.Driver.ComponentName);
   EXPECT_EQ(C.Driver.Languages2, "en-US");
   const GraphicsOutputProfile& O = C.Outputs.at(0);
+  EXPECT_EQ(O.Name.Names.at("en-US"), u"Out");
   EXPECT_TRUE(O.Edid && O.GraphicsOutput);
   EXPECT_TRUE(O.Node.empty());
   ASSERT_TRUE(O.Level && O.Switch);
