@@ -10,6 +10,7 @@
 #include "lib/strings.h"
 #include "lib/text_format.h"
 #include "platform/nvme.h"
+#include "qemu/nvme_match.h"
 #include "qemu/checks.h"
 #include "qemu/page_reading.h"
 #include "uefi/device_path.h"
@@ -20,16 +21,6 @@ namespace {
 
 constexpr UINT16 NameIds[NVME_DEVICE_ROWS] = {0x0B4D, 0x0B4F, 0x0B51, 0x0B53};
 constexpr UINT16 LocationIds[NVME_DEVICE_ROWS] = {0x0B4C, 0x0B4E, 0x0B50, 0x0B52};
-
-bool HasNamespaceNode(const EFI_DEVICE_PATH_PROTOCOL* Node) {
-  for (UINTN Walked = 0; Node != nullptr && Walked < 64; ++Walked) {
-    const UINT16 Length = DevicePathNodeLength(Node);
-    if (Node->Type == MESSAGING_DEVICE_PATH && Node->SubType == MSG_NVME_NAMESPACE_DP) return true;
-    if (Node->Type == END_DEVICE_PATH_TYPE || Length < 4) return false;
-    Node = (const EFI_DEVICE_PATH_PROTOCOL*)((const UINT8*)Node + Length);
-  }
-  return false;
-}
 
 struct NVME_FACTS {
   EFI_HANDLE Controller;

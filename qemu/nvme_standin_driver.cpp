@@ -9,6 +9,7 @@
 #include "lib/firmware_services.h"
 #include "lib/pool_buffer.h"
 #include "platform/nvme.h"
+#include "qemu/nvme_match.h"
 #include "uefi/device_path.h"
 #include "uefi/driver_model.h"
 #include "uefi/pci_io.h"
@@ -31,22 +32,6 @@ struct STANDIN_STATE {
 };
 
 constinit STANDIN_STATE gState = {};
-
-bool IsNvmeClass(EFI_PCI_IO_PROTOCOL* PciIo) {
-  UINT8 ClassCode[3] = {};
-  if (EFI_ERROR(PciIo->Pci.Read(PciIo, EfiPciIoWidthUint8, 0x09, 3, ClassCode))) return false;
-  return ClassCode[2] == 0x01 && ClassCode[1] == 0x08 && ClassCode[0] == 0x02;
-}
-
-bool HasNamespaceNode(const EFI_DEVICE_PATH_PROTOCOL* Node) {
-  for (UINTN Walked = 0; Node != nullptr && Walked < 64; ++Walked) {
-    const UINT16 Length = DevicePathNodeLength(Node);
-    if (Node->Type == MESSAGING_DEVICE_PATH && Node->SubType == MSG_NVME_NAMESPACE_DP) return true;
-    if (Node->Type == END_DEVICE_PATH_TYPE || Length < 4) return false;
-    Node = (const EFI_DEVICE_PATH_PROTOCOL*)((const UINT8*)Node + Length);
-  }
-  return false;
-}
 
 EFI_STATUS EFIAPI DriverName(EFI_COMPONENT_NAME2_PROTOCOL*, const CHAR8*, CHAR16**) { return EFI_UNSUPPORTED; }
 

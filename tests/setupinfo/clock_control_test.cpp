@@ -345,13 +345,17 @@ TEST_F(ClockPage, AnUnreadableClockIsNotChosenAndTheOneBeforeIsLetGo) {
   EXPECT_TRUE(Clocks->Calls.empty());
 }
 
-TEST(UsageText, EveryNameIsKeptAndOnlyOneWrapHappens) {
+TEST(UsageText, EachBreakStartsTheTextAgainAndTheLastTwoLinesAreShown) {
   USAGE_TEXT Text;
+  // Lines: "BCLK, DMI, PEG, PCIe, " / "PCI33, RESERVED, SATA, " / "USB3, IGD, IGD Bending, " /
+  // "RESERVED, GFX, USB Legacy, " (a name ending exactly at the limit stays) / "PCH Legacy".
   BuildUsageText(0xFFFF, &Text);
   EXPECT_TRUE(Text.Wrapped);
-  const std::u16string First(Text.First), Second(Text.Second);
-  EXPECT_EQ(First, u"BCLK, DMI, PEG, PCIe, ");
-  EXPECT_EQ(Second, u"PCI33, RESERVED, SATA, USB3, IGD, IGD Bending, RESERVED, GFX, USB Legacy, PCH Legacy");
+  EXPECT_EQ(std::u16string(Text.First), u"RESERVED, GFX, USB Legacy, ");
+  EXPECT_EQ(std::u16string(Text.Second), u"PCH Legacy");
+  BuildUsageText(0x00FF, &Text);
+  EXPECT_EQ(std::u16string(Text.First), u"PCI33, RESERVED, SATA, ");
+  EXPECT_EQ(std::u16string(Text.Second), u"USB3");
   // Exactly at the limit still fits the first line.
   BuildUsageText(0x0001 | 0x0020 | 0x0004 | 0x0002, &Text);  // "BCLK, DMI, PEG, RESERVED" = 24
   EXPECT_FALSE(Text.Wrapped);
@@ -405,19 +409,19 @@ TEST_F(ClockPage, TypedFrequencyIsKeptInRangeAndOnAProducibleValue) {
   EXPECT_EQ(StoreFrequency(3), 12000);
 }
 
-TEST_F(ClockPage, AFailedResolveKeepsTheTypedValueAndAWildAnswerStaysInRange) {
+TEST_F(ClockPage, AFailedResolveKeepsTheTypedValueAndASuccessfulOneIsTakenAsItStands) {
   ASSERT_EQ(Change(SelectKey(0)), EFI_SUCCESS);
   Clocks->ResolveLibStatus = 3;
   SetStoreFrequency(0, 10012);
   ASSERT_EQ(Change(FrequencyKey(0)), EFI_SUCCESS);
   EXPECT_EQ(StoreFrequency(0), 10012);
 
-  // A producer answering past the range does not move the value out of it.
+  // What the producer resolves is stored, truncated to 10 kHz units.
   Clocks->ResolveLibStatus = 0;
   Clocks->Clocks[0].StepHz = 200000000;  // rounds every request down to 0 Hz
   SetStoreFrequency(0, 10012);
   ASSERT_EQ(Change(FrequencyKey(0)), EFI_SUCCESS);
-  EXPECT_EQ(StoreFrequency(0), 9000);
+  EXPECT_EQ(StoreFrequency(0), 0);
 }
 
 // ---- Apply ----------------------------------------------------------------

@@ -350,12 +350,7 @@ EFI_STATUS EFIAPI OnClockFrequencyChanged(EFI_HII_HANDLE, UINT16, UINT16, UINT16
     UINT32 Resolved = 0;
     Lib = ICC_LIB_STATUS_NOT_WRITTEN;
     const EFI_STATUS Status = ClockControl->ResolveFrequency(Clock, Normalized, &Resolved, &Lib);
-    if (CallStatus(Status, Lib) == ICC_LIB_STATUS_SUCCESS) {
-      // The producer's answer is kept inside the clock's range as well.
-      Value = Resolved / 10000;
-      if (Value > Info.MaxFrequency) Value = Info.MaxFrequency;
-      if (Value < Info.MinFrequency) Value = Info.MinFrequency;
-    }
+    if (CallStatus(Status, Lib) == ICC_LIB_STATUS_SUCCESS) Value = Resolved / 10000;
   }
   // A range past the field's width is cut at its largest value.
   Data->Frequency[Clock] = Value > 0xFFFF ? (UINT16)0xFFFF : (UINT16)Value;

@@ -73,18 +73,22 @@ void BuildUsageText(UINT16 UsageMask, USAGE_TEXT* Text) {
   Text->First[0] = 0;
   Text->Second[0] = 0;
   Text->Wrapped = false;
-  CHAR16* Line = Text->First;
+  CHAR16 Line[USAGE_TEXT_CAPACITY] = {};
   UINTN Used = 0;
   bool Added = false;
   for (UINTN Bit = 0; Bit < USAGE_NAME_COUNT; ++Bit) {
     if ((UsageMask & (1u << Bit)) == 0) continue;
     if (Added) Append(Line, &Used, u", ");
-    if (!Text->Wrapped && WideLength(UsageNames[Bit]) + Used > USAGE_LINE_LIMIT) {
+    // Every overflow puts the line so far on the first row; the text then
+    // starts again, so the rows show the last two lines.
+    if (WideLength(UsageNames[Bit]) + Used > USAGE_LINE_LIMIT) {
+      WideCopy(Text->First, Line);
       Text->Wrapped = true;
-      Line = Text->Second;
+      Line[0] = 0;
       Used = 0;
     }
     Append(Line, &Used, UsageNames[Bit]);
     Added = true;
   }
+  WideCopy(Text->Wrapped ? Text->Second : Text->First, Line);
 }

@@ -26,10 +26,12 @@ bool SpreadProtocolFromIndex(UINT8 Index, UINT32* ProtocolMode);
 EFI_STATUS GetClockInfo(ICC_CLOCK_CONTROL_PROTOCOL* ClockControl, UINT8 Clock, CLOCK_INFO* Info,
                         UINT32* LibStatus = nullptr);
 
-// The usage mask as text in two lines of at most USAGE_LINE_LIMIT characters
-// (names joined by ", "). The first line ends where the next name would pass
-// the limit; the second then holds every remaining name. Bits 14 and 15
-// have no name. Lines are USAGE_TEXT_CAPACITY characters with terminator.
+// The usage mask as text (names joined by ", "), in lines of at most
+// USAGE_LINE_LIMIT characters plus the separator: a line ends where the next
+// name would pass the limit. First holds the line before the last break and
+// Second the last line; without a break First holds the whole text. Bits 14
+// and 15 have no name. Lines are USAGE_TEXT_CAPACITY characters with
+// terminator.
 constexpr UINTN USAGE_LINE_LIMIT = 25;
 constexpr UINTN USAGE_TEXT_CAPACITY = 160;
 struct USAGE_TEXT {
