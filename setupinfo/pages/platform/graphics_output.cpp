@@ -151,6 +151,9 @@ VOID EFIAPI InitGraphicsOutputPage(EFI_HII_HANDLE HiiHandle, UINT16 Class) {
   // Outputs are numbered on across controllers, so a second controller's
   // rows and paths never overwrite the first one's.
   UINTN Outputs = 0;
+  // Byte 1 of the policy record stays what the graphics driver reads there:
+  // the outputs of the last controller whose list was built.
+  UINTN LastListCount = 0;
   UINT8 Chosen = 0;
   const EFI_STATUS Status = ForEachDisplayController([&](const DISPLAY_CONTROLLER& Display) {
     const UINTN Number = Controllers++;
@@ -166,6 +169,7 @@ VOID EFIAPI InitGraphicsOutputPage(EFI_HII_HANDLE HiiHandle, UINT16 Class) {
     Stored.Read(GOP_OUTPUT_DP_NAME);
     const UINTN First = Outputs;
     Outputs += List.Count;
+    LastListCount = List.Count;
     for (UINTN k = 0; k < List.Count && First + k < SHOWN_OUTPUTS; ++k) {
       const UINTN Index = First + k;
       if (!GetControllerNameText(Display.Driver, Display.Controller, List[k], Name)) continue;
@@ -189,7 +193,7 @@ VOID EFIAPI InitGraphicsOutputPage(EFI_HII_HANDLE HiiHandle, UINT16 Class) {
     Setup.Set<setup::DisplayOutputIndex>(Chosen);
     WriteStoredSetup(&Setup);
   }
-  WritePolicy(Controllers, Outputs);
+  WritePolicy(Controllers, LastListCount);
 }
 
 VOID EFIAPI InitOutputPlatformData(EFI_HII_HANDLE, UINT16) {
