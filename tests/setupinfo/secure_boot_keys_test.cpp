@@ -314,6 +314,25 @@ TEST_F(SecureBootKeys, NoAllocationFailureLosesAKeyOrLeaks) {
   }
 }
 
+// The default board as it ships: user mode, its files signed by its own keys.
+class SecureBootKeysOnDefaultBoard : public SecureBootKeys {
+  void Customise(sim::BoardProfile&) override {}
+};
+
+TEST_F(SecureBootKeysOnDefaultBoard, RestoresItsOwnDefaultsInUserMode) {
+  RefreshSecureBootState();
+  EXPECT_EQ(Present(), (Bytes{1, 0, 1, 1, 1}));
+  EXPECT_EQ(Mode(u"SecureBoot"), 1);
+  Bytes Db = KeyBytes(KEY_INDEX_DB);
+  EXPECT_EQ(ValidateSignatureLists(Db.data(), Db.size()), EFI_SUCCESS);
+  ASSERT_EQ(RestoreKeys(RESTORE_DELETE | RESTORE_INSTALL_DEFAULTS), EFI_SUCCESS);
+  RefreshSecureBootState();
+  EXPECT_EQ(Present(), Bytes(5, 1));  // dbt came from its default file
+  EXPECT_EQ(KeyBytes(KEY_INDEX_DB), Db);
+  EXPECT_EQ(Mode(u"SetupMode"), 0);
+  EXPECT_EQ(Mode(u"SecureBoot"), 1);
+}
+
 // Building and checking images: pure functions over bytes.
 TEST(SecureBootImages, SignatureListImageByPayloadSize) {
   UINT8 Image[84 + 32];

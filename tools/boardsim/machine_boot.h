@@ -13,6 +13,7 @@
 #include "sim/peers/memory_peers.h"
 #include "sim/peers/nvme_peers.h"
 #include "sim/peers/processor_peers.h"
+#include "sim/peers/secure_boot_peers.h"
 #include "sim/peers/super_io_peers.h"
 #include "sim/peers/south_bridge_peers.h"
 #include "tools/boardsim/page_capture.h"
@@ -68,6 +69,10 @@ class BoardSession {
   std::unique_ptr<sim::SataDrivePeers> SataDrives_;
   std::unique_ptr<sim::MemoryPeers> Memory_;
   std::unique_ptr<sim::NvmePeers> Nvme_;
+  // The key rules live as long as the store they guard (across reboots);
+  // the volume of default key files is made again at every boot.
+  std::unique_ptr<sim::SecureBootVariablePeer> KeyRules_;
+  std::unique_ptr<sim::FirmwareVolumePeer> KeyVolume_;
   UINT8 TriggerInterface_ = 0;
 };
 
