@@ -155,10 +155,13 @@ EFI_STATUS RestoreKeys(UINT32 Flags) {
   for (UINTN i = 0; i < KEY_VARIABLE_COUNT; ++i) {
     PoolBuffer<UINT8> File;
     UINTN FileSize = 0;
+    // An empty default file is no file: deleting the key for it would leave
+    // the variable empty with nothing put in its place.
     if (Flags & RESTORE_INSTALL_DEFAULTS) {
-      if (EFI_ERROR(ReadDefaultKeyFile(&KeyVariables[i].DefaultKeyFile, File.OutPtr(), &FileSize))) continue;
+      if (EFI_ERROR(ReadDefaultKeyFile(&KeyVariables[i].DefaultKeyFile, File.OutPtr(), &FileSize)) || FileSize == 0)
+        continue;
     }
-    bool Install = (Flags & RESTORE_INSTALL_DEFAULTS) != 0 && FileSize != 0;
+    bool Install = (Flags & RESTORE_INSTALL_DEFAULTS) != 0;
     KeySnapshot Previous;
     bool Deleted = false;
     if (Flags & RESTORE_DELETE) {

@@ -185,6 +185,7 @@ class SecureBootKeysWithoutDefaults : public SecureBootKeys {
   void Adjust(sim::SecureBootProfile& S) override {
     S.DefaultKeyFiles.erase("PK");
     S.DefaultKeyFiles.erase("dbt");
+    S.DefaultKeyFiles["dbx"] = {};  // present but empty
   }
 };
 
@@ -194,6 +195,8 @@ TEST_F(SecureBootKeysWithoutDefaults, AMissingFileSkipsItsEntryAltogether) {
   EXPECT_EQ(KeyBytes(KEY_INDEX_PK), OldPk);  // not even deleted
   EXPECT_EQ(Key(KEY_INDEX_DBT), nullptr);
   EXPECT_TRUE(LoggedAttributes(u"PK").empty());
+  EXPECT_TRUE(LoggedAttributes(u"dbx").empty());
+  EXPECT_EQ(KeyBytes(KEY_INDEX_DBX), DbxList);
   EXPECT_EQ(LoggedAttributes(u"KEK"), (std::vector<UINT32>{0, KEY_WRITE_ATTRIBUTES}));
 }
 
