@@ -46,7 +46,8 @@ void BoardSession::PresetLanguage(const std::string& Language) {
 // for the platform's processor driver (both processor protocols, from the
 // profile), its Super I/O driver (one handle per device), its chipset and
 // SATA drivers (the south bridge version protocol, SbPlatformData and the
-// drives' Disk Info), its NVMe driver (controllers and namespaces), and it keeps a copy of each package list the setup
+// drives' Disk Info), its NVMe driver (controllers and namespaces), its USB
+// driver (the USB support protocol and UsbMassDevNum), and it keeps a copy of each package list the setup
 // driver removes, so that page can still be shown; the drivers cannot tell.
 EFI_STATUS EFIAPI BoardSession::PlatformEntry(EFI_HANDLE, EFI_SYSTEM_TABLE* SystemTable) {
   BoardSession* Self = Active;
@@ -81,6 +82,13 @@ EFI_STATUS EFIAPI BoardSession::PlatformEntry(EFI_HANDLE, EFI_SYSTEM_TABLE* Syst
   if (const auto& Nvme = Self->Machine_->Profile().Nvme) {
     Self->Nvme_ = std::make_unique<sim::NvmePeers>(Self->Machine_->Board(), *Nvme);
     Self->Nvme_->Install(SystemTable->BootServices);
+  }
+  // The USB driver: its variable at once, its protocol now or once loaded.
+  Self->Usb_.reset();
+  if (const auto& Usb = Self->Machine_->Profile().Usb) {
+    Self->Usb_ = std::make_unique<sim::UsbSupportPeer>(*Usb);
+    Self->Usb_->WriteMassDevNum(SystemTable->RuntimeServices);
+    if (!Usb->Late) Self->Usb_->Install(SystemTable->BootServices);
   }
   Self->Removed_.clear();
   EFI_HII_DATABASE_PROTOCOL* Database = Self->Machine_->Hii().Database->DatabaseProtocol();
@@ -144,6 +152,7 @@ BootRecord BoardSession::Boot() {
   // The advanced form set keeps the output flags beside Setup.
   Browser().AddStore(NB_GOP_PLATFORM_DATA_NAME, SETUP_VARIABLE_GUID);
   if (Machine_->Profile().Clocks.Late) InstallClocks();
+  if (Usb_ && Machine_->Profile().Usb->Late) Usb_->Install(Machine_->BootServices());
   // The clock page's store, as the board's setup browser holds it.
   Browser().AddStore(ICC_ADVANCED_SETUP_DATA_NAME, ICC_SETUP_DATA_GUID);
   Browser().Open();

@@ -18,6 +18,7 @@
 #include "sim/peers/south_bridge_peers.h"
 #include "sim/peers/message_box_peer.h"
 #include "sim/peers/clock_peers.h"
+#include "sim/peers/usb_peers.h"
 #include "tools/boardsim/page_capture.h"
 #include "tools/boardsim/run_report.h"
 
@@ -84,6 +85,8 @@ class BoardSession {
   // The graphics stack: display controllers, their driver and outputs.
   std::unique_ptr<sim::GraphicsPeers> Graphics_;
   std::unique_ptr<sim::NvmePeers> Nvme_;
+  // The USB driver: at load, or for a late driver once the drivers have loaded.
+  std::unique_ptr<sim::UsbSupportPeer> Usb_;
   UINT8 TriggerInterface_ = 0;
 };
 
