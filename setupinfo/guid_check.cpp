@@ -19,6 +19,7 @@
 #include "platform/super_io_device.h"
 #include "platform/south_bridge.h"
 #include "platform/update_locator.h"
+#include "platform/usb_support.h"
 #include "setupinfo/core/form_set_table.h"
 #include "setupinfo/core/setup_record.h"
 #include "setupinfo/secureboot/secure_boot_keys.h"
@@ -109,6 +110,7 @@ constexpr EFI_GUID KnownGuids[] = {
     EXCLUDED_DRIVER_MARKER_PROTOCOL::Guid,
     GOP_OUTPUT_VARIABLE_GUID,
     NVME_CONTROLLER_PROTOCOL::Guid,
+    USB_SUPPORT_PROTOCOL::Guid,
     MESSAGE_BOX_PROTOCOL::Guid,
     ICC_CLOCK_CONTROL_PROTOCOL::Guid,
     BOOT_PHASE_INFO_PROTOCOL::Guid,

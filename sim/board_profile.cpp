@@ -1333,6 +1333,65 @@ void AppendMemoryData(BoardProfile& B) {
                                           NbPlatformDataBytes(*B.Memory.PlatformData)});
 }
 
+constexpr size_t MAX_USB_MASS_DEVICES = 127;
+constexpr size_t MAX_USB_NAME = 4096;
+
+bool ReadUsbMassDevice(Ctx& C, const Json& J, const std::string& P, UsbMassDeviceProfile& D) {
+  using D_ = UsbMassDeviceProfile;
+  if (!ReadObject<D_>(C, J, P, D,
+                      {
+                          {"name", true, Text<D_>([](D_& D, std::string S) { D.Name = std::move(S); })},
+                          {"unterminated", false, Flag<D_>(&D_::Unterminated)},
+                          {"answer", false, Uint<D_>(0xFF, [](D_& D, uint64_t V) { D.Answer = (uint8_t)V; })},
+                      }))
+    return false;
+  if (D.Name.size() > MAX_USB_NAME)
+    return C.Fail(P + ".name", "longer than " + std::to_string(MAX_USB_NAME) + " bytes");
+  return true;
+}
+
+bool ReadUsb(Ctx& C, const Json& J, const std::string& P, BoardProfile& B) {
+  using U_ = UsbProfile;
+  U_ U;
+  auto Count = [](size_t Index) {
+    return Uint<U_>(0xFF, [Index](U_& U, uint64_t V) { U.Counts[Index] = (uint8_t)V; });
+  };
+  if (!ReadObject<U_>(
+          C, J, P, U,
+          {
+              {"late", false, Flag<U_>(&U_::Late)},
+              {"countsFail", false, Flag<U_>(&U_::CountsFail)},
+              {"namesFail", false, Flag<U_>(&U_::NamesFail)},
+              {"keyboards", false, Count(0)},
+              {"mice", false, Count(1)},
+              {"points", false, Count(2)},
+              {"drives", false, Count(3)},
+              {"hubs", false, Count(4)},
+              {"smartCardReaders", false, Count(5)},
+              {"massDevices", false,
+               [](Ctx& C, const Json& J, const std::string& P, U_& U) {
+                 return ReadArray<UsbMassDeviceProfile>(C, J, P, U.MassDevices, ReadUsbMassDevice);
+               }},
+              {"massDevNum", false,
+               [](Ctx& C, const Json& J, const std::string& P, U_& U) {
+                 std::vector<uint8_t> Bytes;
+                 if (!ReadBytes(C, J, P, Bytes)) return false;
+                 if (Bytes.empty() || Bytes.size() > 64) return C.Fail(P, "expected 1 to 64 bytes");
+                 U.MassDevNum = std::move(Bytes);
+                 return true;
+               }},
+              {"massDevNumAttributes", false,
+               Uint<U_>(0x7, [](U_& U, uint64_t V) { U.MassDevNumAttributes = (uint32_t)V; })},
+          }))
+    return false;
+  if (U.MassDevices.size() > MAX_USB_MASS_DEVICES)
+    return C.Fail(P + ".massDevices", "more than " + std::to_string(MAX_USB_MASS_DEVICES) + " devices");
+  if (U.MassDevNum && (U.MassDevNumAttributes & (EFI_VARIABLE_BOOTSERVICE_ACCESS)) == 0)
+    return C.Fail(P + ".massDevNumAttributes", "a variable needs boot-service access");
+  B.Usb = std::move(U);
+  return true;
+}
+
 // Top level: one row per section.
 const std::vector<Field<BoardProfile>>& Sections() {
   static const std::vector<Field<BoardProfile>> Rows = {
@@ -1376,6 +1435,7 @@ const std::vector<Field<BoardProfile>>& Sections() {
        [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) { return ReadGraphics(C, J, P, B.Graphics); }},
       {"nvme", false, ReadNvme},
       {"secureBoot", false, ReadSecureBoot},
+      {"usb", false, ReadUsb},
   };
   return Rows;
 }

@@ -387,6 +387,26 @@ struct SecureBootProfile {
   std::optional<EFI_STATUS> ReadSectionFailure;
 };
 
+// The platform's USB driver as setup reaches it (sim/peers/usb_peers.h):
+// the USB support protocol with its device counts and mass-storage names,
+// and the UsbMassDevNum variable it keeps.
+struct UsbMassDeviceProfile {
+  std::string Name;                // 8-bit text of any length; at most the caller's room is written
+  bool Unterminated = false;       // no terminator even when the name is shorter than the room
+  std::optional<uint8_t> Answer;   // what the call returns instead of the next index
+};
+
+struct UsbProfile {
+  bool Late = false;         // installed only once the drivers have loaded
+  bool CountsFail = false;   // the counts call fills nothing
+  bool NamesFail = false;    // every name call answers 0xFF
+  // Keyboards, mice, pointing devices, drives, hubs, smart card readers.
+  std::array<uint8_t, 6> Counts{};
+  std::vector<UsbMassDeviceProfile> MassDevices;  // at most 127
+  std::optional<std::vector<uint8_t>> MassDevNum;  // UsbMassDevNum; absent: not written
+  uint32_t MassDevNumAttributes = 0x6;
+};
+
 struct BoardProfile {
   std::string Name;
   FirmwareProfile Firmware;
@@ -413,6 +433,7 @@ struct BoardProfile {
   std::optional<NvmeProfile> Nvme;
   // Absent: no key rules, no firmware volume (a board without Secure Boot).
   std::optional<SecureBootProfile> SecureBoot;
+  std::optional<UsbProfile> Usb;  // absent: no USB driver
 };
 
 // The board built into the simulator (boards/default.json).

@@ -10,6 +10,7 @@
 #include "setupinfo/pages/platform/management_engine.h"
 #include "setupinfo/pages/platform/nvme_devices.h"
 #include "setupinfo/pages/platform/clock_control.h"
+#include "setupinfo/pages/devices/usb_devices.h"
 
 VOID EFIAPI EmptyPageInitialiser(EFI_HII_HANDLE, UINT16) {}
 
@@ -29,7 +30,7 @@ constexpr PAGE_STRING_INITIALISER InitialiserTable[PAGE_STRING_INITIALISER_SLOTS
     InitClockControl,      // 10: clock control page
     InitNvmeDevicePage,    // 11: NVMe devices
     EmptyPageInitialiser,  // 12: component versions
-    EmptyPageInitialiser,  // 13: USB device summary
+    InitUsbDevicePage,     // 13: USB device summary
     EmptyPageInitialiser,  // 14: SATA port strings
     EmptyPageInitialiser,  // 15: network configuration page
     EmptyPageInitialiser,  // 16

@@ -13,6 +13,7 @@
 #include "setupinfo/pages/board/south_bridge_page.h"
 #include "setupinfo/pages/platform/graphics_output.h"
 #include "setupinfo/pages/platform/nvme_devices.h"
+#include "setupinfo/pages/devices/usb_devices.h"
 #include "setupinfo/pages/platform/management_engine.h"
 #include "setupinfo/pages/platform/clock_control.h"
 #include "setupinfo_fixture.h"
@@ -118,6 +119,7 @@ TEST(PageInitialisers, EachSlotHoldsItsPagesInitialiser) {
   Expected[9] = InitManagementEngineStrings;
   Expected[11] = InitNvmeDevicePage;
   Expected[10] = InitClockControl;
+  Expected[13] = InitUsbDevicePage;
   Expected.push_back(nullptr);
   const Span<const PAGE_STRING_INITIALISER> Table = PageStringInitialisers();
   ASSERT_EQ(Table.Count, Expected.size());

@@ -47,8 +47,10 @@ void BoardSession::PresetLanguage(const std::string& Language) {
 // for the platform's processor driver (both processor protocols, from the
 // profile), its Super I/O driver (one handle per device), its chipset and
 // SATA drivers (the south bridge version protocol, SbPlatformData and the
-// drives' Disk Info), its NVMe driver (controllers and namespaces), the variable service's
-// Secure Boot key rules and the firmware volume of default key files, and it keeps a copy of each package list the setup
+// drives' Disk Info), its NVMe driver (controllers and namespaces), its USB
+// driver (the USB support protocol and UsbMassDevNum), the variable service's
+// Secure Boot key rules and the firmware volume of default key files, and it
+// keeps a copy of each package list the setup
 // driver removes, so that page can still be shown; the drivers cannot tell.
 EFI_STATUS EFIAPI BoardSession::PlatformEntry(EFI_HANDLE, EFI_SYSTEM_TABLE* SystemTable) {
   BoardSession* Self = Active;
@@ -98,6 +100,13 @@ EFI_STATUS EFIAPI BoardSession::PlatformEntry(EFI_HANDLE, EFI_SYSTEM_TABLE* Syst
       Self->KeyVolume_ = std::make_unique<sim::FirmwareVolumePeer>(*SecureBoot);
       Self->KeyVolume_->Install(SystemTable->BootServices);
     }
+  }
+  // The USB driver: its variable at once, its protocol now or once loaded.
+  Self->Usb_.reset();
+  if (const auto& Usb = Self->Machine_->Profile().Usb) {
+    Self->Usb_ = std::make_unique<sim::UsbSupportPeer>(*Usb);
+    Self->Usb_->WriteMassDevNum(SystemTable->RuntimeServices);
+    if (!Usb->Late) Self->Usb_->Install(SystemTable->BootServices);
   }
   Self->Removed_.clear();
   EFI_HII_DATABASE_PROTOCOL* Database = Self->Machine_->Hii().Database->DatabaseProtocol();
@@ -161,6 +170,7 @@ BootRecord BoardSession::Boot() {
   // The advanced form set keeps the output flags beside Setup.
   Browser().AddStore(NB_GOP_PLATFORM_DATA_NAME, SETUP_VARIABLE_GUID);
   if (Machine_->Profile().Clocks.Late) InstallClocks();
+  if (Usb_ && Machine_->Profile().Usb->Late) Usb_->Install(Machine_->BootServices());
   // The clock page's store, as the board's setup browser holds it.
   Browser().AddStore(ICC_ADVANCED_SETUP_DATA_NAME, ICC_SETUP_DATA_GUID);
   Browser().Open();

@@ -19,6 +19,7 @@
 #include "sim/peers/south_bridge_peers.h"
 #include "sim/peers/message_box_peer.h"
 #include "sim/peers/clock_peers.h"
+#include "sim/peers/usb_peers.h"
 #include "tools/boardsim/page_capture.h"
 #include "tools/boardsim/run_report.h"
 
@@ -89,6 +90,8 @@ class BoardSession {
   // the volume of default key files is made again at every boot.
   std::unique_ptr<sim::SecureBootVariablePeer> KeyRules_;
   std::unique_ptr<sim::FirmwareVolumePeer> KeyVolume_;
+  // The USB driver: at load, or for a late driver once the drivers have loaded.
+  std::unique_ptr<sim::UsbSupportPeer> Usb_;
   UINT8 TriggerInterface_ = 0;
 };
 
