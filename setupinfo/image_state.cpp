@@ -30,6 +30,7 @@ SOUTH_BRIDGE_PAGE_STATE& SouthBridgePageState() { return gSetupInfo.SouthBridge;
 MANAGEMENT_ENGINE_STATE& ManagementEngineState() { return gSetupInfo.ManagementEngine; }
 MEMORY_PAGE_STATE& MemoryPageState() { return gSetupInfo.Memory; }
 CLOCK_CONTROL_STATE& ClockControlState() { return gSetupInfo.ClockControl; }
+NETWORK_PAGE_STATE& NetworkPageState() { return gSetupInfo.Network; }
 
 void SetupInfoResetState() {
   gSetupInfo = InitialSetupInfoState();

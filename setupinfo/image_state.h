@@ -11,6 +11,7 @@
 #include "setupinfo/pages/board/south_bridge_page_state.h"
 #include "setupinfo/pages/platform/management_engine_state.h"
 #include "setupinfo/pages/platform/clock_control_state.h"
+#include "setupinfo/pages/platform/network_page_state.h"
 
 struct SETUPINFO_STATE {
   CORE_STATE Core;
@@ -21,6 +22,7 @@ struct SETUPINFO_STATE {
   MEMORY_PAGE_STATE Memory;
   MANAGEMENT_ENGINE_STATE ManagementEngine;
   CLOCK_CONTROL_STATE ClockControl;
+  NETWORK_PAGE_STATE Network;
 };
 
 extern constinit SETUPINFO_STATE gSetupInfo;
