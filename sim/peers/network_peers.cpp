@@ -1,5 +1,7 @@
 #include "sim/peers/network_peers.h"
 
+#include <cstdio>
+
 namespace sim {
 
 namespace {
@@ -56,6 +58,7 @@ void NetworkPeers::Record(NetworkCall Call) {
   Call.StandardErrorSilenced =
       SystemTable_ != nullptr && SystemTable_->StandardErrorHandle == nullptr && SystemTable_->StdErr == nullptr;
   Calls.push_back(Call);
+  if (Transcript != nullptr) Transcript->push_back(NetworkCallText(Call));
 }
 
 EFI_STATUS EFIAPI NetworkPeers::Configure(EFI_HII_HANDLE HiiHandle, UINT16 Class, UINT16 SubClass, UINT16 Key) {
@@ -113,6 +116,30 @@ const char* NetworkEntryName(NetworkEntry Entry) {
     case NetworkEntry::Action52E: return "action 0x52E";
   }
   return "?";
+}
+
+std::string NetworkCallText(const NetworkCall& Call) {
+  char Line[160];
+  const char* Console = Call.StandardErrorSilenced ? "standard error off" : "standard error on";
+  switch (Call.Entry) {
+    case NetworkEntry::Configure:
+      std::snprintf(Line, sizeof(Line), "network configure(class 0x%x, subclass %u, key 0x%x), %s", Call.Class,
+                    Call.SubClass, Call.Key, Console);
+      break;
+    case NetworkEntry::Action52A:
+      std::snprintf(Line, sizeof(Line), "network action 0x52A(%llu), %s", (unsigned long long)Call.Argument, Console);
+      break;
+    case NetworkEntry::Action52D:
+      std::snprintf(Line, sizeof(Line), "network action 0x52D(HII handle %s), %s",
+                    Call.HiiHandle ? "given" : "null", Console);
+      break;
+    case NetworkEntry::Action52E:
+      std::snprintf(Line, sizeof(Line), "network action 0x52E(HII handle %s, %s; field handle %s), %s",
+                    Call.HiiHandle ? "given" : "null", Call.ThisPassed ? "its interface" : "another pointer",
+                    Call.FieldHandle ? "given" : "null", Console);
+      break;
+  }
+  return Line;
 }
 
 }  // namespace sim

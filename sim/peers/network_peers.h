@@ -54,6 +54,9 @@ class NetworkPeers {
   bool RefreshAfterConfigure = true;
 
   std::vector<NetworkCall> Calls;
+  // When set, each call is also written there as one line of text, so a
+  // board's other device calls and these read in the order they came.
+  std::vector<std::string>* Transcript = nullptr;
   UINTN RefreshRequests = 0;
 
  private:
@@ -75,5 +78,6 @@ class NetworkPeers {
 
 // "configure", "0x52A", ... for reports.
 const char* NetworkEntryName(NetworkEntry Entry);
+std::string NetworkCallText(const NetworkCall& Call);
 
 }  // namespace sim

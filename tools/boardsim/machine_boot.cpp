@@ -82,6 +82,10 @@ EFI_STATUS EFIAPI BoardSession::PlatformEntry(EFI_HANDLE, EFI_SYSTEM_TABLE* Syst
     Self->Nvme_ = std::make_unique<sim::NvmePeers>(Self->Machine_->Board(), *Nvme);
     Self->Nvme_->Install(SystemTable->BootServices);
   }
+  // The network drivers; their calls join the board's device call log.
+  Self->Network_ = std::make_unique<sim::NetworkPeers>(Self->Machine_->Profile().Network);
+  if (Self->Graphics_) Self->Network_->Transcript = &Self->Graphics_->Calls;
+  Self->Network_->InstallPresent(SystemTable);
   Self->Removed_.clear();
   EFI_HII_DATABASE_PROTOCOL* Database = Self->Machine_->Hii().Database->DatabaseProtocol();
   if (Database->RemovePackageList != RemovePackageListObserved) {
@@ -144,6 +148,7 @@ BootRecord BoardSession::Boot() {
   // The advanced form set keeps the output flags beside Setup.
   Browser().AddStore(NB_GOP_PLATFORM_DATA_NAME, SETUP_VARIABLE_GUID);
   if (Machine_->Profile().Clocks.Late) InstallClocks();
+  if (Network_) Network_->InstallLate(Machine_->SystemTable());
   // The clock page's store, as the board's setup browser holds it.
   Browser().AddStore(ICC_ADVANCED_SETUP_DATA_NAME, ICC_SETUP_DATA_GUID);
   Browser().Open();

@@ -18,6 +18,7 @@
 #include "sim/peers/south_bridge_peers.h"
 #include "sim/peers/message_box_peer.h"
 #include "sim/peers/clock_peers.h"
+#include "sim/peers/network_peers.h"
 #include "tools/boardsim/page_capture.h"
 #include "tools/boardsim/run_report.h"
 
@@ -84,6 +85,7 @@ class BoardSession {
   // The graphics stack: display controllers, their driver and outputs.
   std::unique_ptr<sim::GraphicsPeers> Graphics_;
   std::unique_ptr<sim::NvmePeers> Nvme_;
+  std::unique_ptr<sim::NetworkPeers> Network_;
   UINT8 TriggerInterface_ = 0;
 };
 
