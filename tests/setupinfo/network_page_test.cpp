@@ -45,12 +45,8 @@ class NetworkPage : public SetupInfoTest {
     if (Size > NET_CONFIG_SERVER_CHOICE_OFFSET) Bytes[NET_CONFIG_SERVER_CHOICE_OFFSET] = Choice;
     M().Variables().Put(NET_CONFIG_DATA_NAME, NET_CONFIG_DATA_GUID, 0x7, std::move(Bytes));
   }
-  std::vector<UINT8>& BrowserNetConfig() {
-    std::vector<UINT8>* Bytes = Browser().StoreBytes(NET_CONFIG_DATA_NAME, NET_CONFIG_DATA_GUID);
-    EXPECT_NE(Bytes, nullptr);
-    static std::vector<UINT8> None;
-    return Bytes != nullptr ? *Bytes : None;
-  }
+  // The browser holds NetConfigData from the start (the default board has it).
+  std::vector<UINT8>& BrowserNetConfig() { return *Browser().StoreBytes(NET_CONFIG_DATA_NAME, NET_CONFIG_DATA_GUID); }
 
   std::u16string Summary(UINT16 Class, const char* Language = "en-US") {
     return HiiText(FormSetHandle(Class), STR_NETWORK_SUMMARY, Language);
@@ -219,14 +215,9 @@ class NetworkDriverMissing : public NetworkPage {
   void CustomiseNetwork(sim::NetworkProfile& Network) override { Network.Configuration.Present = false; }
 };
 
-TEST_F(NetworkDriverMissing, StringsKeepTheirPackageTextsAndItsQuestionDeclines) {
+TEST_F(NetworkDriverMissing, StringsKeepTheirPackageTexts) {
   ASSERT_EQ(Boot(), EFI_SUCCESS);
   ExpectPackageTexts();
-  ASSERT_EQ(Browser().Open(), EFI_SUCCESS);
-  EFI_IFR_TYPE_VALUE Value{};
-  EXPECT_EQ(Browser().Callback(0x8, EFI_BROWSER_ACTION_CHANGING, 0x529, EFI_IFR_TYPE_NUM_SIZE_8, Value),
-            EFI_UNSUPPORTED);
-  EXPECT_TRUE(Network().Calls.empty());
 }
 
 class NetworkDriverLate : public NetworkPage {
@@ -296,29 +287,6 @@ TEST_F(NetworkPage, ForwardedQuestionsPassTheirArgumentsAndRestoreTheConsole) {
   }
   // A failed configuration asks for no refresh.
   EXPECT_EQ(Network().RefreshRequests, 1u);
-}
-
-class NetworkActionsMissing : public NetworkPage {
-  void CustomiseNetwork(sim::NetworkProfile& Network) override {
-    Network.Action52A.Present = Network.Action52D.Present = Network.Action52E.Present = false;
-  }
-};
-
-TEST_F(NetworkActionsMissing, QuestionsDeclineUntilTheirProtocolArrives) {
-  ASSERT_EQ(Boot(), EFI_SUCCESS);
-  ASSERT_EQ(Browser().Open(), EFI_SUCCESS);
-  EFI_IFR_TYPE_VALUE Value{};
-  for (UINT16 Key : {0x52A, 0x52D, 0x52E})
-    EXPECT_EQ(Browser().Callback(0x8, EFI_BROWSER_ACTION_CHANGING, Key, EFI_IFR_TYPE_NUM_SIZE_8, Value),
-              EFI_UNSUPPORTED);
-  EXPECT_TRUE(Network().Calls.empty());
-  sim::NetworkProfile Arrived;
-  Arrived.Action52A.Present = Arrived.Action52D.Present = Arrived.Action52E.Present = true;
-  sim::NetworkPeers Later(Arrived);
-  Later.InstallPresent(ST());
-  for (UINT16 Key : {0x52A, 0x52D, 0x52E})
-    EXPECT_EQ(Browser().Callback(0x8, EFI_BROWSER_ACTION_CHANGING, Key, EFI_IFR_TYPE_NUM_SIZE_8, Value), EFI_SUCCESS);
-  EXPECT_EQ(Later.Calls.size(), 3u);
 }
 
 }  // namespace
