@@ -21,6 +21,7 @@
 #include "platform/update_locator.h"
 #include "setupinfo/core/form_set_table.h"
 #include "setupinfo/core/setup_record.h"
+#include "setupinfo/secureboot/secure_boot_keys.h"
 #include "uefi/device_path.h"
 #include "uefi/disk_info.h"
 #include "uefi/driver_model.h"
@@ -28,6 +29,7 @@
 #include "uefi/firmware_volume.h"
 #include "uefi/graphics.h"
 #include "uefi/hii.h"
+#include "uefi/image_authentication.h"
 #include "uefi/legacy_bios.h"
 #include "uefi/loaded_image.h"
 #include "uefi/pci_io.h"
@@ -68,6 +70,16 @@ constexpr EFI_GUID KnownGuids[] = {
     EFI_FIRMWARE_VOLUME2_PROTOCOL::Guid,
     EFI_PEI_READ_ONLY_VARIABLE2_PPI::Guid,
     EFI_GLOBAL_VARIABLE_GUID,
+    EFI_IMAGE_SECURITY_DATABASE_GUID,
+    EFI_CERT_SHA256_GUID,
+    EFI_CERT_RSA2048_GUID,
+    EFI_CERT_RSA2048_SHA256_GUID,
+    EFI_CERT_RSA2048_SHA1_GUID,
+    EFI_CERT_X509_GUID,
+    EFI_CERT_X509_SHA256_GUID,
+    EFI_CERT_X509_SHA384_GUID,
+    EFI_CERT_X509_SHA512_GUID,
+    EFI_CERT_TYPE_PKCS7_GUID,
     EFI_EVENT_GROUP_READY_TO_BOOT,
     EFI_EVENT_GROUP_EXIT_BOOT_SERVICES,
     EFI_END_OF_DXE_EVENT_GROUP_GUID,
@@ -117,6 +129,13 @@ constexpr EFI_GUID KnownGuids[] = {
     MANAGEMENT_ENGINE_FORM_SET_GUID,
     SECURE_BOOT_FORM_SET_GUID,
     EXIT_FORM_SET_GUID,
+    // The Secure Boot keys: signature owner and the default key files
+    SIGNATURE_OWNER_GUID,
+    KeyVariables[0].DefaultKeyFile,
+    KeyVariables[1].DefaultKeyFile,
+    KeyVariables[2].DefaultKeyFile,
+    KeyVariables[3].DefaultKeyFile,
+    KeyVariables[4].DefaultKeyFile,
 };
 
 constexpr bool AllDistinct(const EFI_GUID* Guids, UINTN Count) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -1062,6 +1063,173 @@ bool ReadNvme(Ctx& C, const Json& J, const std::string& P, BoardProfile& B) {
   return true;
 }
 
+// One signature, written as a list of its own: {"type", "owner", "data"}
+// or, for bulky certificates, {"type", "owner", "size", "seed"} whose bytes
+// count up from the seed.
+bool ReadSignatureInto(Ctx& C, const Json& J, const std::string& P, std::vector<uint8_t>& Lists) {
+  if (!J.is_object()) return C.Fail(P, "expected an object");
+  static const std::pair<const char*, const char*> Types[] = {
+      {"x509", "A5C059A1-94E4-4AA7-87B5-AB155C2BF072"},
+      {"sha256", "C1C41626-504C-4092-ACA9-41F936934328"},
+      {"rsa2048", "3C5766E8-269C-4E34-AA14-ED776E85B3B6"},
+  };
+  struct SIG {
+    EFI_GUID Type{}, Owner{};
+    std::vector<uint8_t> Data;
+    uint64_t Size = 0, Seed = 0;
+    bool HasData = false, HasType = false;
+  } S;
+  if (!ReadObject<SIG>(
+          C, J, P, S,
+          {
+              {"type", true,
+               [](Ctx& C, const Json& J, const std::string& P, SIG& S) {
+                 std::string T;
+                 if (!ReadString(C, J, P, T)) return false;
+                 for (auto& [Name, Guid] : Types)
+                   if (T == Name) T = Guid;
+                 if (!ParseGuid(T, S.Type)) return C.Fail(P, "expected x509, sha256, rsa2048 or a GUID");
+                 S.HasType = true;
+                 return true;
+               }},
+              {"owner", false, [](Ctx& C, const Json& J, const std::string& P, SIG& S) { return ReadGuidField(C, J, P, S.Owner); }},
+              {"data", false,
+               [](Ctx& C, const Json& J, const std::string& P, SIG& S) {
+                 S.HasData = true;
+                 return ReadBytes(C, J, P, S.Data);
+               }},
+              {"size", false, Uint<SIG>(0x10000, [](SIG& S, uint64_t V) { S.Size = V; })},
+              {"seed", false, Uint<SIG>(0xFF, [](SIG& S, uint64_t V) { S.Seed = V; })},
+          }))
+    return false;
+  if (S.HasData == (S.Size != 0)) return C.Fail(P, "expected either data or size");
+  if (!S.HasData)
+    for (uint64_t I = 0; I < S.Size; ++I) S.Data.push_back(uint8_t(S.Seed + I));
+  if (S.Data.empty()) return C.Fail(P, "a signature holds at least one byte");
+  uint32_t SigSize = uint32_t(16 + S.Data.size()), ListSize = 28 + SigSize;
+  uint8_t Header[28];
+  std::memcpy(Header, &S.Type, 16);
+  uint32_t Fields[3] = {ListSize, 0, SigSize};
+  std::memcpy(Header + 16, Fields, 12);
+  Lists.insert(Lists.end(), Header, Header + 28);
+  Lists.insert(Lists.end(), (const uint8_t*)&S.Owner, (const uint8_t*)&S.Owner + 16);
+  Lists.insert(Lists.end(), S.Data.begin(), S.Data.end());
+  return true;
+}
+
+bool ReadSignatures(Ctx& C, const Json& J, const std::string& P, std::vector<uint8_t>& Lists) {
+  if (!J.is_array()) return C.Fail(P, "expected an array of signatures");
+  Lists.clear();
+  for (size_t I = 0; I < J.size(); ++I)
+    if (!ReadSignatureInto(C, J[I], P + "[" + std::to_string(I) + "]", Lists)) return false;
+  return true;
+}
+
+const char* const KeyVariableNames[] = {"PK", "KEK", "db", "dbt", "dbx"};
+
+bool ReadKeyMap(Ctx& C, const Json& J, const std::string& P, std::map<std::string, std::vector<uint8_t>>& Out,
+                const std::function<bool(Ctx&, const Json&, const std::string&, std::vector<uint8_t>&)>& ReadOne) {
+  if (!J.is_object()) return C.Fail(P, "expected an object keyed by PK, KEK, db, dbt, dbx");
+  Out.clear();
+  for (auto It = J.begin(); It != J.end(); ++It) {
+    if (std::find(std::begin(KeyVariableNames), std::end(KeyVariableNames), It.key()) == std::end(KeyVariableNames))
+      return C.Fail(P + "." + It.key(), "not a key variable (PK, KEK, db, dbt, dbx)");
+    if (!ReadOne(C, It.value(), P + "." + It.key(), Out[It.key()])) return false;
+  }
+  return true;
+}
+
+// A default key file: an authenticated image around signatures
+// ({"signer", "year", "signatures"}), or any bytes ({"raw"}).
+bool ReadKeyFile(Ctx& C, const Json& J, const std::string& P, std::vector<uint8_t>& Out) {
+  struct FILE_ {
+    std::string Signer;
+    uint64_t Year = 2016;
+    std::vector<uint8_t> Lists, Raw;
+    bool HasRaw = false, HasLists = false;
+  } F;
+  if (!ReadObject<FILE_>(
+          C, J, P, F,
+          {
+              {"signer", false, Text<FILE_>([](FILE_& F, std::string S) { F.Signer = std::move(S); })},
+              {"year", false, Uint<FILE_>(9999, [](FILE_& F, uint64_t V) { F.Year = V; })},
+              {"signatures", false,
+               [](Ctx& C, const Json& J, const std::string& P, FILE_& F) {
+                 F.HasLists = true;
+                 return ReadSignatures(C, J, P, F.Lists);
+               }},
+              {"raw", false,
+               [](Ctx& C, const Json& J, const std::string& P, FILE_& F) {
+                 F.HasRaw = true;
+                 return ReadBytes(C, J, P, F.Raw);
+               }},
+          }))
+    return false;
+  if (F.HasRaw == F.HasLists) return C.Fail(P, "expected either signatures or raw");
+  if (F.HasRaw) {
+    Out = std::move(F.Raw);
+    return true;
+  }
+  static const uint8_t Pkcs7[16] = {0x9D, 0xD2, 0xAF, 0x4A, 0xDF, 0x68, 0xEE, 0x49,
+                                    0x8A, 0xA9, 0x34, 0x7D, 0x37, 0x56, 0x65, 0xA7};
+  Out.assign(40, 0);
+  Out[0] = uint8_t(F.Year);
+  Out[1] = uint8_t(F.Year >> 8);
+  Out[2] = 1;
+  Out[3] = 1;
+  uint32_t Length = uint32_t(24 + F.Signer.size());
+  std::memcpy(Out.data() + 16, &Length, 4);
+  Out[20] = 0x00;
+  Out[21] = 0x02;
+  Out[22] = 0xF1;
+  Out[23] = 0x0E;
+  std::memcpy(Out.data() + 24, Pkcs7, 16);
+  Out.insert(Out.end(), F.Signer.begin(), F.Signer.end());
+  Out.insert(Out.end(), F.Lists.begin(), F.Lists.end());
+  return true;
+}
+
+bool ReadSecureBoot(Ctx& C, const Json& J, const std::string& P, BoardProfile& B) {
+  using S_ = SecureBootProfile;
+  S_ S;
+  auto Flag = [](bool S_::*Member) {
+    return [Member](Ctx& C, const Json& J, const std::string& P, S_& S) { return ReadBool(C, J, P, S.*Member); };
+  };
+  if (!ReadObject<S_>(
+          C, J, P, S,
+          {
+              {"keys", false,
+               [](Ctx& C, const Json& J, const std::string& P, S_& S) { return ReadKeyMap(C, J, P, S.Keys, ReadSignatures); }},
+              {"secureBootEnabled", false, Flag(&S_::SecureBootEnabled)},
+              {"setupMayDelete", false, Flag(&S_::SetupMayDelete)},
+              {"trustedSigners", false,
+               [](Ctx& C, const Json& J, const std::string& P, S_& S) {
+                 return ReadArray<S_::Signer>(
+                     C, J, P, S.TrustedSigners, [](Ctx& C, const Json& J, const std::string& P, S_::Signer& G) {
+                       if (!ReadObject<S_::Signer>(
+                               C, J, P, G,
+                               {
+                                   {"marker", true, Text<S_::Signer>([](S_::Signer& G, std::string T) { G.Marker = std::move(T); })},
+                                   {"authority", true, Text<S_::Signer>([](S_::Signer& G, std::string T) { G.Authority = std::move(T); })},
+                               }))
+                         return false;
+                       if (G.Marker.empty()) return C.Fail(P + ".marker", "an empty marker would trust every certificate");
+                       if (G.Authority != "PK" && G.Authority != "KEK") return C.Fail(P + ".authority", "expected PK or KEK");
+                       return true;
+                     });
+               }},
+              {"defaultKeyFiles", false,
+               [](Ctx& C, const Json& J, const std::string& P, S_& S) {
+                 return ReadKeyMap(C, J, P, S.DefaultKeyFiles, ReadKeyFile);
+               }},
+              {"firmwareVolume", false, Flag(&S_::FirmwareVolumePresent)},
+              {"readSectionStatus", false, Uint<S_>(UINT64_MAX, [](S_& S, uint64_t V) { S.ReadSectionFailure = V; })},
+          }))
+    return false;
+  B.SecureBoot = std::move(S);
+  return true;
+}
+
 bool ReadMemoryInformation(Ctx& C, const Json& J, const std::string& P, MemoryProfile& M) {
   M.InformationPresent = true;
   return ReadObject<MemoryProfile>(
@@ -1242,6 +1410,7 @@ const std::vector<Field<BoardProfile>>& Sections() {
       {"nvme", false, ReadNvme},
       {"network", false,
        [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) { return ReadNetwork(C, J, P, B.Network); }},
+      {"secureBoot", false, ReadSecureBoot},
   };
   return Rows;
 }

@@ -384,6 +384,29 @@ struct GraphicsProfile {
   std::vector<DisplayControllerProfile> Controllers;
 };
 
+// Secure Boot: the key variables, the signers the variable service trusts
+// and the default key files of the firmware volume.
+struct SecureBootProfile {
+  struct Signer {
+    std::string Marker;     // bytes that a certificate signed by it contains
+    std::string Authority;  // "PK" (may sign PK and KEK) or "KEK" (db, dbt, dbx)
+  };
+  // Stored signature lists of each key variable at first power-on ("PK",
+  // "KEK", "db", "dbt", "dbx"); a board with a PK starts in user mode.
+  std::map<std::string, std::vector<uint8_t>> Keys;
+  // SecureBoot reads 1 in user mode only when enabled.
+  bool SecureBootEnabled = true;
+  // Physical presence: a plain delete of a key is taken in user mode too.
+  bool SetupMayDelete = true;
+  std::vector<Signer> TrustedSigners;
+  // Default key files by variable name (authenticated images); a missing
+  // name is a file the volume does not hold.
+  std::map<std::string, std::vector<uint8_t>> DefaultKeyFiles;
+  bool FirmwareVolumePresent = true;
+  // ReadSection fails with this status when set.
+  std::optional<EFI_STATUS> ReadSectionFailure;
+};
+
 struct BoardProfile {
   std::string Name;
   FirmwareProfile Firmware;
@@ -409,6 +432,8 @@ struct BoardProfile {
   GraphicsProfile Graphics;
   std::optional<NvmeProfile> Nvme;
   NetworkProfile Network;
+  // Absent: no key rules, no firmware volume (a board without Secure Boot).
+  std::optional<SecureBootProfile> SecureBoot;
 };
 
 // The board built into the simulator (boards/default.json).

@@ -153,6 +153,10 @@ EFI_STATUS VariableStore::GetNextName(UINTN* NameSize, CHAR16* Name, EFI_GUID* G
 EFI_STATUS VariableStore::Set(const CHAR16* Name, const EFI_GUID* Guid, UINT32 Attributes, UINTN DataSize,
                               const VOID* Data) {
   EFI_STATUS Status = DoSet(Name, Guid, Attributes, DataSize, Data);
+  if (Status == EFI_SUCCESS && Observer_ && Name && Guid) {
+    Key K{FromWide(Name), *Guid};
+    if (Hooked_ && Hooked_(K)) Observer_(K);
+  }
   LogEntry E{};
   if (Name) E.Name = FromWide(Name);
   if (Guid) E.Guid = *Guid;
@@ -200,7 +204,7 @@ EFI_STATUS VariableStore::DoSet(const CHAR16* Name, const EFI_GUID* Guid, UINT32
   if (Existing && Attributes != 0 && Stored != Existing->Attributes) return EFI_INVALID_PARAMETER;
 
   std::vector<UINT8> Payload((const UINT8*)Data, (const UINT8*)Data + DataSize);
-  if (Attributes & EFI_VARIABLE_TIME_BASED_AUTHENTICATED_WRITE_ACCESS) {
+  if ((Attributes & EFI_VARIABLE_TIME_BASED_AUTHENTICATED_WRITE_ACCESS) || (Hooked_ && Hooked_(K))) {
     if (AuthHook_) {
       EFI_STATUS S = AuthHook_(K, Attributes, Payload, Existing);
       if (EFI_ERROR(S)) return S;

@@ -78,6 +78,14 @@ class VariableStore {
     GetFailures_.clear();
   }
   void SetAuthenticatedWriteHook(AuthenticatedWriteHook Hook) { AuthHook_ = std::move(Hook); }
+  // Variables whose every write (also a plain one or a delete) goes through
+  // the hook, and a call after each write of them that the store took.
+  using KeyPredicate = std::function<bool(const Key& Name)>;
+  using WriteObserver = std::function<void(const Key& Name)>;
+  void SetHookedVariables(KeyPredicate Hooked, WriteObserver Observer) {
+    Hooked_ = std::move(Hooked);
+    Observer_ = std::move(Observer);
+  }
 
   const std::vector<LogEntry>& SetLog() const { return Log_; }
   void ClearSetLog() { Log_.clear(); }
@@ -91,6 +99,8 @@ class VariableStore {
   std::map<std::u16string, EFI_STATUS> SetFailures_, GetFailures_;
   std::vector<LogEntry> Log_;
   AuthenticatedWriteHook AuthHook_;
+  KeyPredicate Hooked_;
+  WriteObserver Observer_;
   size_t MaxVariableSize_ = 32 * 1024;
   size_t NvCapacity_ = 256 * 1024;
   size_t VolatileCapacity_ = 256 * 1024;

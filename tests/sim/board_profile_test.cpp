@@ -380,5 +380,52 @@ TEST(BoardProfile, ReadsTheNetworkDriversEachAbsentLateOrFailing) {
             "test.json: $.network.configuration.late: expected true or false");
 }
 
+TEST(BoardProfile, SecureBootKeysBecomeSignatureListsAndAuthenticatedFiles) {
+  EXPECT_EQ(Error(With(R"("secureBoot": {"keys": {"db2": []}})")),
+            "test.json: $.secureBoot.keys.db2: not a key variable (PK, KEK, db, dbt, dbx)");
+  EXPECT_EQ(Error(With(R"("secureBoot": {"keys": {"db": [{"type": "md5", "size": 4}]}})")),
+            "test.json: $.secureBoot.keys.db[0].type: expected x509, sha256, rsa2048 or a GUID");
+  EXPECT_EQ(Error(With(R"("secureBoot": {"keys": {"db": [{"type": "sha256", "size": 4, "data": "00"}]}})")),
+            "test.json: $.secureBoot.keys.db[0]: expected either data or size");
+  EXPECT_EQ(Error(With(R"("secureBoot": {"trustedSigners": [{"marker": "", "authority": "PK"}]})")),
+            "test.json: $.secureBoot.trustedSigners[0].marker: an empty marker would trust every certificate");
+  EXPECT_EQ(Error(With(R"("secureBoot": {"trustedSigners": [{"marker": "M", "authority": "db"}]})")),
+            "test.json: $.secureBoot.trustedSigners[0].authority: expected PK or KEK");
+  EXPECT_EQ(Error(With(R"("secureBoot": {"defaultKeyFiles": {"PK": {"raw": "00", "signatures": []}}})")),
+            "test.json: $.secureBoot.defaultKeyFiles.PK: expected either signatures or raw");
+
+  BoardProfile P;
+  std::string E;
+  ASSERT_TRUE(ParseBoardProfile(With(R"("secureBoot": {
+      "keys": {"dbx": [{"type": "sha256", "data": "0102"}, {"type": "x509", "size": 3, "seed": 250}]},
+      "defaultKeyFiles": {"db": {"signer": "S", "year": 2020, "signatures": [{"type": "sha256", "data": "AA"}]},
+                          "PK": {"raw": "DEAD"}},
+      "firmwareVolume": false})"),
+                                "t", P, E))
+      << E;
+  ASSERT_TRUE(P.SecureBoot.has_value());
+  const std::vector<uint8_t>& Dbx = P.SecureBoot->Keys.at("dbx");
+  ASSERT_EQ(Dbx.size(), (28u + 16 + 2) + (28u + 16 + 3));
+  EXPECT_EQ(Dbx[0], 0x26);  // SHA-256 type GUID, little-endian
+  EXPECT_EQ(Dbx[16], 46);   // list size
+  EXPECT_EQ(Dbx[24], 18);   // signature size
+  EXPECT_EQ(Dbx[44], 1);
+  EXPECT_EQ(std::vector<uint8_t>(Dbx.end() - 3, Dbx.end()), (std::vector<uint8_t>{250, 251, 252}));
+  const std::vector<uint8_t>& Db = P.SecureBoot->DefaultKeyFiles.at("db");
+  ASSERT_EQ(Db.size(), 40u + 1 + 45);
+  EXPECT_EQ(Db[0] | Db[1] << 8, 2020);
+  EXPECT_EQ(Db[16], 25);  // certificate header and the signer's one byte
+  EXPECT_EQ(Db[40], 'S');
+  EXPECT_EQ(P.SecureBoot->DefaultKeyFiles.at("PK"), (std::vector<uint8_t>{0xDE, 0xAD}));
+  EXPECT_FALSE(P.SecureBoot->FirmwareVolumePresent);
+  EXPECT_TRUE(P.SecureBoot->SecureBootEnabled);
+
+  // The default board starts in user mode with its default files on hand.
+  const auto& Default = DefaultBoardProfile().SecureBoot;
+  ASSERT_TRUE(Default.has_value());
+  EXPECT_TRUE(Default->Keys.count("PK") && Default->Keys.count("KEK") && Default->Keys.count("db"));
+  EXPECT_EQ(Default->DefaultKeyFiles.size(), 5u);
+}
+
 }  // namespace
 }  // namespace sim

@@ -27,6 +27,7 @@ BoardSession::BoardSession(const sim::BoardProfile& Profile) {
 }
 
 BoardSession::~BoardSession() {
+  KeyRules_.reset();
   Machine_.reset();
   Active = nullptr;
 }
@@ -46,7 +47,8 @@ void BoardSession::PresetLanguage(const std::string& Language) {
 // for the platform's processor driver (both processor protocols, from the
 // profile), its Super I/O driver (one handle per device), its chipset and
 // SATA drivers (the south bridge version protocol, SbPlatformData and the
-// drives' Disk Info), its NVMe driver (controllers and namespaces), and it keeps a copy of each package list the setup
+// drives' Disk Info), its NVMe driver (controllers and namespaces), the variable service's
+// Secure Boot key rules and the firmware volume of default key files, and it keeps a copy of each package list the setup
 // driver removes, so that page can still be shown; the drivers cannot tell.
 EFI_STATUS EFIAPI BoardSession::PlatformEntry(EFI_HANDLE, EFI_SYSTEM_TABLE* SystemTable) {
   BoardSession* Self = Active;
@@ -86,6 +88,21 @@ EFI_STATUS EFIAPI BoardSession::PlatformEntry(EFI_HANDLE, EFI_SYSTEM_TABLE* Syst
   Self->Network_ = std::make_unique<sim::NetworkPeers>(Self->Machine_->Profile().Network);
   if (Self->Graphics_) Self->Network_->Transcript = &Self->Graphics_->Calls;
   Self->Network_->InstallPresent(SystemTable);
+  // The variable service's rules for the Secure Boot keys, and the firmware
+  // volume with the default key files.
+  Self->KeyVolume_.reset();
+  if (const auto& SecureBoot = Self->Machine_->Profile().SecureBoot) {
+    if (!Self->KeyRules_) {
+      Self->KeyRules_ = std::make_unique<sim::SecureBootVariablePeer>(Self->Machine_->Variables(), *SecureBoot);
+      Self->KeyRules_->EnrollProfileKeys();
+    } else {
+      Self->KeyRules_->PublishState();
+    }
+    if (SecureBoot->FirmwareVolumePresent) {
+      Self->KeyVolume_ = std::make_unique<sim::FirmwareVolumePeer>(*SecureBoot);
+      Self->KeyVolume_->Install(SystemTable->BootServices);
+    }
+  }
   Self->Removed_.clear();
   EFI_HII_DATABASE_PROTOCOL* Database = Self->Machine_->Hii().Database->DatabaseProtocol();
   if (Database->RemovePackageList != RemovePackageListObserved) {

@@ -14,6 +14,7 @@
 #include "sim/peers/memory_peers.h"
 #include "sim/peers/nvme_peers.h"
 #include "sim/peers/processor_peers.h"
+#include "sim/peers/secure_boot_peers.h"
 #include "sim/peers/super_io_peers.h"
 #include "sim/peers/south_bridge_peers.h"
 #include "sim/peers/message_box_peer.h"
@@ -86,6 +87,10 @@ class BoardSession {
   std::unique_ptr<sim::GraphicsPeers> Graphics_;
   std::unique_ptr<sim::NvmePeers> Nvme_;
   std::unique_ptr<sim::NetworkPeers> Network_;
+  // The key rules live as long as the store they guard (across reboots);
+  // the volume of default key files is made again at every boot.
+  std::unique_ptr<sim::SecureBootVariablePeer> KeyRules_;
+  std::unique_ptr<sim::FirmwareVolumePeer> KeyVolume_;
   UINT8 TriggerInterface_ = 0;
 };
 
