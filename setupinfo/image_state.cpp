@@ -31,6 +31,7 @@ MANAGEMENT_ENGINE_STATE& ManagementEngineState() { return gSetupInfo.ManagementE
 MEMORY_PAGE_STATE& MemoryPageState() { return gSetupInfo.Memory; }
 CLOCK_CONTROL_STATE& ClockControlState() { return gSetupInfo.ClockControl; }
 USB_DEVICES_STATE& UsbDevicesState() { return gSetupInfo.UsbDevices; }
+NETWORK_PAGE_STATE& NetworkPageState() { return gSetupInfo.Network; }
 
 void SetupInfoResetState() {
   gSetupInfo = InitialSetupInfoState();

@@ -12,6 +12,7 @@
 #include "setupinfo/pages/platform/management_engine_state.h"
 #include "setupinfo/pages/platform/clock_control_state.h"
 #include "setupinfo/pages/devices/usb_devices_state.h"
+#include "setupinfo/pages/platform/network_page_state.h"
 
 struct SETUPINFO_STATE {
   CORE_STATE Core;
@@ -23,6 +24,7 @@ struct SETUPINFO_STATE {
   MANAGEMENT_ENGINE_STATE ManagementEngine;
   CLOCK_CONTROL_STATE ClockControl;
   USB_DEVICES_STATE UsbDevices;
+  NETWORK_PAGE_STATE Network;
 };
 
 extern constinit SETUPINFO_STATE gSetupInfo;

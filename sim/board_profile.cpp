@@ -668,6 +668,39 @@ bool ReadMessageBox(Ctx& C, const Json& J, const std::string& P, MessageBoxProfi
       });
 }
 
+// A protocol named in the profile is there unless it says otherwise.
+bool ReadNetworkProtocol(Ctx& C, const Json& J, const std::string& P, NetworkProtocolProfile& N) {
+  using N_ = NetworkProtocolProfile;
+  N.Present = true;
+  return ReadObject<N_>(
+      C, J, P, N,
+      {
+          {"present", false, [](Ctx& C, const Json& J, const std::string& P, N_& N) { return ReadBool(C, J, P, N.Present); }},
+          {"late", false, [](Ctx& C, const Json& J, const std::string& P, N_& N) { return ReadBool(C, J, P, N.Late); }},
+          {"status", false, Uint<N_>(UINT64_MAX, [](N_& N, uint64_t V) { N.Status = V; })},
+      });
+}
+
+bool ReadNetwork(Ctx& C, const Json& J, const std::string& P, NetworkProfile& N) {
+  using N_ = NetworkProfile;
+  auto Protocol = [](NetworkProtocolProfile N_::*Member) {
+    return [Member](Ctx& C, const Json& J, const std::string& P, N_& N) {
+      return ReadNetworkProtocol(C, J, P, N.*Member);
+    };
+  };
+  return ReadObject<N_>(C, J, P, N,
+                        {
+                            {"configuration", false, Protocol(&N_::Configuration)},
+                            {"refreshAfterConfigure", false,
+                             [](Ctx& C, const Json& J, const std::string& P, N_& N) {
+                               return ReadBool(C, J, P, N.RefreshAfterConfigure);
+                             }},
+                            {"action52A", false, Protocol(&N_::Action52A)},
+                            {"action52D", false, Protocol(&N_::Action52D)},
+                            {"action52E", false, Protocol(&N_::Action52E)},
+                        });
+}
+
 bool ReadClockOutput(Ctx& C, const Json& J, const std::string& P, ClockOutputProfile& O) {
   using O_ = ClockOutputProfile;
   auto U32 = [](uint32_t O_::*Member) {
@@ -1434,6 +1467,8 @@ const std::vector<Field<BoardProfile>>& Sections() {
       {"graphics", false,
        [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) { return ReadGraphics(C, J, P, B.Graphics); }},
       {"nvme", false, ReadNvme},
+      {"network", false,
+       [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) { return ReadNetwork(C, J, P, B.Network); }},
       {"secureBoot", false, ReadSecureBoot},
       {"usb", false, ReadUsb},
   };

@@ -157,6 +157,26 @@ struct MessageBoxProfile {
   EFI_STATUS MessageBoxStatus = EFI_SUCCESS;  // not success: every box fails with it
 };
 
+// One protocol of the network drivers (sim/peers/network_peers.h).
+struct NetworkProtocolProfile {
+  bool Present = false;               // false: not installed
+  bool Late = false;                  // installed only once the drivers have loaded
+  EFI_STATUS Status = EFI_SUCCESS;    // what its called function returns
+};
+
+// The network configuration driver's shared protocol and the three action
+// protocols behind the network page's questions.
+struct NetworkProfile {
+  NetworkProtocolProfile Configuration;
+  // The configuration function stands for the driver's own settings page:
+  // once it returns, the driver asks the setup driver to refresh the summary
+  // from the browser, as it does after every change.
+  bool RefreshAfterConfigure = true;
+  NetworkProtocolProfile Action52A;
+  NetworkProtocolProfile Action52D;
+  NetworkProtocolProfile Action52E;
+};
+
 // One output of the clock generator (sim/peers/clock_peers.h), in the
 // clock control protocol's own units.
 struct ClockOutputProfile {
@@ -431,6 +451,7 @@ struct BoardProfile {
   MemoryProfile Memory;
   GraphicsProfile Graphics;
   std::optional<NvmeProfile> Nvme;
+  NetworkProfile Network;
   // Absent: no key rules, no firmware volume (a board without Secure Boot).
   std::optional<SecureBootProfile> SecureBoot;
   std::optional<UsbProfile> Usb;  // absent: no USB driver

@@ -5,6 +5,7 @@
 #include "setupinfo/pages/board/processor_settings.h"
 #include "setupinfo/pages/platform/graphics_output.h"
 #include "setupinfo/pages/platform/management_engine.h"
+#include "setupinfo/pages/platform/network_page.h"
 #include "setupinfo/pages/platform/clock_control.h"
 
 namespace {
@@ -82,6 +83,10 @@ constexpr ITEM_CALLBACK_ROWS ItemCallbackRows[] = {
     Keys(0x4, 0x4C8, 0x4EB, OnClockFrequencyChanged, 5),
     Keys(0x4, 0x4C9, 0x4EC, OnClockApply, 5),
     Keys(0x4, 0x4CB, 0x4EE, OnClockApply, 5),
+    Key(0x8, 0x529, OnNetworkConfigure),
+    Key(0x8, 0x52A, OnNetworkAction52A),
+    Key(0x8, 0x52D, OnNetworkAction52D),
+    Key(0x8, 0x52E, OnNetworkAction52E),
     {},  // end
 };
 

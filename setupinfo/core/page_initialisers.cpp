@@ -8,6 +8,7 @@
 #include "setupinfo/pages/board/south_bridge_page.h"
 #include "setupinfo/pages/platform/graphics_output.h"
 #include "setupinfo/pages/platform/management_engine.h"
+#include "setupinfo/pages/platform/network_page.h"
 #include "setupinfo/pages/platform/nvme_devices.h"
 #include "setupinfo/pages/platform/clock_control.h"
 #include "setupinfo/pages/devices/usb_devices.h"
@@ -32,7 +33,7 @@ constexpr PAGE_STRING_INITIALISER InitialiserTable[PAGE_STRING_INITIALISER_SLOTS
     EmptyPageInitialiser,  // 12: component versions
     InitUsbDevicePage,     // 13: USB device summary
     EmptyPageInitialiser,  // 14: SATA port strings
-    EmptyPageInitialiser,  // 15: network configuration page
+    InitNetworkPage,       // 15: network configuration page
     EmptyPageInitialiser,  // 16
     EmptyPageInitialiser,  // 17: user-default profile names
     EmptyPageInitialiser,  // 18: strap texts

@@ -16,9 +16,11 @@
 #include "setupinfo/pages/devices/usb_devices.h"
 #include "setupinfo/pages/platform/management_engine.h"
 #include "setupinfo/pages/platform/clock_control.h"
+#include "setupinfo/pages/platform/network_page.h"
 #include "setupinfo_fixture.h"
 #include "sim/peers/clock_peers.h"
 #include "sim/peers/message_box_peer.h"
+#include "sim/peers/network_peers.h"
 
 namespace setupinfo_test {
 namespace {
@@ -78,11 +80,18 @@ std::vector<EXPECTED_ROW> ClockControlRows() {
   return Rows;
 }
 
+std::vector<EXPECTED_ROW> NetworkPageRows() {
+  return {{FORM_SET_CLASS_TOOLS, 0x529, OnNetworkConfigure},
+          {FORM_SET_CLASS_TOOLS, 0x52A, OnNetworkAction52A},
+          {FORM_SET_CLASS_TOOLS, 0x52D, OnNetworkAction52D},
+          {FORM_SET_CLASS_TOOLS, 0x52E, OnNetworkAction52E}};
+}
+
 // Every page's rows, in the table's order of pages.
 std::vector<EXPECTED_ROW> AllRows() {
   std::vector<EXPECTED_ROW> Rows;
   for (auto Page : {HardwareMonitorRows, ProcessorSettingRows, MemorySettingRows, GraphicsOutputRows,
-                    ManagementEngineRows, ClockControlRows}) {
+                    ManagementEngineRows, ClockControlRows, NetworkPageRows}) {
     auto More = Page();
     Rows.insert(Rows.end(), More.begin(), More.end());
   }
@@ -120,6 +129,7 @@ TEST(PageInitialisers, EachSlotHoldsItsPagesInitialiser) {
   Expected[11] = InitNvmeDevicePage;
   Expected[10] = InitClockControl;
   Expected[13] = InitUsbDevicePage;
+  Expected[15] = InitNetworkPage;
   Expected.push_back(nullptr);
   const Span<const PAGE_STRING_INITIALISER> Table = PageStringInitialisers();
   ASSERT_EQ(Table.Count, Expected.size());
@@ -250,6 +260,36 @@ TEST_F(Wiring, ClockControlRowsReachTheirHandlers) {
       EXPECT_EQ(After.SetHiiString > Before.SetHiiString, Row.Handler != OnClockFrequencyChanged);
       EXPECT_EQ(Boxes.Boxes.size() - Shown, Row.Handler == OnClockApply ? 1u : 0u);
       EXPECT_GT(Clocks.Calls.size(), Submitted);
+    }
+  }
+}
+
+// Each network row calls its own outside protocol once, for CHANGING only,
+// and declines while its protocol is missing.
+TEST_F(Wiring, NetworkPageRowsReachTheirProtocols) {
+  sim::NetworkProfile Profile;
+  for (sim::NetworkProtocolProfile* P : {&Profile.Configuration, &Profile.Action52A, &Profile.Action52D, &Profile.Action52E})
+    P->Present = true;
+  const sim::NetworkEntry Entries[] = {sim::NetworkEntry::Configure, sim::NetworkEntry::Action52A,
+                                       sim::NetworkEntry::Action52D, sim::NetworkEntry::Action52E};
+  EFI_IFR_TYPE_VALUE Value{};
+  for (const EXPECTED_ROW& Row : NetworkPageRows())
+    EXPECT_EQ(Browser().Callback(Row.Class, EFI_BROWSER_ACTION_CHANGING, Row.Key, EFI_IFR_TYPE_NUM_SIZE_8, Value),
+              EFI_UNSUPPORTED);
+  sim::NetworkPeers Network(Profile);
+  Network.InstallPresent(ST());
+  const std::vector<EXPECTED_ROW> Rows = NetworkPageRows();
+  for (size_t I = 0; I < Rows.size(); ++I) {
+    for (UINT16 Through : {Rows[I].Class, FORM_SET_CLASS_MAIN}) {
+      SCOPED_TRACE(testing::Message() << std::hex << "key 0x" << Rows[I].Key << " through class 0x" << Through);
+      const size_t Calls = Network.Calls.size();
+      EXPECT_EQ(Browser().Callback(Through, EFI_BROWSER_ACTION_CHANGED, Rows[I].Key, EFI_IFR_TYPE_NUM_SIZE_8, Value),
+                EFI_UNSUPPORTED);
+      EXPECT_EQ(Network.Calls.size(), Calls);
+      EXPECT_EQ(Browser().Callback(Through, EFI_BROWSER_ACTION_CHANGING, Rows[I].Key, EFI_IFR_TYPE_NUM_SIZE_8, Value),
+                EFI_SUCCESS);
+      ASSERT_EQ(Network.Calls.size(), Calls + 1);
+      EXPECT_EQ(Network.Calls.back().Entry, Entries[I]);
     }
   }
 }

@@ -349,6 +349,37 @@ TEST(BoardProfile, ReadsNvmeDriversControllersAndNamespaces) {
 namespace sim {
 namespace {
 
+TEST(BoardProfile, ReadsTheNetworkDriversEachAbsentLateOrFailing) {
+  BoardProfile P;
+  std::string E;
+  EXPECT_FALSE(P.Network.Configuration.Present);  // no section, no protocols
+  ASSERT_TRUE(ParseBoardProfile(With(R"("network": {"configuration": {"late": true},
+      "refreshAfterConfigure": false, "action52A": {"status": "0x8000000000000007"},
+      "action52D": {"present": false}})"),
+                                "test.json", P, E))
+      << E;
+  EXPECT_TRUE(P.Network.Configuration.Present);
+  EXPECT_TRUE(P.Network.Configuration.Late);
+  EXPECT_FALSE(P.Network.RefreshAfterConfigure);
+  EXPECT_TRUE(P.Network.Action52A.Present);
+  EXPECT_FALSE(P.Network.Action52A.Late);
+  EXPECT_EQ(P.Network.Action52A.Status, EFI_DEVICE_ERROR);
+  EXPECT_FALSE(P.Network.Action52D.Present);
+  EXPECT_FALSE(P.Network.Action52E.Present);
+
+  const BoardProfile& Default = DefaultBoardProfile();
+  for (const NetworkProtocolProfile* N : {&Default.Network.Configuration, &Default.Network.Action52A,
+                                          &Default.Network.Action52D, &Default.Network.Action52E}) {
+    EXPECT_TRUE(N->Present);
+    EXPECT_FALSE(N->Late);
+    EXPECT_EQ(N->Status, EFI_SUCCESS);
+  }
+
+  EXPECT_EQ(Error(With(R"("network": {"action52B": {}})")), "test.json: $.network.action52B: unknown field");
+  EXPECT_EQ(Error(With(R"("network": {"configuration": {"late": 1}})")),
+            "test.json: $.network.configuration.late: expected true or false");
+}
+
 TEST(BoardProfile, SecureBootKeysBecomeSignatureListsAndAuthenticatedFiles) {
   EXPECT_EQ(Error(With(R"("secureBoot": {"keys": {"db2": []}})")),
             "test.json: $.secureBoot.keys.db2: not a key variable (PK, KEK, db, dbt, dbx)");

@@ -86,6 +86,10 @@ EFI_STATUS EFIAPI BoardSession::PlatformEntry(EFI_HANDLE, EFI_SYSTEM_TABLE* Syst
     Self->Nvme_ = std::make_unique<sim::NvmePeers>(Self->Machine_->Board(), *Nvme);
     Self->Nvme_->Install(SystemTable->BootServices);
   }
+  // The network drivers; their calls join the board's device call log.
+  Self->Network_ = std::make_unique<sim::NetworkPeers>(Self->Machine_->Profile().Network);
+  if (Self->Graphics_) Self->Network_->Transcript = &Self->Graphics_->Calls;
+  Self->Network_->InstallPresent(SystemTable);
   // The variable service's rules for the Secure Boot keys, and the firmware
   // volume with the default key files.
   Self->KeyVolume_.reset();
@@ -171,6 +175,7 @@ BootRecord BoardSession::Boot() {
   Browser().AddStore(NB_GOP_PLATFORM_DATA_NAME, SETUP_VARIABLE_GUID);
   if (Machine_->Profile().Clocks.Late) InstallClocks();
   if (Usb_ && Machine_->Profile().Usb->Late) Usb_->Install(Machine_->BootServices());
+  if (Network_) Network_->InstallLate(Machine_->SystemTable());
   // The clock page's store, as the board's setup browser holds it.
   Browser().AddStore(ICC_ADVANCED_SETUP_DATA_NAME, ICC_SETUP_DATA_GUID);
   Browser().Open();

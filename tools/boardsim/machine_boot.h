@@ -20,6 +20,7 @@
 #include "sim/peers/message_box_peer.h"
 #include "sim/peers/clock_peers.h"
 #include "sim/peers/usb_peers.h"
+#include "sim/peers/network_peers.h"
 #include "tools/boardsim/page_capture.h"
 #include "tools/boardsim/run_report.h"
 
@@ -86,6 +87,7 @@ class BoardSession {
   // The graphics stack: display controllers, their driver and outputs.
   std::unique_ptr<sim::GraphicsPeers> Graphics_;
   std::unique_ptr<sim::NvmePeers> Nvme_;
+  std::unique_ptr<sim::NetworkPeers> Network_;
   // The key rules live as long as the store they guard (across reboots);
   // the volume of default key files is made again at every boot.
   std::unique_ptr<sim::SecureBootVariablePeer> KeyRules_;
