@@ -15,6 +15,7 @@
 #include "platform/net_config.h"
 #include "platform/nvme.h"
 #include "platform/processor_info.h"
+#include "platform/profile_storage.h"
 #include "platform/setup_load_trigger.h"
 #include "platform/super_io_device.h"
 #include "platform/south_bridge.h"
@@ -120,6 +121,9 @@ constexpr EFI_GUID KnownGuids[] = {
     BOOT_PHASE_INFO_PROTOCOL::Guid,
     ICC_SETUP_DATA_GUID,
     ICC_PERSISTENT_DATA_GUID,
+    PROFILE_STORAGE_PROTOCOL::Guid,
+    QUICK_SETUP_STORE_GUID,
+    SUPER_IO_STORE_GUID,
     // The setup driver: its variables and the package lists of its form sets
     SETUP_VARIABLE_GUID,
     MAIN_FORM_SET_GUID,

@@ -1383,6 +1383,66 @@ bool ReadUsbMassDevice(Ctx& C, const Json& J, const std::string& P, UsbMassDevic
   return true;
 }
 
+bool ReadProfileStore(Ctx& C, const Json& J, const std::string& P, ProfileStoreProfile& S) {
+  using S_ = ProfileStoreProfile;
+  return ReadObject<S_>(
+      C, J, P, S,
+      {
+          {"name", true,
+           [](Ctx& C, const Json& J, const std::string& P, S_& S) {
+             std::string Name;
+             if (!ReadString(C, J, P, Name)) return false;
+             if (Name.empty()) return C.Fail(P, "empty store name");
+             S.Name = ToUtf16(Name);
+             return true;
+           }},
+          {"guid", true, [](Ctx& C, const Json& J, const std::string& P, S_& S) { return ReadGuidField(C, J, P, S.Guid); }},
+          {"bytes", true,
+           [](Ctx& C, const Json& J, const std::string& P, S_& S) {
+             if (!ReadBytes(C, J, P, S.Bytes)) return false;
+             if (S.Bytes.size() > 0x10000) return C.Fail(P, "more than 65536 bytes");
+             return true;
+           }},
+      });
+}
+
+bool ReadProfileStorage(Ctx& C, const Json& J, const std::string& P, BoardProfile& B) {
+  using S_ = ProfileStorageProfile;
+  S_ S;
+  if (!ReadObject<S_>(
+          C, J, P, S,
+          {
+              {"late", false, Flag<S_>(&S_::Late)},
+              {"getStoreStatus", false, Status<S_>(&S_::GetStoreStatus)},
+              {"commitStatus", false, Status<S_>(&S_::CommitStatus)},
+              {"replaceOnCommit", false, Flag<S_>(&S_::ReplaceOnCommit)},
+              {"readTextStatus", false, Status<S_>(&S_::ReadTextStatus)},
+              {"showMessageStatus", false, Status<S_>(&S_::ShowMessageStatus)},
+              {"textAnswers", false,
+               [](Ctx& C, const Json& J, const std::string& P, S_& S) {
+                 if (!J.is_array() || J.size() > 256) return C.Fail(P, "expected an array of at most 256 texts or nulls");
+                 S.TextAnswers.clear();
+                 for (size_t I = 0; I < J.size(); ++I) {
+                   if (J[I].is_null()) {
+                     S.TextAnswers.push_back(std::nullopt);
+                     continue;
+                   }
+                   std::string Text;
+                   if (!ReadString(C, J[I], P + "[" + std::to_string(I) + "]", Text)) return false;
+                   S.TextAnswers.push_back(std::move(Text));
+                 }
+                 return true;
+               }},
+              {"stores", false,
+               [](Ctx& C, const Json& J, const std::string& P, S_& S) {
+                 return ReadArray<ProfileStoreProfile>(C, J, P, S.Stores, ReadProfileStore);
+               }},
+          }))
+    return false;
+  B.ProfileStorage = std::move(S);
+  return true;
+}
+
 bool ReadUsb(Ctx& C, const Json& J, const std::string& P, BoardProfile& B) {
   using U_ = UsbProfile;
   U_ U;
@@ -1471,6 +1531,7 @@ const std::vector<Field<BoardProfile>>& Sections() {
        [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) { return ReadNetwork(C, J, P, B.Network); }},
       {"secureBoot", false, ReadSecureBoot},
       {"usb", false, ReadUsb},
+      {"profileStorage", false, ReadProfileStorage},
   };
   return Rows;
 }

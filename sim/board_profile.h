@@ -427,6 +427,28 @@ struct UsbProfile {
   uint32_t MassDevNumAttributes = 0x6;
 };
 
+// The platform's profile storage protocol over the setup browser's live
+// store buffers (sim/peers/profile_peers.h), with the user's answers to its
+// text prompts, and the stores the board's form sets declare for profiles.
+struct ProfileStoreProfile {
+  std::u16string Name;
+  EFI_GUID Guid{};
+  std::vector<uint8_t> Bytes;  // the store's content while its variable does not exist
+};
+
+struct ProfileStorageProfile {
+  bool Late = false;                           // installed only once the drivers have loaded
+  EFI_STATUS GetStoreStatus = EFI_SUCCESS;     // not success: every GetStoreBuffer fails with it
+  EFI_STATUS CommitStatus = EFI_SUCCESS;       // not success: every CommitStoreBuffer fails with it
+  bool ReplaceOnCommit = false;                // a commit moves the store into a new buffer
+  EFI_STATUS ReadTextStatus = EFI_SUCCESS;     // not success: every prompt fails with it, asking nothing
+  EFI_STATUS ShowMessageStatus = EFI_SUCCESS;  // not success: every box fails with it
+  // The user's answers to the text prompts, in order; none: the user cancels.
+  // Once they run out, the user takes the proposed text.
+  std::vector<std::optional<std::string>> TextAnswers;
+  std::vector<ProfileStoreProfile> Stores;
+};
+
 struct BoardProfile {
   std::string Name;
   FirmwareProfile Firmware;
@@ -455,6 +477,7 @@ struct BoardProfile {
   // Absent: no key rules, no firmware volume (a board without Secure Boot).
   std::optional<SecureBootProfile> SecureBoot;
   std::optional<UsbProfile> Usb;  // absent: no USB driver
+  std::optional<ProfileStorageProfile> ProfileStorage;  // absent: no profile storage protocol
 };
 
 // The board built into the simulator (boards/default.json).

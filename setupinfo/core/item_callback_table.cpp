@@ -6,6 +6,7 @@
 #include "setupinfo/pages/platform/graphics_output.h"
 #include "setupinfo/pages/platform/management_engine.h"
 #include "setupinfo/pages/platform/network_page.h"
+#include "setupinfo/pages/platform/user_profiles.h"
 #include "setupinfo/pages/platform/clock_control.h"
 
 namespace {
@@ -87,6 +88,12 @@ constexpr ITEM_CALLBACK_ROWS ItemCallbackRows[] = {
     Key(0x8, 0x52A, OnNetworkAction52A),
     Key(0x8, 0x52D, OnNetworkAction52D),
     Key(0x8, 0x52E, OnNetworkAction52E),
+    Key(0x8, 0x530, OnSaveUserProfile),
+    Key(0x8, 0x531, OnLoadUserProfile),
+    Key(0x8, 0x532, OnSaveUserProfile),
+    Key(0x8, 0x533, OnLoadUserProfile),
+    Key(0x8, 0x534, OnSaveUserProfile),
+    Key(0x8, 0x535, OnLoadUserProfile),
     {},  // end
 };
 

@@ -10,6 +10,7 @@
 #include "setupinfo/pages/platform/management_engine.h"
 #include "setupinfo/pages/platform/network_page.h"
 #include "setupinfo/pages/platform/nvme_devices.h"
+#include "setupinfo/pages/platform/user_profiles.h"
 #include "setupinfo/pages/platform/clock_control.h"
 #include "setupinfo/pages/devices/usb_devices.h"
 
@@ -35,7 +36,7 @@ constexpr PAGE_STRING_INITIALISER InitialiserTable[PAGE_STRING_INITIALISER_SLOTS
     EmptyPageInitialiser,  // 14: SATA port strings
     InitNetworkPage,       // 15: network configuration page
     EmptyPageInitialiser,  // 16
-    EmptyPageInitialiser,  // 17: user-default profile names
+    InitProfileNames,      // 17: user-default profile names
     EmptyPageInitialiser,  // 18: strap texts
     EmptyPageInitialiser,  // 19: configuration texts
     EmptyPageInitialiser,  // 20
