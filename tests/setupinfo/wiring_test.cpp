@@ -17,10 +17,12 @@
 #include "setupinfo/pages/platform/management_engine.h"
 #include "setupinfo/pages/platform/clock_control.h"
 #include "setupinfo/pages/platform/network_page.h"
+#include "setupinfo/pages/platform/user_profiles.h"
 #include "setupinfo_fixture.h"
 #include "sim/peers/clock_peers.h"
 #include "sim/peers/message_box_peer.h"
 #include "sim/peers/network_peers.h"
+#include "sim/peers/profile_peers.h"
 
 namespace setupinfo_test {
 namespace {
@@ -87,11 +89,18 @@ std::vector<EXPECTED_ROW> NetworkPageRows() {
           {FORM_SET_CLASS_TOOLS, 0x52E, OnNetworkAction52E}};
 }
 
+std::vector<EXPECTED_ROW> UserProfileRows() {
+  std::vector<EXPECTED_ROW> Rows;
+  for (UINT16 Key = 0x530; Key <= 0x535; ++Key)
+    Rows.push_back({FORM_SET_CLASS_TOOLS, Key, Key % 2 == 0 ? OnSaveUserProfile : OnLoadUserProfile});
+  return Rows;
+}
+
 // Every page's rows, in the table's order of pages.
 std::vector<EXPECTED_ROW> AllRows() {
   std::vector<EXPECTED_ROW> Rows;
   for (auto Page : {HardwareMonitorRows, ProcessorSettingRows, MemorySettingRows, GraphicsOutputRows,
-                    ManagementEngineRows, ClockControlRows, NetworkPageRows}) {
+                    ManagementEngineRows, ClockControlRows, NetworkPageRows, UserProfileRows}) {
     auto More = Page();
     Rows.insert(Rows.end(), More.begin(), More.end());
   }
@@ -130,6 +139,7 @@ TEST(PageInitialisers, EachSlotHoldsItsPagesInitialiser) {
   Expected[10] = InitClockControl;
   Expected[13] = InitUsbDevicePage;
   Expected[15] = InitNetworkPage;
+  Expected[17] = InitProfileNames;
   Expected.push_back(nullptr);
   const Span<const PAGE_STRING_INITIALISER> Table = PageStringInitialisers();
   ASSERT_EQ(Table.Count, Expected.size());
@@ -290,6 +300,40 @@ TEST_F(Wiring, NetworkPageRowsReachTheirProtocols) {
                 EFI_SUCCESS);
       ASSERT_EQ(Network.Calls.size(), Calls + 1);
       EXPECT_EQ(Network.Calls.back().Entry, Entries[I]);
+    }
+  }
+}
+
+// Each save row asks for the name of its own profile, each load row loads
+// it, for CHANGING only, through the tools and the main form set alike.
+TEST_F(Wiring, UserProfileRowsSaveAndLoadTheirOwnProfile) {
+  sim::ProfileStoragePeer Profiles;
+  ASSERT_EQ(Profiles.Install(BS()), EFI_SUCCESS);
+  const std::vector<EXPECTED_ROW> Rows = UserProfileRows();
+  EFI_IFR_TYPE_VALUE Value{};
+  for (size_t I = 0; I < Rows.size(); I += 2) {
+    const UINTN N = I / 2;
+    const std::u16string NameVariable = u"TWL_USER_DEF_NAME0" + std::u16string(1, char16_t(u'0' + N));
+    for (UINT16 Through : {FORM_SET_CLASS_TOOLS, FORM_SET_CLASS_MAIN}) {
+      SCOPED_TRACE(testing::Message() << "profile " << N << " through class 0x" << std::hex << Through);
+      const size_t Prompts = Profiles.Prompts.size(), Messages = Profiles.Messages.size();
+      EXPECT_EQ(Browser().Callback(Through, EFI_BROWSER_ACTION_CHANGED, Rows[I].Key, EFI_IFR_TYPE_NUM_SIZE_8, Value),
+                EFI_UNSUPPORTED);
+      EXPECT_EQ(Browser().Callback(Through, EFI_BROWSER_ACTION_CHANGED, Rows[I + 1].Key, EFI_IFR_TYPE_NUM_SIZE_8, Value),
+                EFI_UNSUPPORTED);
+      EXPECT_EQ(Profiles.Prompts.size(), Prompts);
+      M().Variables().Erase(NameVariable, PROFILE_VARIABLE_GUID);
+      Profiles.TextAnswers.push_back(u"Row " + std::u16string(1, char16_t(u'0' + N)));
+      EXPECT_EQ(Browser().Callback(Through, EFI_BROWSER_ACTION_CHANGING, Rows[I].Key, EFI_IFR_TYPE_NUM_SIZE_8, Value),
+                EFI_SUCCESS);
+      ASSERT_EQ(Profiles.Prompts.size(), Prompts + 1);
+      EXPECT_EQ(Profiles.Prompts.back().HiiHandle, FormSetHandle(Through));
+      EXPECT_NE(M().Variables().Find(NameVariable, PROFILE_VARIABLE_GUID), nullptr);
+      EXPECT_EQ(Browser().Callback(Through, EFI_BROWSER_ACTION_CHANGING, Rows[I + 1].Key, EFI_IFR_TYPE_NUM_SIZE_8, Value),
+                EFI_SUCCESS);
+      ASSERT_EQ(Profiles.Messages.size(), Messages + 1);
+      EXPECT_EQ(Profiles.Messages.back().Title, u"Load profile");
+      EXPECT_EQ(Profiles.Messages.back().Text, u"Row " + std::u16string(1, char16_t(u'0' + N)) + u" loaded; save to keep it.");
     }
   }
 }
