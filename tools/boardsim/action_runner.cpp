@@ -128,7 +128,13 @@ std::optional<ActionError> ActionRunner::Check(const std::vector<Action>& Action
       }
       continue;
     }
-    if (A.Kind == ActionKind::Save || A.Kind == ActionKind::ReadyToBoot) {
+    if (A.Kind == ActionKind::Text) {
+      if (!Session_.HasProfileStorage()) {
+        return ErrorFor(A, "the board has no profile storage protocol to type into (no profileStorage section)");
+      }
+      continue;
+    }
+    if (A.Kind == ActionKind::Save || A.Kind == ActionKind::ReadyToBoot || A.Kind == ActionKind::Reboot) {
       continue;
     }
     const PackagedFormSet* FormSet = FindFormSet(FormSets_, A.FormSet);
@@ -184,12 +190,32 @@ ActionResult ActionRunner::RunOne(const Action& A) {
 
   sim::MessageBoxPeer* Boxes = Session_.MessageBox();
   const size_t BoxesBefore = Boxes != nullptr ? Boxes->Boxes.size() : 0;
+  sim::ProfileStoragePeer* Profiles = Session_.ProfileStorage();
+  const size_t MessagesBefore = Profiles != nullptr ? Profiles->Messages.size() : 0;
+  const size_t PromptsBefore = Profiles != nullptr ? Profiles->Prompts.size() : 0;
   auto TakeBoxes = [&] {
-    if (Boxes == nullptr) return;
-    for (size_t I = BoxesBefore; I < Boxes->Boxes.size(); ++I) {
-      const sim::MessageBoxShown& B = Boxes->Boxes[I];
-      Result.Boxes.push_back(BoxShown{Utf8FromUcs2(B.Title), Utf8FromUcs2(B.Text), B.Kind});
+    if (Boxes != nullptr) {
+      for (size_t I = BoxesBefore; I < Boxes->Boxes.size(); ++I) {
+        const sim::MessageBoxShown& B = Boxes->Boxes[I];
+        Result.Boxes.push_back(BoxShown{Utf8FromUcs2(B.Title), Utf8FromUcs2(B.Text), B.Kind});
+      }
     }
+    // The profile storage protocol's prompts and boxes are dialogs too.
+    if (Profiles != nullptr) {
+      for (size_t I = PromptsBefore; I < Profiles->Prompts.size(); ++I) {
+        const sim::TextPromptShown& P = Profiles->Prompts[I];
+        TextPromptRecord Record{P.Prompt, Session_.FormSetText(P.HiiHandle, P.Prompt), Utf8FromUcs2(P.Proposed),
+                                std::nullopt};
+        if (P.Given) Record.Typed = Utf8FromUcs2(*P.Given);
+        Result.Prompts.push_back(std::move(Record));
+      }
+      for (size_t I = MessagesBefore; I < Profiles->Messages.size(); ++I) {
+        const sim::ProfileMessageShown& M = Profiles->Messages[I];
+        Result.Boxes.push_back(BoxShown{Utf8FromUcs2(M.Title), Utf8FromUcs2(M.Text), unsigned(M.Kind)});
+      }
+    }
+    Boxes = nullptr;
+    Profiles = nullptr;
   };
 
   sim::SetupBrowser& Browser = Session_.Browser();
@@ -197,6 +223,23 @@ ActionResult ActionRunner::RunOne(const Action& A) {
     for (uint64_t N : A.Numbers) Boxes->Answers.push_back(uint8_t(N));
   } else if (A.Kind == ActionKind::Choose && Boxes != nullptr) {
     for (uint64_t N : A.Numbers) Boxes->ListChoices.push_back(N);
+  } else if (A.Kind == ActionKind::Text && Profiles != nullptr) {
+    Profiles->TextAnswers.push_back(A.TypedText ? std::optional<std::u16string>(Ucs2FromUtf8(*A.TypedText))
+                                                : std::nullopt);
+  } else if (A.Kind == ActionKind::Reboot) {
+    // The user turns the board off and on: whatever the browser did not
+    // save is gone, the drivers load again and setup opens.
+    const auto& LogBefore = Session_.Machine().Variables().SetLog();
+    for (size_t I = LogStart; I < LogBefore.size(); ++I) {
+      const auto& E = LogBefore[I];
+      Result.VariablesWritten.push_back(
+          VariableWrite{Utf8FromUcs2(E.Name), GuidText(E.Guid), E.Attributes, E.Data, E.Status});
+    }
+    Result.Restarted = true;
+    Result.ResetType = "power cycle";
+    Result.BootNumber = Session_.Boot().Number;
+    Result.StringChanges = DiffStrings(StringsBefore, Session_.Strings(FormSets_));
+    return Result;
   } else if (A.Kind == ActionKind::ReadyToBoot) {
     // The boot manager's signal. A restart asked for meanwhile ends this boot
     // as it would on the board: the machine boots again and setup reopens.
@@ -218,7 +261,6 @@ ActionResult ActionRunner::RunOne(const Action& A) {
       Result.StringChanges = DiffStrings(StringsBefore, Session_.Strings(FormSets_));
       return Result;
     }
-    Boxes = nullptr;  // taken
   } else if (A.Kind == ActionKind::Set) {
     const sim::SetupBrowser::Store* Store = FindStore(A.Store);
     std::vector<UINT8>* Bytes = Store == nullptr ? nullptr : Browser.StoreBytes(Store->Name, Store->Guid);

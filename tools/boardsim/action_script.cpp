@@ -81,6 +81,21 @@ class Parser {
     if (Verb == "answer" || Verb == "choose") {
       return Queue(Verb == "answer");
     }
+    if (Verb == "text") {
+      if (Words_.size() < 2) {
+        return Fail("expected: text WORD [WORD ...] (or text-cancel)");
+      }
+      Action_.Kind = ActionKind::Text;
+      Action_.TypedText = Joined(std::vector<std::string>(Words_.begin() + 1, Words_.end()));
+      return Done();
+    }
+    if (Verb == "text-cancel" || Verb == "reboot") {
+      if (Words_.size() != 1) {
+        return Fail("expected: " + Verb);
+      }
+      Action_.Kind = Verb == "reboot" ? ActionKind::Reboot : ActionKind::Text;
+      return Done();
+    }
     if (Verb == "ready-to-boot") {
       if (Words_.size() != 1) {
         return Fail("expected: ready-to-boot");
@@ -89,7 +104,7 @@ class Parser {
       return Done();
     }
     return Fail("unknown action \"" + Words_[0] +
-                "\" (expected set, callback, show, save, answer, choose or ready-to-boot)");
+                "\" (expected set, callback, show, save, answer, choose, text, text-cancel, reboot or ready-to-boot)");
   }
 
  private:

@@ -7,6 +7,9 @@
 //   save                                    the browser saves its changed stores
 //   answer N [N ...]                        queue the user's answers to message boxes
 //   choose N [N ...]                        queue the user's choices in list boxes
+//   text WORD [WORD ...]                    queue the user's answer to a text prompt
+//   text-cancel                             queue a cancelled text prompt
+//   reboot                                  power-cycle the board; setup opens again
 //   ready-to-boot                           signal ready to boot; a restart asked for reboots
 //
 // Actions are separated by ';' or line ends; '#' starts a comment.
@@ -20,7 +23,7 @@
 
 namespace boardsim {
 
-enum class ActionKind { Set, Callback, Show, Save, Answer, Choose, ReadyToBoot };
+enum class ActionKind { Set, Callback, Show, Save, Answer, Choose, ReadyToBoot, Text, Reboot };
 
 struct Action {
   ActionKind Kind = ActionKind::Show;
@@ -42,6 +45,9 @@ struct Action {
 
   // answer and choose
   std::vector<uint64_t> Numbers;
+
+  // text: the words joined by single blanks; none for text-cancel
+  std::optional<std::string> TypedText;
 };
 
 struct ActionError {

@@ -33,8 +33,14 @@ std::string DumpJson(const Json& J) {
 
 const char* const TourIntro =
     "Tour: the hardware monitor page refreshed and shown, a fan-curve point raised\n"
-    "above the later ones and those corrected by the page's callback, then the update\n"
+    "above the later ones and those corrected by the page's callback, a user profile\n"
+    "saved under a name, a setting changed and the profile loaded back, then the update\n"
     "lookup. Run 'boardsim --help' for more; docs/boardsim.md has the details.\n\n";
+
+constexpr uint16_t TOOLS_CLASS = 0x8;
+constexpr uint32_t TOUR_PROFILE_SETTING = 0x80;
+// Saves profile 1; the next key loads it.
+constexpr uint16_t PROFILE_TOUR_KEY = 0x532;
 
 class Runner {
  public:
@@ -198,7 +204,8 @@ class Runner {
                         std::to_string(Setup == nullptr ? 0 : Setup->size()) + " bytes; the tour needs " +
                         std::to_string(FAN_CURVE_THIRD_POINT + 3) + " (its first fan curve)");
       }
-      const std::string Script = TourScript((*Setup)[FAN_CURVE_THIRD_POINT + 1], (*Setup)[FAN_CURVE_THIRD_POINT + 2]);
+      std::string Script = TourScript((*Setup)[FAN_CURVE_THIRD_POINT + 1], (*Setup)[FAN_CURVE_THIRD_POINT + 2]);
+      if (Session.HasProfileStorage()) Script += ProfileTourScript((*Setup)[TOUR_PROFILE_SETTING]);
       ActionParse Tour = ParseActionList(Script, "tour", false);
       Actions_ = Tour.Actions;
     }
@@ -254,6 +261,16 @@ std::string TourScript(uint8_t FourthPoint, uint8_t FifthPoint) {
   const unsigned Third = std::min(std::max(Fourth, unsigned(FifthPoint)) + 5, 0xFFu);
   Script += "set Setup " + Hex(FAN_CURVE_THIRD_POINT, 3) + " byte " + std::to_string(Third) + "\n";
   Script += "callback " + Hex(HARDWARE_MONITOR_CLASS, 2) + " 0x490 changed u8:" + std::to_string(Third) + "\n";
+  return Script;
+}
+
+std::string ProfileTourScript(uint8_t AllCoreRatio) {
+  const std::string Save = Hex(PROFILE_TOUR_KEY, 3), Load = Hex(PROFILE_TOUR_KEY + 1, 3);
+  std::string Script = "text Tour profile\n";
+  Script += "callback " + Hex(TOOLS_CLASS, 2) + " " + Save + " changing\n";
+  Script += "set Setup " + Hex(TOUR_PROFILE_SETTING, 2) + " byte " + std::to_string((AllCoreRatio + 1) & 0xFF) + "\n";
+  Script += "callback " + Hex(TOOLS_CLASS, 2) + " " + Load + " changing\n";
+  Script += "show " + Hex(TOOLS_CLASS, 2) + "\n";
   return Script;
 }
 

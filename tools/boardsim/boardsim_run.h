@@ -23,4 +23,9 @@ RunOutput RunBoardSim(const std::vector<std::string>& Args);
 // told it changed and raises the later points.
 std::string TourScript(uint8_t FourthPoint, uint8_t FifthPoint);
 
+// The tour's profile round trip, from the Setup byte at 0x80 as it stands:
+// profile 1 (the second) saved under a name, that byte changed, the profile
+// loaded back and the tools page shown.
+std::string ProfileTourScript(uint8_t AllCoreRatio);
+
 }  // namespace boardsim

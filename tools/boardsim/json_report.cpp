@@ -90,6 +90,14 @@ Json ActionJson(size_t Index, const ActionResult& A) {
       J["kind"] = A.Source.Kind == ActionKind::Answer ? "answer" : "choose";
       J["queued"] = A.Source.Numbers;
       return J;
+    case ActionKind::Text:
+      J["kind"] = "text";
+      J["queued"] = A.Source.TypedText ? Json(*A.Source.TypedText) : Json(nullptr);
+      return J;
+    case ActionKind::Reboot:
+      J["kind"] = "reboot";
+      J["boot"] = A.BootNumber;
+      break;
     case ActionKind::ReadyToBoot:
       J["kind"] = "ready-to-boot";
       J["restarted"] = A.Restarted;
@@ -123,6 +131,14 @@ Json ActionJson(size_t Index, const ActionResult& A) {
   Json Boxes = Json::array();
   for (const BoxShown& B : A.Boxes) Boxes.push_back(Json{{"title", B.Title}, {"text", B.Text}, {"kind", B.Kind}});
   J["message_boxes"] = Boxes;
+  Json Prompts = Json::array();
+  for (const TextPromptRecord& P : A.Prompts) {
+    Prompts.push_back(Json{{"prompt_id", P.PromptId},
+                           {"prompt", P.Prompt},
+                           {"proposed", P.Proposed},
+                           {"typed", P.Typed ? Json(*P.Typed) : Json(nullptr)}});
+  }
+  J["text_prompts"] = Prompts;
   Json Strings = Json::array();
   for (const StringChange& C : A.StringChanges) {
     Strings.push_back(

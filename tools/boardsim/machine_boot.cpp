@@ -112,6 +112,14 @@ EFI_STATUS EFIAPI BoardSession::PlatformEntry(EFI_HANDLE, EFI_SYSTEM_TABLE* Syst
     Self->Usb_->WriteMassDevNum(SystemTable->RuntimeServices);
     if (!Usb->Late) Self->Usb_->Install(SystemTable->BootServices);
   }
+  // The profile storage protocol over this boot's browser, and the stores
+  // the board's form sets declare for profiles.
+  Self->ProfileStorage_.reset();
+  if (const auto& Storage = Self->Machine_->Profile().ProfileStorage) {
+    Self->ProfileStorage_ = std::make_unique<sim::ProfileStoragePeer>(*Storage);
+    Self->ProfileStorage_->DeclareStores();
+    Self->ProfileStorage_->Install(SystemTable->BootServices);
+  }
   Self->Removed_.clear();
   EFI_HII_DATABASE_PROTOCOL* Database = Self->Machine_->Hii().Database->DatabaseProtocol();
   if (Database->RemovePackageList != RemovePackageListObserved) {
@@ -176,6 +184,7 @@ BootRecord BoardSession::Boot() {
   if (Machine_->Profile().Clocks.Late) InstallClocks();
   if (Usb_ && Machine_->Profile().Usb->Late) Usb_->Install(Machine_->BootServices());
   if (Network_) Network_->InstallLate(Machine_->SystemTable());
+  if (ProfileStorage_ && Machine_->Profile().ProfileStorage->Late) ProfileStorage_->InstallLate(Machine_->BootServices());
   // The clock page's store, as the board's setup browser holds it.
   Browser().AddStore(ICC_ADVANCED_SETUP_DATA_NAME, ICC_SETUP_DATA_GUID);
   Browser().Open();
@@ -243,6 +252,15 @@ FormSetPage BoardSession::Page(const PackagedFormSet& Packaged) {
   FormSetPage Page = CapturePage(Packaged, nullptr, false);
   Page.Published = true;  // removed before boardsim could copy it
   return Page;
+}
+
+std::string BoardSession::FormSetText(EFI_HII_HANDLE HiiHandle, uint16_t StringId) {
+  const sim::HiiPackageList* List = Machine_->Hii().Database->Find(HiiHandle);
+  if (List == nullptr) return "";
+  const sim::HiiStringPackage* Package = List->FindLanguage(Forms().CurrentLanguage(HiiHandle).c_str());
+  if (Package == nullptr) return "";
+  auto It = Package->Strings.find(StringId);
+  return It == Package->Strings.end() ? "" : Utf8FromUcs2(It->second);
 }
 
 std::vector<std::string> BoardSession::DeviceCalls() const {

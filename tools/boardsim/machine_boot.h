@@ -21,6 +21,7 @@
 #include "sim/peers/clock_peers.h"
 #include "sim/peers/usb_peers.h"
 #include "sim/peers/network_peers.h"
+#include "sim/peers/profile_peers.h"
 #include "tools/boardsim/page_capture.h"
 #include "tools/boardsim/run_report.h"
 
@@ -44,6 +45,11 @@ class BoardSession {
   // The board's message box service of this boot; null before the first.
   sim::MessageBoxPeer* MessageBox() { return MessageBox_.get(); }
   bool HasMessageBox() const { return Machine_->Profile().MessageBox.Present; }
+  // The board's profile storage protocol of this boot; null without one.
+  sim::ProfileStoragePeer* ProfileStorage() { return ProfileStorage_.get(); }
+  bool HasProfileStorage() const { return Machine_->Profile().ProfileStorage.has_value(); }
+  // The text of a string as a form set shows it now; empty when it has none.
+  std::string FormSetText(EFI_HII_HANDLE HiiHandle, uint16_t StringId);
   sim::SetupBrowser& Browser();
   sim::FormUtilityService& Forms();
 
@@ -78,6 +84,7 @@ class BoardSession {
   // The platform's chipset and SATA drivers, likewise.
   std::unique_ptr<sim::SouthBridgePeer> SouthBridge_;
   std::unique_ptr<sim::MessageBoxPeer> MessageBox_;
+  std::unique_ptr<sim::ProfileStoragePeer> ProfileStorage_;
   std::unique_ptr<sim::ClockControlPeer> Clocks_;
   // At load, or for a late driver once the drivers have loaded.
   void InstallClocks();

@@ -87,9 +87,18 @@ struct BoxShown {
   unsigned Kind = 0;  // 1 notice, 2 confirm, 3 yes/no
 };
 
+// A text prompt of the profile storage protocol during an action.
+struct TextPromptRecord {
+  unsigned PromptId = 0;
+  std::string Prompt;    // the prompt string in the form set's current language
+  std::string Proposed;  // the text the driver offered
+  std::optional<std::string> Typed;  // none: the user cancelled (or the prompt failed)
+};
+
 struct ActionResult {
   Action Source;
   std::vector<BoxShown> Boxes;
+  std::vector<TextPromptRecord> Prompts;
   // ready-to-boot: the restart a driver asked for, carried out as a reboot
   bool Restarted = false;
   std::string ResetType;

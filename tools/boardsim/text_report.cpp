@@ -126,6 +126,12 @@ void RenderAction(std::string& Out, size_t Number, const ActionResult& A, const 
     case ActionKind::ReadyToBoot:
       Out += "  ready to boot signalled\n";
       break;
+    case ActionKind::Text:
+      Out += A.Source.TypedText ? "  text queued: " + Quoted(*A.Source.TypedText) + "\n"
+                                : std::string("  text prompt cancel queued\n");
+      return;
+    case ActionKind::Reboot:
+      break;
     case ActionKind::Show:
       if (A.Page) {
         Out += RenderPage(*A.Page, Language, AllStrings);
@@ -139,7 +145,16 @@ void RenderAction(std::string& Out, size_t Number, const ActionResult& A, const 
       Out += std::string("    [") + Kind + "] " + Quoted(B.Title) + ": " + Quoted(B.Text) + "\n";
     }
   }
-  if (A.Restarted) {
+  if (!A.Prompts.empty()) {
+    Out += "  text prompts:\n";
+    for (const TextPromptRecord& P : A.Prompts) {
+      Out += "    " + Quoted(P.Prompt) + " (string " + std::to_string(P.PromptId) + "), proposed " +
+             Quoted(P.Proposed) + ": " + (P.Typed ? "typed " + Quoted(*P.Typed) : std::string("cancelled")) + "\n";
+    }
+  }
+  if (A.Restarted && A.Source.Kind == ActionKind::Reboot) {
+    Out += "  the board was power-cycled: boot " + std::to_string(A.BootNumber) + "\n";
+  } else if (A.Restarted) {
     Out += "  restart asked for (" + A.ResetType + "): the machine rebooted, boot " + std::to_string(A.BootNumber) +
            "\n";
   }
