@@ -47,7 +47,8 @@ std::string UsageText() {
       "                     the language variables are shown after each\n"
       "  --json             print one JSON document instead of text\n"
       "  --tour             a short guided tour: a page, a fan-curve point raised and\n"
-      "                     the later ones corrected, the update lookup\n"
+      "                     the later ones corrected, a profile saved and loaded back,\n"
+      "                     the update lookup\n"
       "  -h, --help         this text\n"
       "\n"
       "actions:\n"
@@ -57,6 +58,8 @@ std::string UsageText() {
       "                                           VALUE is N or u8:N, u16:N, u32:N, u64:N, bool:N\n"
       "  show FORMSET                             print the page as it is now\n"
       "  save                                     the browser saves its changed stores\n"
+      "  text WORD [WORD ...] | text-cancel       the user's answer to the next text prompt\n"
+      "  reboot                                   power-cycle the board; setup opens again\n"
       "\n"
       "exit codes:\n";
   for (int Code = EXIT_OK; Code <= EXIT_POOL_LEAK; ++Code) {
