@@ -380,6 +380,38 @@ TEST(BoardProfile, ReadsTheNetworkDriversEachAbsentLateOrFailing) {
             "test.json: $.network.configuration.late: expected true or false");
 }
 
+TEST(BoardProfile, ReadsTheProfileStorageWithItsStoresAndTextAnswers) {
+  BoardProfile P;
+  std::string E;
+  ASSERT_TRUE(ParseBoardProfile(With(R"("profileStorage": {"late": true, "commitStatus": "0x8000000000000007",
+      "replaceOnCommit": true, "textAnswers": ["Fast", null, ""],
+      "stores": [{"name": "ORVQSBSetup", "guid": "C811FA38-42C8-4579-A9BB-60E94EDDFB34", "bytes": "01 02"}]})"),
+                                "test.json", P, E))
+      << E;
+  ASSERT_TRUE(P.ProfileStorage);
+  EXPECT_TRUE(P.ProfileStorage->Late);
+  EXPECT_EQ(P.ProfileStorage->CommitStatus, EFI_DEVICE_ERROR);
+  EXPECT_EQ(P.ProfileStorage->GetStoreStatus, EFI_SUCCESS);
+  EXPECT_TRUE(P.ProfileStorage->ReplaceOnCommit);
+  ASSERT_EQ(P.ProfileStorage->TextAnswers.size(), 3u);
+  EXPECT_EQ(P.ProfileStorage->TextAnswers[0], std::optional<std::string>("Fast"));
+  EXPECT_FALSE(P.ProfileStorage->TextAnswers[1]);
+  EXPECT_EQ(P.ProfileStorage->TextAnswers[2], std::optional<std::string>(""));
+  ASSERT_EQ(P.ProfileStorage->Stores.size(), 1u);
+  EXPECT_EQ(P.ProfileStorage->Stores[0].Name, u"ORVQSBSetup");
+  EXPECT_EQ(P.ProfileStorage->Stores[0].Bytes, (std::vector<uint8_t>{1, 2}));
+  EXPECT_FALSE(BoardProfile{}.ProfileStorage);  // no section, no protocol
+  ASSERT_TRUE(DefaultBoardProfile().ProfileStorage);
+  EXPECT_EQ(DefaultBoardProfile().ProfileStorage->Stores.size(), 5u);
+
+  EXPECT_EQ(Error(With(R"("profileStorage": {"textAnswers": [1]})")),
+            "test.json: $.profileStorage.textAnswers[0]: expected a string");
+  EXPECT_EQ(Error(With(R"("profileStorage": {"stores": [{"name": "", "guid": "C811FA38-42C8-4579-A9BB-60E94EDDFB34", "bytes": ""}]})")),
+            "test.json: $.profileStorage.stores[0].name: empty store name");
+  EXPECT_EQ(Error(With(R"("profileStorage": {"stores": [{"name": "X", "bytes": ""}]})")),
+            "test.json: $.profileStorage.stores[0].guid: missing required field");
+}
+
 TEST(BoardProfile, SecureBootKeysBecomeSignatureListsAndAuthenticatedFiles) {
   EXPECT_EQ(Error(With(R"("secureBoot": {"keys": {"db2": []}})")),
             "test.json: $.secureBoot.keys.db2: not a key variable (PK, KEK, db, dbt, dbx)");

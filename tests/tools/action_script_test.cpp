@@ -149,5 +149,20 @@ TEST(ActionScript, AnswersChoicesAndReadyToBoot) {
   EXPECT_TRUE(ParseAction("ready-to-boot now", "t").Error);
 }
 
+TEST(ActionScript, TextAnswersCancelsAndReboots) {
+  ActionParse P = ParseAction("text  My   Fast  profile", "t");
+  ASSERT_FALSE(P.Error);
+  EXPECT_EQ(P.Actions[0].Kind, ActionKind::Text);
+  EXPECT_EQ(P.Actions[0].TypedText, std::optional<std::string>("My Fast profile"));
+  P = ParseAction("text-cancel", "t");
+  ASSERT_FALSE(P.Error);
+  EXPECT_EQ(P.Actions[0].Kind, ActionKind::Text);
+  EXPECT_FALSE(P.Actions[0].TypedText);
+  EXPECT_EQ(ParseAction("reboot", "t").Actions.at(0).Kind, ActionKind::Reboot);
+  EXPECT_TRUE(ParseAction("text", "t").Error);
+  EXPECT_TRUE(ParseAction("text-cancel now", "t").Error);
+  EXPECT_TRUE(ParseAction("reboot twice", "t").Error);
+}
+
 }  // namespace
 }  // namespace boardsim
