@@ -52,11 +52,13 @@ extern "C" EFI_STATUS EFIAPI QemuCheckMain(EFI_HANDLE ImageHandle, EFI_SYSTEM_TA
       RunNvmeChecks(&Report);
       RunUpdateLocatorChecks(&Report);
       RunGraphicsOutputChecks(&Report, false);
+      RunProfileNameChecks(&Report, false);
       break;
     case CHECK_MODE::LaterBoot:
       PrintLine(u"qemucheck boot2");
       RunLaterBootSetupChecks(&Report);
       RunGraphicsOutputChecks(&Report, true);
+      RunProfileNameChecks(&Report, true);
       break;
     case CHECK_MODE::ClockRestart:
       PrintLine(u"qemucheck restart");

@@ -21,6 +21,9 @@ void RunNvmeChecks(CHECK_REPORT* Report);
 void RunClockRestartChecks(CHECK_REPORT* Report);
 // The update locator of updatefetch, over a transport and a name service of the checks' own.
 void RunUpdateLocatorChecks(CHECK_REPORT* Report);
+// Boot 1 writes a profile name; boot 2, after its form sets loaded, finds it
+// on the tools and main pages.
+void RunProfileNameChecks(CHECK_REPORT* Report, bool LaterBoot);
 
 // Graphics output selection on OVMF's video driver and the test stand-in.
 // Prepare runs before the drivers load.
