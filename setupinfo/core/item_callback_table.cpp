@@ -7,6 +7,7 @@
 #include "setupinfo/pages/platform/management_engine.h"
 #include "setupinfo/pages/platform/network_page.h"
 #include "setupinfo/pages/platform/clock_control.h"
+#include "setupinfo/pages/board/main_page.h"
 
 namespace {
 
@@ -87,6 +88,11 @@ constexpr ITEM_CALLBACK_ROWS ItemCallbackRows[] = {
     Key(0x8, 0x52A, OnNetworkAction52A),
     Key(0x8, 0x52D, OnNetworkAction52D),
     Key(0x8, 0x52E, OnNetworkAction52E),
+    Key(0x1, 0x536, OnMainPageAction),
+    Key(0x8, 0x538, OnNetworkSummaryAction),
+    Key(0x8, 0x53B, OnNetworkSummaryAction),
+    Key(0x8, 0x53F, OnToolAction1),
+    Key(0x8, 0x541, OnToolAction2),
     {},  // end
 };
 

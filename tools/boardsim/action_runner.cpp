@@ -128,7 +128,7 @@ std::optional<ActionError> ActionRunner::Check(const std::vector<Action>& Action
       }
       continue;
     }
-    if (A.Kind == ActionKind::Save || A.Kind == ActionKind::ReadyToBoot) {
+    if (A.Kind == ActionKind::Save || A.Kind == ActionKind::ReadyToBoot || A.Kind == ActionKind::ResolutionTrigger) {
       continue;
     }
     const PackagedFormSet* FormSet = FindFormSet(FormSets_, A.FormSet);
@@ -219,6 +219,8 @@ ActionResult ActionRunner::RunOne(const Action& A) {
       return Result;
     }
     Boxes = nullptr;  // taken
+  } else if (A.Kind == ActionKind::ResolutionTrigger) {
+    Result.Status = Session_.InstallResolutionTrigger();
   } else if (A.Kind == ActionKind::Set) {
     const sim::SetupBrowser::Store* Store = FindStore(A.Store);
     std::vector<UINT8>* Bytes = Store == nullptr ? nullptr : Browser.StoreBytes(Store->Name, Store->Guid);

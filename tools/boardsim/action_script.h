@@ -8,6 +8,7 @@
 //   answer N [N ...]                        queue the user's answers to message boxes
 //   choose N [N ...]                        queue the user's choices in list boxes
 //   ready-to-boot                           signal ready to boot; a restart asked for reboots
+//   resolution-trigger                      the display driver installs its resolution trigger
 //
 // Actions are separated by ';' or line ends; '#' starts a comment.
 #pragma once
@@ -20,7 +21,7 @@
 
 namespace boardsim {
 
-enum class ActionKind { Set, Callback, Show, Save, Answer, Choose, ReadyToBoot };
+enum class ActionKind { Set, Callback, Show, Save, Answer, Choose, ReadyToBoot, ResolutionTrigger };
 
 struct Action {
   ActionKind Kind = ActionKind::Show;
