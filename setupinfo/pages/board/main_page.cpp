@@ -51,15 +51,18 @@ UINT8 ReadSioDeviceRegister(UINT8 Device, UINT8 Register) {
 
 bool ServesBoardStateTexts(UINT16 Class) { return Class == FORM_SET_CLASS_MAIN || Class == FORM_SET_CLASS_TUNING; }
 
+constexpr UINT16 NO_SOURCE_TEXT = 0;
+
 // Sets StringId (own template) with the current-language text of SourceId as
 // its argument. The text is read into a buffer as large as any page text;
-// one that does not fit, or cannot be read, shows nothing.
-void SetFromStringText(EFI_HII_HANDLE HiiHandle, UINT16 StringId, UINT16 SourceId) {
+// one that does not fit or cannot be read, like a source of NO_SOURCE_TEXT,
+// shows as an empty text rather than leaving the bare template on the page.
+void SetBoardStateText(EFI_HII_HANDLE HiiHandle, UINT16 StringId, UINT16 SourceId) {
   CHAR16 Text[PAGE_STRING_CAPACITY] = {};
   // One character short of the buffer: the service's text ends in a terminator
   // even if it wrote none.
   UINTN Size = sizeof(Text) - sizeof(CHAR16);
-  if (EFI_ERROR(GetHiiString(HiiHandle, SourceId, &Size, Text))) return;
+  if (SourceId == NO_SOURCE_TEXT || EFI_ERROR(GetHiiString(HiiHandle, SourceId, &Size, Text))) Text[0] = 0;
   SetPageStringAllLanguages(HiiHandle, StringId, 0, TRUE, nullptr, (const CHAR16*)Text);
 }
 
@@ -132,7 +135,7 @@ VOID EFIAPI InitComponentVersions(EFI_HII_HANDLE HiiHandle, UINT16 Class) {
 VOID EFIAPI InitStrapText(EFI_HII_HANDLE HiiHandle, UINT16 Class) {
   if (!ServesBoardStateTexts(Class)) return;
   const UINT8 Strap = ReadSioDeviceRegister(SIO_DEVICE_8, SIO_STRAP_REGISTER);
-  SetFromStringText(HiiHandle, STR_STRAP, (Strap & 0x1) != 0 ? STR_STRAP_SET : STR_STRAP_CLEAR);
+  SetBoardStateText(HiiHandle, STR_STRAP, (Strap & 0x1) != 0 ? STR_STRAP_SET : STR_STRAP_CLEAR);
 }
 
 VOID EFIAPI InitConfigurationText(EFI_HII_HANDLE HiiHandle, UINT16 Class) {
@@ -141,9 +144,8 @@ VOID EFIAPI InitConfigurationText(EFI_HII_HANDLE HiiHandle, UINT16 Class) {
   const UINT8 Bits = ReadSioDeviceRegister(SIO_DEVICE_8, SIO_CONFIGURATION_REGISTER);
   const INT32 Index = ConfigurationTextIndex((Mode & 0x1) != 0, (Bits & 0x1) != 0, (Bits & 0x2) != 0,
                                              (Bits & 0x8) != 0);
-  // Combinations without a text leave the string as the form set has it.
-  if (Index < 0) return;
-  SetFromStringText(HiiHandle, STR_CONFIGURATION, (UINT16)(STR_CONFIGURATION_FIRST + Index));
+  // Combinations without a text show an empty one.
+  SetBoardStateText(HiiHandle, STR_CONFIGURATION, Index < 0 ? NO_SOURCE_TEXT : (UINT16)(STR_CONFIGURATION_FIRST + Index));
 }
 
 VOID EFIAPI InitMainPageSummary(EFI_HII_HANDLE HiiHandle, UINT16 Class) {
