@@ -127,7 +127,8 @@ VOID EFIAPI InitComponentVersions(EFI_HII_HANDLE HiiHandle, UINT16 Class) {
     VOID* Interface = nullptr;
     // A protocol installed with no interface has no version to show.
     if (EFI_ERROR(gBS()->LocateProtocol(Row.Guid, nullptr, &Interface)) || Interface == nullptr) continue;
-    const UINT32 V = ((const COMPONENT_VERSION_RECORD*)Interface)->Version;
+    // Read bytewise: producers lay these records out packed, at any address.
+    const UINT32 V = ReadLe32((const UINT8*)Interface + offsetof(COMPONENT_VERSION_RECORD, Version));
     SetPageString(HiiHandle, Row.StringId, u"%d.%d.%d.%d", V >> 24, (V >> 16) & 0xFF, (V >> 8) & 0xFF, V & 0xFF);
   }
 }
