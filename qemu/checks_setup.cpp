@@ -683,7 +683,9 @@ void CheckMainPageSummary(CHECK_REPORT* Report, const SETUP_SERVICES& Services, 
                                                       EFI_NATIVE_INTERFACE, &gResolutionTrigger);
   if (!Check(Report, u"main.trigger_installed", !EFI_ERROR(Status), u"InstallProtocolInterface: %r", Status)) return;
   CHAR16 Expected[STRING_CAPACITY];
-  if (Output != nullptr && Output->Mode != nullptr && Output->Mode->Info != nullptr)
+  const bool HasMode = Output != nullptr && Output->Mode != nullptr && Output->Mode->Info != nullptr;
+  Note(u"main page: display %a", HasMode ? "with a mode" : "none");
+  if (HasMode)
     FormatWide(Expected, STRING_CAPACITY, u"%d x %d", Output->Mode->Info->HorizontalResolution,
                Output->Mode->Info->VerticalResolution);
   else
