@@ -15,3 +15,15 @@ struct BOARD_IDENTITY_PROTOCOL {
   CHAR8 ModelName[ModelNameReadLimit];  // NUL-terminated ASCII
 };
 static_assert(offsetof(BOARD_IDENTITY_PROTOCOL, ModelName) == 11);
+
+// The same interface as the main page reads it: two 64-bit values that the
+// providing driver keeps after the model name's room.
+struct BOARD_IDENTITY_VALUES {
+  static constexpr EFI_GUID Guid = BOARD_IDENTITY_PROTOCOL::Guid;
+
+  UINT8 Opaque[0x48];
+  UINT64 Values[2];
+};
+static_assert(offsetof(BOARD_IDENTITY_VALUES, Values) == 0x48);
+static_assert(offsetof(BOARD_IDENTITY_VALUES, Values[1]) == 0x50);
+static_assert(sizeof(BOARD_IDENTITY_VALUES) == 0x58);

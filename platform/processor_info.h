@@ -15,16 +15,36 @@ struct PROCESSOR_INFORMATION_RECORD {
   UINT8 Supported;             // 0 = not supported
   UINT8 CoreCount;
   UINT8 ThreadsPerCore;
-  UINT8 Reserved1B[0x11];
+  UINT8 Reserved1B[5];
+  UINT32 SummaryValue;         // shown on the main page as it stands
+  UINT8 Reserved24[8];
   UINT32 MicrocodeRevision;    // 0 = not available
+  // List of 8-byte resource descriptors, ended by one whose first byte is 0.
+  const struct PROCESSOR_RESOURCE_DESCRIPTOR* Resources;
 };
 static_assert(offsetof(PROCESSOR_INFORMATION_RECORD, FeatureWord) == 0x08);
 static_assert(offsetof(PROCESSOR_INFORMATION_RECORD, BrandString) == 0x10);
 static_assert(offsetof(PROCESSOR_INFORMATION_RECORD, Supported) == 0x18);
 static_assert(offsetof(PROCESSOR_INFORMATION_RECORD, CoreCount) == 0x19);
 static_assert(offsetof(PROCESSOR_INFORMATION_RECORD, ThreadsPerCore) == 0x1A);
+static_assert(offsetof(PROCESSOR_INFORMATION_RECORD, SummaryValue) == 0x20);
 static_assert(offsetof(PROCESSOR_INFORMATION_RECORD, MicrocodeRevision) == 0x2C);
-static_assert(sizeof(PROCESSOR_INFORMATION_RECORD) == 0x30);
+static_assert(offsetof(PROCESSOR_INFORMATION_RECORD, Resources) == 0x30);
+static_assert(sizeof(PROCESSOR_INFORMATION_RECORD) == 0x38);
+
+struct PROCESSOR_RESOURCE_DESCRIPTOR {
+  UINT8 InUse;  // 0: the end of the list
+  UINT8 Kind;
+  UINT8 Reserved02[2];
+  UINT16 Size;
+  UINT8 Reserved06[2];
+};
+static_assert(offsetof(PROCESSOR_RESOURCE_DESCRIPTOR, Kind) == 1);
+static_assert(offsetof(PROCESSOR_RESOURCE_DESCRIPTOR, Size) == 4);
+static_assert(sizeof(PROCESSOR_RESOURCE_DESCRIPTOR) == 8);
+
+// The kind whose sizes the main page adds up.
+constexpr UINT8 PROCESSOR_RESOURCE_KIND_SUMMED = 3;
 
 constexpr UINT32 PROCESSOR_FEATURE_BIT_37 = 37;
 constexpr UINT32 PROCESSOR_FEATURE_BIT_38 = 38;

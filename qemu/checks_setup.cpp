@@ -9,6 +9,8 @@
 #include "platform/callback_registry.h"
 #include "platform/super_io_device.h"
 #include "platform/memory_info.h"
+#include "platform/page_actions.h"
+#include "uefi/graphics.h"
 #include "qemu/checks.h"
 #include "qemu/current_language.h"
 #include "qemu/formutil_control.h"
@@ -655,6 +657,43 @@ void CheckMemoryOptions(CHECK_REPORT* Report, const SETUP_SERVICES& Services, EF
               (Capabilities & (1u << 23)) == 0 ? u"Supported" : u"Not Supported");
 }
 
+// ---- Main page summary -----------------------------------------------------
+
+constinit RESOLUTION_TRIGGER_PROTOCOL gResolutionTrigger{};
+
+// q35 has no memory information protocol: every slot reads empty and the
+// mode single. The hub stepping follows the real LPC function's revision.
+// The resolution appears only for a trigger installed after loading, and
+// then follows OVMF's own Graphics Output.
+void CheckMainPageSummary(CHECK_REPORT* Report, const SETUP_SERVICES& Services, EFI_HII_HANDLE Main) {
+  const UINT8 Revision = PciRead8(0, 31, 0, 8);
+  Note(u"main page: LPC revision %d", Revision);
+  CheckString(Report, u"main.hub_stepping", Services, Main, 0x1064, Revision < 5 ? u"C1" : u"C2");
+  VOID* Info = nullptr;
+  if (EFI_ERROR(gBS()->LocateProtocol(&MEMORY_INFO_PROTOCOL::Guid, nullptr, &Info))) {
+    CheckString(Report, u"main.slot_empty", Services, Main, 0x1071, u"Empty");
+    CheckString(Report, u"main.memory_mode", Services, Main, 0x106F, u"Single Channel");
+  }
+  CheckString(Report, u"main.resolution_waits", Services, Main, 0x107A, u"%d x %d");
+
+  EFI_GRAPHICS_OUTPUT_PROTOCOL* Output = nullptr;
+  gBS()->LocateProtocol(&EFI_GRAPHICS_OUTPUT_PROTOCOL::Guid, nullptr, (VOID**)&Output);
+  EFI_HANDLE Handle = nullptr;
+  EFI_STATUS Status = gBS()->InstallProtocolInterface(&Handle, &RESOLUTION_TRIGGER_PROTOCOL::Guid,
+                                                      EFI_NATIVE_INTERFACE, &gResolutionTrigger);
+  if (!Check(Report, u"main.trigger_installed", !EFI_ERROR(Status), u"InstallProtocolInterface: %r", Status)) return;
+  CHAR16 Expected[STRING_CAPACITY];
+  const bool HasMode = Output != nullptr && Output->Mode != nullptr && Output->Mode->Info != nullptr;
+  Note(u"main page: display %a", HasMode ? "with a mode" : "none");
+  if (HasMode)
+    FormatWide(Expected, STRING_CAPACITY, u"%d x %d", Output->Mode->Info->HorizontalResolution,
+               Output->Mode->Info->VerticalResolution);
+  else
+    FormatWide(Expected, STRING_CAPACITY, u"%%d x %%d");
+  CheckString(Report, u"main.resolution", Services, Main, 0x107A, Expected);
+  gBS()->UninstallProtocolInterface(Handle, &RESOLUTION_TRIGGER_PROTOCOL::Guid, &gResolutionTrigger);
+}
+
 bool CheckLoadedFormSets(CHECK_REPORT* Report, const SETUP_SERVICES& Services, const FORMUTIL_LOAD_RECORD& Record,
                          const LANGUAGE_SNAPSHOT* Before) {
   if (!CheckFormSetTable(Report, Record)) return false;
@@ -663,6 +702,7 @@ bool CheckLoadedFormSets(CHECK_REPORT* Report, const SETUP_SERVICES& Services, c
   CheckSecureBootCounts(Report, Services, Record.Table[SECURE_ROW].HiiHandle);
   CheckSuperIoStrings(Report, Services, Record);
   CheckMemoryOptions(Report, Services, Record.Table[TUNING_ROW].HiiHandle, Record.Table[ADVANCED_ROW].HiiHandle);
+  CheckMainPageSummary(Report, Services, Record.Table[MAIN_ROW].HiiHandle);
   if (Before != nullptr) CheckLanguageVariables(Report, Services, Record.Table[MAIN_ROW].HiiHandle, *Before);
   return true;
 }

@@ -6,6 +6,7 @@
 #include "platform/board_identity.h"
 #include "platform/callback_registry.h"
 #include "platform/clock_control.h"
+#include "platform/component_version.h"
 #include "platform/form_utility.h"
 #include "platform/graphics_output.h"
 #include "platform/management_engine.h"
@@ -14,6 +15,7 @@
 #include "platform/name_resolution.h"
 #include "platform/net_config.h"
 #include "platform/nvme.h"
+#include "platform/page_actions.h"
 #include "platform/processor_info.h"
 #include "platform/profile_storage.h"
 #include "platform/setup_load_trigger.h"
@@ -124,6 +126,15 @@ constexpr EFI_GUID KnownGuids[] = {
     PROFILE_STORAGE_PROTOCOL::Guid,
     QUICK_SETUP_STORE_GUID,
     SUPER_IO_STORE_GUID,
+    // The main page: component versions, action protocols, resolution trigger
+    PLATFORM_VERSION_PROTOCOL::Guid,
+    PROCESSOR_CODE_VERSION_PROTOCOL::Guid,
+    ENGINE_CODE_VERSION_PROTOCOL::Guid,
+    GRAPHICS_CODE_VERSION_PROTOCOL::Guid,
+    MAIN_PAGE_ACTION_PROTOCOL::Guid,
+    TOOL_ACTION_1_PROTOCOL::Guid,
+    TOOL_ACTION_2_PROTOCOL::Guid,
+    RESOLUTION_TRIGGER_PROTOCOL::Guid,
     // The setup driver: its variables and the package lists of its form sets
     SETUP_VARIABLE_GUID,
     MAIN_FORM_SET_GUID,

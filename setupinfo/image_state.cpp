@@ -33,6 +33,7 @@ CLOCK_CONTROL_STATE& ClockControlState() { return gSetupInfo.ClockControl; }
 USB_DEVICES_STATE& UsbDevicesState() { return gSetupInfo.UsbDevices; }
 NETWORK_PAGE_STATE& NetworkPageState() { return gSetupInfo.Network; }
 USER_PROFILES_STATE& UserProfilesState() { return gSetupInfo.UserProfiles; }
+MAIN_PAGE_STATE& MainPageState() { return gSetupInfo.MainPage; }
 
 void SetupInfoResetState() {
   gSetupInfo = InitialSetupInfoState();

@@ -14,6 +14,7 @@
 #include "setupinfo/pages/devices/usb_devices_state.h"
 #include "setupinfo/pages/platform/network_page_state.h"
 #include "setupinfo/pages/platform/user_profiles_state.h"
+#include "setupinfo/pages/board/main_page_state.h"
 
 struct SETUPINFO_STATE {
   CORE_STATE Core;
@@ -27,6 +28,7 @@ struct SETUPINFO_STATE {
   USB_DEVICES_STATE UsbDevices;
   NETWORK_PAGE_STATE Network;
   USER_PROFILES_STATE UserProfiles;
+  MAIN_PAGE_STATE MainPage;
 };
 
 extern constinit SETUPINFO_STATE gSetupInfo;

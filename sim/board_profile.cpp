@@ -541,6 +541,18 @@ bool ReadCacheDescriptor(Ctx& C, const Json& J, const std::string& P, CacheDescr
                         });
 }
 
+constexpr size_t MAX_PROCESSOR_RESOURCES = 4096;
+
+bool ReadProcessorResource(Ctx& C, const Json& J, const std::string& P, ProcessorResourceProfile& D) {
+  using D_ = ProcessorResourceProfile;
+  return ReadObject<D_>(C, J, P, D,
+                        {
+                            {"inUse", false, Uint<D_>(0xFF, [](D_& D, uint64_t V) { D.InUse = (uint8_t)V; })},
+                            {"kind", true, Uint<D_>(0xFF, [](D_& D, uint64_t V) { D.Kind = (uint8_t)V; })},
+                            {"size", true, Uint<D_>(0xFFFF, [](D_& D, uint64_t V) { D.Size = (uint16_t)V; })},
+                        });
+}
+
 bool ReadProcessor(Ctx& C, const Json& J, const std::string& P, ProcessorProfile& R) {
   using R_ = ProcessorProfile;
   return ReadObject<R_>(
@@ -557,6 +569,16 @@ bool ReadProcessor(Ctx& C, const Json& J, const std::string& P, ProcessorProfile
           {"caches", false,
            [](Ctx& C, const Json& J, const std::string& P, R_& R) {
              return ReadArray<CacheDescriptorProfile>(C, J, P, R.Caches, ReadCacheDescriptor);
+           }},
+          {"summaryValue", false, Uint<R_>(0xFFFFFFFF, [](R_& R, uint64_t V) { R.SummaryValue = (uint32_t)V; })},
+          {"resources", false,
+           [](Ctx& C, const Json& J, const std::string& P, R_& R) {
+             std::vector<ProcessorResourceProfile> List;
+             if (!ReadArray<ProcessorResourceProfile>(C, J, P, List, ReadProcessorResource)) return false;
+             if (List.size() > MAX_PROCESSOR_RESOURCES)
+               return C.Fail(P, "more than " + std::to_string(MAX_PROCESSOR_RESOURCES) + " descriptors");
+             R.Resources = std::move(List);
+             return true;
            }},
       });
 }
@@ -1485,6 +1507,71 @@ bool ReadUsb(Ctx& C, const Json& J, const std::string& P, BoardProfile& B) {
   return true;
 }
 
+bool ReadPageAction(Ctx& C, const Json& J, const std::string& P, PageActionProfile& A) {
+  using A_ = PageActionProfile;
+  A.Present = true;  // named in the profile: there unless it says otherwise
+  return ReadObject<A_>(C, J, P, A,
+                        {
+                            {"present", false, Flag<A_>(&A_::Present)},
+                            {"late", false, Flag<A_>(&A_::Late)},
+                            {"nullFunction", false, Flag<A_>(&A_::NullFunction)},
+                            {"status", false, Status<A_>(&A_::Status)},
+                        });
+}
+
+bool ReadComponentVersion(Ctx& C, const Json& J, const std::string& P, ComponentVersionProfile& V) {
+  using V_ = ComponentVersionProfile;
+  if (!ReadObject<V_>(C, J, P, V,
+                      {
+                          {"component", true, Text<V_>([](V_& V, std::string S) { V.Component = std::move(S); })},
+                          {"version", true, Uint<V_>(0xFFFFFFFF, [](V_& V, uint64_t X) { V.Version = (uint32_t)X; })},
+                          {"late", false, Flag<V_>(&V_::Late)},
+                          {"nullInterface", false, Flag<V_>(&V_::NullInterface)},
+                      }))
+    return false;
+  for (const char* Known : {"platform", "processorCode", "engineCode", "graphicsCode"})
+    if (V.Component == Known) return true;
+  return C.Fail(P + ".component", "expected platform, processorCode, engineCode or graphicsCode");
+}
+
+bool ReadMainPage(Ctx& C, const Json& J, const std::string& P, BoardProfile& B) {
+  using M_ = MainPageProfile;
+  auto Action = [](PageActionProfile M_::*Member) {
+    return [Member](Ctx& C, const Json& J, const std::string& P, M_& M) { return ReadPageAction(C, J, P, M.*Member); };
+  };
+  return ReadObject<M_>(
+      C, J, P, B.MainPage,
+      {
+          {"identity", false,
+           [](Ctx& C, const Json& J, const std::string& P, M_& M) {
+             using I_ = BoardIdentityProfile;
+             M.Identity.Present = true;
+             return ReadObject<I_>(
+                 C, J, P, M.Identity,
+                 {
+                     {"present", false, Flag<I_>(&I_::Present)},
+                     {"late", false, Flag<I_>(&I_::Late)},
+                     {"values", false,
+                      [](Ctx& C, const Json& J, const std::string& P, I_& I) {
+                        if (!J.is_array() || J.size() != 2) return C.Fail(P, "expected an array of two values");
+                        for (size_t K = 0; K < 2; ++K)
+                          if (!ReadUint(C, J[K], P + "[" + std::to_string(K) + "]", UINT64_MAX, I.Values[K]))
+                            return false;
+                        return true;
+                      }},
+                 });
+           }},
+          {"versions", false,
+           [](Ctx& C, const Json& J, const std::string& P, M_& M) {
+             return ReadArray<ComponentVersionProfile>(C, J, P, M.Versions, ReadComponentVersion);
+           }},
+          {"mainAction", false, Action(&M_::MainAction)},
+          {"toolAction1", false, Action(&M_::ToolAction1)},
+          {"toolAction2", false, Action(&M_::ToolAction2)},
+          {"resolutionTriggerLate", false, Flag<M_>(&M_::ResolutionTriggerLate)},
+      });
+}
+
 // Top level: one row per section.
 const std::vector<Field<BoardProfile>>& Sections() {
   static const std::vector<Field<BoardProfile>> Rows = {
@@ -1532,6 +1619,7 @@ const std::vector<Field<BoardProfile>>& Sections() {
       {"secureBoot", false, ReadSecureBoot},
       {"usb", false, ReadUsb},
       {"profileStorage", false, ReadProfileStorage},
+      {"mainPage", false, ReadMainPage},
   };
   return Rows;
 }

@@ -98,6 +98,14 @@ struct CacheDescriptorProfile {
   uint32_t Length = 24;  // record length as reported; the next record starts there
 };
 
+// One 8-byte resource descriptor of the processor record's list; the peer
+// ends the list with a descriptor whose first byte is 0.
+struct ProcessorResourceProfile {
+  uint8_t InUse = 1;  // 0 ends the list early
+  uint8_t Kind = 0;
+  uint16_t Size = 0;
+};
+
 struct ProcessorProfile {
   uint32_t Signature = 0;
   uint64_t FeatureWord = 0;
@@ -108,6 +116,9 @@ struct ProcessorProfile {
   uint32_t MicrocodeRevision = 0;
   uint32_t CoresPerPackage = 0;
   std::vector<CacheDescriptorProfile> Caches;
+  uint32_t SummaryValue = 0;  // record u32 at 0x20
+  // Record pointer at 0x30; absent: the pointer is null.
+  std::optional<std::vector<ProcessorResourceProfile>> Resources;
 };
 
 // The platform's Super I/O driver: one handle per device with the Super I/O
@@ -449,6 +460,36 @@ struct ProfileStorageProfile {
   std::vector<ProfileStoreProfile> Stores;
 };
 
+// The main page's outside components (sim/peers/main_page_peers.h): the
+// board identity's two values, the component version protocols without a
+// peer of their own, the three action protocols and the resolution trigger.
+struct BoardIdentityProfile {
+  bool Present = false;
+  bool Late = false;                  // installed only once the drivers have loaded
+  std::array<uint64_t, 2> Values{};   // interface bytes 0x48 and 0x50
+};
+
+struct ComponentVersionProfile {
+  std::string Component;   // "platform", "processorCode", "engineCode" or "graphicsCode"
+  uint32_t Version = 0;    // u32 at interface byte 4
+  bool Late = false;
+  bool NullInterface = false;  // installed with no interface behind it
+};
+
+struct PageActionProfile {
+  bool Present = false;
+  bool Late = false;
+  bool NullFunction = false;         // the interface's first function is null
+  EFI_STATUS Status = EFI_SUCCESS;   // what the function returns
+};
+
+struct MainPageProfile {
+  BoardIdentityProfile Identity;
+  std::vector<ComponentVersionProfile> Versions;
+  PageActionProfile MainAction, ToolAction1, ToolAction2;
+  bool ResolutionTriggerLate = false;  // the trigger installed once the drivers have loaded
+};
+
 struct BoardProfile {
   std::string Name;
   FirmwareProfile Firmware;
@@ -478,6 +519,7 @@ struct BoardProfile {
   std::optional<SecureBootProfile> SecureBoot;
   std::optional<UsbProfile> Usb;  // absent: no USB driver
   std::optional<ProfileStorageProfile> ProfileStorage;  // absent: no profile storage protocol
+  MainPageProfile MainPage;
 };
 
 // The board built into the simulator (boards/default.json).

@@ -8,6 +8,7 @@
 #include "setupinfo/pages/platform/network_page.h"
 #include "setupinfo/pages/platform/user_profiles.h"
 #include "setupinfo/pages/platform/clock_control.h"
+#include "setupinfo/pages/board/main_page.h"
 
 namespace {
 
@@ -94,6 +95,11 @@ constexpr ITEM_CALLBACK_ROWS ItemCallbackRows[] = {
     Key(0x8, 0x533, OnLoadUserProfile),
     Key(0x8, 0x534, OnSaveUserProfile),
     Key(0x8, 0x535, OnLoadUserProfile),
+    Key(0x1, 0x536, OnMainPageAction),
+    Key(0x8, 0x538, OnNetworkSummaryAction),
+    Key(0x8, 0x53B, OnNetworkSummaryAction),
+    Key(0x8, 0x53F, OnToolAction1),
+    Key(0x8, 0x541, OnToolAction2),
     {},  // end
 };
 

@@ -13,6 +13,7 @@
 #include "setupinfo/pages/platform/user_profiles.h"
 #include "setupinfo/pages/platform/clock_control.h"
 #include "setupinfo/pages/devices/usb_devices.h"
+#include "setupinfo/pages/board/main_page.h"
 
 VOID EFIAPI EmptyPageInitialiser(EFI_HII_HANDLE, UINT16) {}
 
@@ -31,19 +32,19 @@ constexpr PAGE_STRING_INITIALISER InitialiserTable[PAGE_STRING_INITIALISER_SLOTS
     InitManagementEngineStrings,  // 9: management engine information
     InitClockControl,      // 10: clock control page
     InitNvmeDevicePage,    // 11: NVMe devices
-    EmptyPageInitialiser,  // 12: component versions
+    InitComponentVersions,  // 12: component versions
     InitUsbDevicePage,     // 13: USB device summary
     EmptyPageInitialiser,  // 14: SATA port strings
     InitNetworkPage,       // 15: network configuration page
     EmptyPageInitialiser,  // 16
     InitProfileNames,      // 17: user-default profile names
-    EmptyPageInitialiser,  // 18: strap texts
-    EmptyPageInitialiser,  // 19: configuration texts
+    InitStrapText,         // 18: strap texts
+    InitConfigurationText, // 19: configuration texts
     EmptyPageInitialiser,  // 20
     EmptyPageInitialiser,  // 21
     EmptyPageInitialiser,  // 22
     EmptyPageInitialiser,  // 23
-    EmptyPageInitialiser,  // 24: main page summary
+    InitMainPageSummary,   // 24: main page summary
     nullptr,
 };
 

@@ -17,6 +17,18 @@ std::vector<uint8_t> BuildCacheDescriptorBytes(const std::vector<CacheDescriptor
   return Bytes;
 }
 
+std::vector<uint8_t> BuildResourceDescriptorBytes(const std::vector<ProcessorResourceProfile>& Resources) {
+  std::vector<uint8_t> Bytes((Resources.size() + 1) * sizeof(PROCESSOR_RESOURCE_DESCRIPTOR), 0);
+  for (size_t I = 0; I < Resources.size(); ++I) {
+    PROCESSOR_RESOURCE_DESCRIPTOR D{};
+    D.InUse = Resources[I].InUse;
+    D.Kind = Resources[I].Kind;
+    D.Size = Resources[I].Size;
+    std::memcpy(Bytes.data() + I * sizeof D, &D, sizeof D);
+  }
+  return Bytes;
+}
+
 ProcessorPeers::ProcessorPeers(const ProcessorProfile& Profile) {
   Information_.Protocol.GetInfo = GetInfo;
   Information_.Owner = this;
@@ -33,6 +45,21 @@ ProcessorPeers::ProcessorPeers(const ProcessorProfile& Profile) {
   SetBrandString(Profile.BrandString);
   CoresPerPackage = Profile.CoresPerPackage;
   SetCacheDescriptorBytes(BuildCacheDescriptorBytes(Profile.Caches), (uint32_t)Profile.Caches.size());
+  Record_.SummaryValue = Profile.SummaryValue;
+  if (Profile.Resources)
+    SetResourceBytes(BuildResourceDescriptorBytes(*Profile.Resources));
+  else
+    SetResourceBytes(std::nullopt);
+}
+
+void ProcessorPeers::SetResourceBytes(std::optional<std::vector<uint8_t>> Bytes) {
+  Resources_.reset();
+  Record_.Resources = nullptr;
+  if (!Bytes) return;
+  // Exactly sized (at least one byte), so that a walk past the end is caught.
+  Resources_.reset(new uint8_t[Bytes->empty() ? 1 : Bytes->size()]());
+  std::memcpy(Resources_.get(), Bytes->data(), Bytes->size());
+  Record_.Resources = (const PROCESSOR_RESOURCE_DESCRIPTOR*)Resources_.get();
 }
 
 void ProcessorPeers::SetBrandString(const std::string& Brand) {

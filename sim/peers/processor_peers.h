@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,9 @@ class ProcessorPeers {
   // Replaces the descriptor array with raw bytes and a record count, for
   // records no well-behaved producer would write.
   void SetCacheDescriptorBytes(std::vector<uint8_t> Bytes, uint32_t Count);
+  // Replaces the resource list the record points at with exactly these
+  // bytes (no end descriptor is added); std::nullopt makes the pointer null.
+  void SetResourceBytes(std::optional<std::vector<uint8_t>> Bytes);
 
   // Scripted answers.
   EFI_STATUS GetInfoStatus = EFI_SUCCESS;
@@ -71,7 +75,12 @@ class ProcessorPeers {
   std::unique_ptr<char[]> Brand_;
   std::unique_ptr<uint8_t[]> Caches_;
   uint32_t CacheCount_ = 0;
+  std::unique_ptr<uint8_t[]> Resources_;
 };
+
+// The resource list a producer would build from Profile's descriptors,
+// ended by a descriptor whose first byte is 0.
+std::vector<uint8_t> BuildResourceDescriptorBytes(const std::vector<ProcessorResourceProfile>& Resources);
 
 // The descriptor array a producer would build from Profile's cache list:
 // records end to end, each at the previous one's reported length.

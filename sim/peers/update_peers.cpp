@@ -56,11 +56,22 @@ void UpdatePeers::RebuildIdentity() {
   if (Profile_.ModelName.size() >= ROOM - offsetof(BOARD_IDENTITY_PROTOCOL, ModelName)) {
     throw std::length_error("model name too long for the simulated identity protocol");
   }
+  const std::vector<UINT8> Bytes = BoardIdentityBytes(Profile_.ModelName, {}, ROOM);
   if (Identity_.size() != ROOM) Identity_.assign(ROOM, 0);
-  std::fill(Identity_.begin(), Identity_.end(), 0);
-  std::memcpy(Identity_.data(), IdentityHeader, sizeof(IdentityHeader));
-  std::memcpy(Identity_.data() + offsetof(BOARD_IDENTITY_PROTOCOL, ModelName), Profile_.ModelName.data(),
-              Profile_.ModelName.size());
+  std::copy(Bytes.begin(), Bytes.end(), Identity_.begin());
+}
+
+std::vector<UINT8> BoardIdentityBytes(const std::string& ModelName, const std::array<uint64_t, 2>& Values,
+                                      size_t Room) {
+  constexpr size_t NAME = offsetof(BOARD_IDENTITY_PROTOCOL, ModelName);
+  Room = std::max(Room, sizeof(BOARD_IDENTITY_VALUES));
+  if (ModelName.size() >= Room - NAME) throw std::length_error("model name too long for the identity interface");
+  std::vector<UINT8> Bytes(Room, 0);
+  std::memcpy(Bytes.data(), IdentityHeader, sizeof(IdentityHeader));
+  std::memcpy(Bytes.data() + NAME, ModelName.data(), ModelName.size());
+  if (NAME + ModelName.size() + 1 <= offsetof(BOARD_IDENTITY_VALUES, Values))
+    std::memcpy(Bytes.data() + offsetof(BOARD_IDENTITY_VALUES, Values), Values.data(), sizeof(Values));
+  return Bytes;
 }
 
 const UpdateProfile::Name* UpdatePeers::Lookup(const std::string& Name) const {

@@ -7,7 +7,9 @@
 // may exist at a time.
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -25,6 +27,13 @@ namespace sim {
 // Answer record types of the simulated name server.
 constexpr UINT8 NAME_RECORD_ADDRESS = 1;
 constexpr UINT8 NAME_RECORD_NAME_ERROR = 0xFF;
+
+// The board identity interface as its driver lays it out: its own header,
+// the model name at byte 11 and two values at 0x48 and 0x50, in Room bytes
+// (at least 0x58). The values are written only when the name and its
+// terminator end before them; a longer name keeps its bytes.
+std::vector<UINT8> BoardIdentityBytes(const std::string& ModelName, const std::array<uint64_t, 2>& Values,
+                                      size_t Room);
 
 class UpdatePeers {
  public:

@@ -18,11 +18,13 @@
 #include "setupinfo/pages/platform/clock_control.h"
 #include "setupinfo/pages/platform/network_page.h"
 #include "setupinfo/pages/platform/user_profiles.h"
+#include "setupinfo/pages/board/main_page.h"
 #include "setupinfo_fixture.h"
 #include "sim/peers/clock_peers.h"
 #include "sim/peers/message_box_peer.h"
 #include "sim/peers/network_peers.h"
 #include "sim/peers/profile_peers.h"
+#include "sim/peers/main_page_peers.h"
 
 namespace setupinfo_test {
 namespace {
@@ -96,11 +98,20 @@ std::vector<EXPECTED_ROW> UserProfileRows() {
   return Rows;
 }
 
+std::vector<EXPECTED_ROW> MainPageRows() {
+  return {{FORM_SET_CLASS_MAIN, 0x536, OnMainPageAction},
+          {FORM_SET_CLASS_TOOLS, 0x538, OnNetworkSummaryAction},
+          {FORM_SET_CLASS_TOOLS, 0x53B, OnNetworkSummaryAction},
+          {FORM_SET_CLASS_TOOLS, 0x53F, OnToolAction1},
+          {FORM_SET_CLASS_TOOLS, 0x541, OnToolAction2}};
+}
+
 // Every page's rows, in the table's order of pages.
 std::vector<EXPECTED_ROW> AllRows() {
   std::vector<EXPECTED_ROW> Rows;
   for (auto Page : {HardwareMonitorRows, ProcessorSettingRows, MemorySettingRows, GraphicsOutputRows,
-                    ManagementEngineRows, ClockControlRows, NetworkPageRows, UserProfileRows}) {
+                    ManagementEngineRows, ClockControlRows, NetworkPageRows, UserProfileRows,
+                    MainPageRows}) {
     auto More = Page();
     Rows.insert(Rows.end(), More.begin(), More.end());
   }
@@ -140,6 +151,10 @@ TEST(PageInitialisers, EachSlotHoldsItsPagesInitialiser) {
   Expected[13] = InitUsbDevicePage;
   Expected[15] = InitNetworkPage;
   Expected[17] = InitProfileNames;
+  Expected[12] = InitComponentVersions;
+  Expected[18] = InitStrapText;
+  Expected[19] = InitConfigurationText;
+  Expected[24] = InitMainPageSummary;
   Expected.push_back(nullptr);
   const Span<const PAGE_STRING_INITIALISER> Table = PageStringInitialisers();
   ASSERT_EQ(Table.Count, Expected.size());
@@ -334,6 +349,50 @@ TEST_F(Wiring, UserProfileRowsSaveAndLoadTheirOwnProfile) {
       ASSERT_EQ(Profiles.Messages.size(), Messages + 1);
       EXPECT_EQ(Profiles.Messages.back().Title, u"Load profile");
       EXPECT_EQ(Profiles.Messages.back().Text, u"Row " + std::u16string(1, char16_t(u'0' + N)) + u" loaded; save to keep it.");
+    }
+  }
+}
+
+UINTN gNetworkRefreshes = 0;
+VOID EFIAPI CountedRefresh(BOOLEAN ViaBrowser) { gNetworkRefreshes += ViaBrowser ? 1 : 100; }
+
+// Each main page and tools row reaches its own outside function once, for
+// its own browser action, through its form set and through the main one.
+TEST_F(Wiring, MainPageRowsReachTheirComponents) {
+  sim::MainPageProfile Profile;
+  Profile.MainAction.Present = Profile.ToolAction1.Present = Profile.ToolAction2.Present = true;
+  sim::MainPagePeers Peers(Profile, "Board");
+  Peers.InstallPresent(BS());
+  sim::NetworkProfile NetworkProfile;
+  NetworkProfile.Configuration.Present = true;
+  sim::NetworkPeers Network(NetworkProfile);
+  Network.InstallPresent(ST());
+  // The network driver arrived after load: the refresh in it is its own.
+  Network.Configuration()->Refresh = CountedRefresh;
+  gNetworkRefreshes = 0;
+  const sim::PageActionEntry Entries[] = {sim::PageActionEntry::MainAction, sim::PageActionEntry::ToolAction1,
+                                          sim::PageActionEntry::ToolAction2};
+  EFI_IFR_TYPE_VALUE Value{};
+  for (const EXPECTED_ROW& Row : MainPageRows()) {
+    const bool IsNetwork = Row.Handler == OnNetworkSummaryAction;
+    const EFI_BROWSER_ACTION Acts = IsNetwork ? EFI_BROWSER_ACTION_CHANGED : EFI_BROWSER_ACTION_CHANGING;
+    const EFI_BROWSER_ACTION Declines = IsNetwork ? EFI_BROWSER_ACTION_CHANGING : EFI_BROWSER_ACTION_CHANGED;
+    for (UINT16 Through : {Row.Class, FORM_SET_CLASS_MAIN}) {
+      SCOPED_TRACE(testing::Message() << std::hex << "key 0x" << Row.Key << " through class 0x" << Through);
+      const size_t Calls = Peers.Calls.size();
+      const UINTN Refreshes = gNetworkRefreshes;
+      EXPECT_EQ(Browser().Callback(Through, Declines, Row.Key, EFI_IFR_TYPE_NUM_SIZE_8, Value), EFI_UNSUPPORTED);
+      EXPECT_EQ(Browser().Callback(Through, Acts, Row.Key, EFI_IFR_TYPE_NUM_SIZE_8, Value), EFI_SUCCESS);
+      if (IsNetwork) {
+        EXPECT_EQ(gNetworkRefreshes, Refreshes + 1);  // once, from the browser's values
+        EXPECT_EQ(Peers.Calls.size(), Calls);
+      } else {
+        ASSERT_EQ(Peers.Calls.size(), Calls + 1);
+        EXPECT_EQ(Peers.Calls.back().Entry, Entries[Row.Handler == OnMainPageAction ? 0
+                                                    : Row.Handler == OnToolAction1 ? 1
+                                                                                   : 2]);
+        EXPECT_EQ(gNetworkRefreshes, Refreshes);
+      }
     }
   }
 }

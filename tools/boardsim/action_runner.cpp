@@ -134,7 +134,8 @@ std::optional<ActionError> ActionRunner::Check(const std::vector<Action>& Action
       }
       continue;
     }
-    if (A.Kind == ActionKind::Save || A.Kind == ActionKind::ReadyToBoot || A.Kind == ActionKind::Reboot) {
+    if (A.Kind == ActionKind::Save || A.Kind == ActionKind::ReadyToBoot || A.Kind == ActionKind::Reboot ||
+        A.Kind == ActionKind::ResolutionTrigger) {
       continue;
     }
     const PackagedFormSet* FormSet = FindFormSet(FormSets_, A.FormSet);
@@ -261,6 +262,8 @@ ActionResult ActionRunner::RunOne(const Action& A) {
       Result.StringChanges = DiffStrings(StringsBefore, Session_.Strings(FormSets_));
       return Result;
     }
+  } else if (A.Kind == ActionKind::ResolutionTrigger) {
+    Result.Status = Session_.InstallResolutionTrigger();
   } else if (A.Kind == ActionKind::Set) {
     const sim::SetupBrowser::Store* Store = FindStore(A.Store);
     std::vector<UINT8>* Bytes = Store == nullptr ? nullptr : Browser.StoreBytes(Store->Name, Store->Guid);

@@ -103,8 +103,15 @@ class Parser {
       Action_.Kind = ActionKind::ReadyToBoot;
       return Done();
     }
+    if (Verb == "resolution-trigger") {
+      if (Words_.size() != 1) {
+        return Fail("expected: resolution-trigger");
+      }
+      Action_.Kind = ActionKind::ResolutionTrigger;
+      return Done();
+    }
     return Fail("unknown action \"" + Words_[0] +
-                "\" (expected set, callback, show, save, answer, choose, text, text-cancel, reboot or ready-to-boot)");
+                "\" (expected set, callback, show, save, answer, choose, text, text-cancel, reboot, ready-to-boot or resolution-trigger)");
   }
 
  private:

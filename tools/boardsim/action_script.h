@@ -11,6 +11,7 @@
 //   text-cancel                             queue a cancelled text prompt
 //   reboot                                  power-cycle the board; setup opens again
 //   ready-to-boot                           signal ready to boot; a restart asked for reboots
+//   resolution-trigger                      the display driver installs its resolution trigger
 //
 // Actions are separated by ';' or line ends; '#' starts a comment.
 #pragma once
@@ -23,7 +24,7 @@
 
 namespace boardsim {
 
-enum class ActionKind { Set, Callback, Show, Save, Answer, Choose, ReadyToBoot, Text, Reboot };
+enum class ActionKind { Set, Callback, Show, Save, Answer, Choose, ReadyToBoot, Text, Reboot, ResolutionTrigger };
 
 struct Action {
   ActionKind Kind = ActionKind::Show;

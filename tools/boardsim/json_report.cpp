@@ -106,6 +106,10 @@ Json ActionJson(size_t Index, const ActionResult& A) {
         J["boot"] = A.BootNumber;
       }
       break;
+    case ActionKind::ResolutionTrigger:
+      J["kind"] = "resolution-trigger";
+      J["status"] = StatusJson(A.Status);
+      break;
     case ActionKind::Show:
       J["kind"] = "show";
       J["class"] = A.Class;

@@ -48,7 +48,9 @@ void BoardSession::PresetLanguage(const std::string& Language) {
 // profile), its Super I/O driver (one handle per device), its chipset and
 // SATA drivers (the south bridge version protocol, SbPlatformData and the
 // drives' Disk Info), its NVMe driver (controllers and namespaces), its USB
-// driver (the USB support protocol and UsbMassDevNum), the variable service's
+// driver (the USB support protocol and UsbMassDevNum), the main page's
+// components (board identity, component versions, action protocols, the
+// resolution trigger), the variable service's
 // Secure Boot key rules and the firmware volume of default key files, and it
 // keeps a copy of each package list the setup
 // driver removes, so that page can still be shown; the drivers cannot tell.
@@ -90,6 +92,14 @@ EFI_STATUS EFIAPI BoardSession::PlatformEntry(EFI_HANDLE, EFI_SYSTEM_TABLE* Syst
   Self->Network_ = std::make_unique<sim::NetworkPeers>(Self->Machine_->Profile().Network);
   if (Self->Graphics_) Self->Network_->Transcript = &Self->Graphics_->Calls;
   Self->Network_->InstallPresent(SystemTable);
+  // The main page's components: board identity, component versions, the
+  // action protocols (their calls join the device call log) and, once the
+  // drivers have loaded, the display's resolution trigger.
+  Self->MainPage_.reset();
+  Self->MainPage_ = std::make_unique<sim::MainPagePeers>(Self->Machine_->Profile().MainPage,
+                                                         Self->Machine_->Profile().Update.ModelName);
+  if (Self->Graphics_) Self->MainPage_->Transcript = &Self->Graphics_->Calls;
+  Self->MainPage_->InstallPresent(SystemTable->BootServices);
   // The variable service's rules for the Secure Boot keys, and the firmware
   // volume with the default key files.
   Self->KeyVolume_.reset();
@@ -185,6 +195,7 @@ BootRecord BoardSession::Boot() {
   if (Usb_ && Machine_->Profile().Usb->Late) Usb_->Install(Machine_->BootServices());
   if (Network_) Network_->InstallLate(Machine_->SystemTable());
   if (ProfileStorage_ && Machine_->Profile().ProfileStorage->Late) ProfileStorage_->InstallLate(Machine_->BootServices());
+  if (MainPage_) MainPage_->InstallLate(Machine_->BootServices());
   // The clock page's store, as the board's setup browser holds it.
   Browser().AddStore(ICC_ADVANCED_SETUP_DATA_NAME, ICC_SETUP_DATA_GUID);
   Browser().Open();
@@ -261,6 +272,11 @@ std::string BoardSession::FormSetText(EFI_HII_HANDLE HiiHandle, uint16_t StringI
   if (Package == nullptr) return "";
   auto It = Package->Strings.find(StringId);
   return It == Package->Strings.end() ? "" : Utf8FromUcs2(It->second);
+}
+
+EFI_STATUS BoardSession::InstallResolutionTrigger() {
+  if (!MainPage_) return EFI_NOT_READY;
+  return MainPage_->InstallResolutionTrigger(Machine_->BootServices());
 }
 
 std::vector<std::string> BoardSession::DeviceCalls() const {

@@ -22,6 +22,7 @@
 #include "sim/peers/usb_peers.h"
 #include "sim/peers/network_peers.h"
 #include "sim/peers/profile_peers.h"
+#include "sim/peers/main_page_peers.h"
 #include "tools/boardsim/page_capture.h"
 #include "tools/boardsim/run_report.h"
 
@@ -57,6 +58,10 @@ class BoardSession {
   // driver removed shows the texts it had at removal.
   FormSetPage Page(const PackagedFormSet& Packaged);
   StringSnapshot Strings(const std::vector<PackagedFormSet>& FormSets);
+
+  // The display driver's resolution trigger, installed once more; the
+  // driver's status.
+  EFI_STATUS InstallResolutionTrigger();
 
   // Calls into the board's device stand-ins (graphics outputs, ...) this boot, in order.
   std::vector<std::string> DeviceCalls() const;
@@ -95,6 +100,7 @@ class BoardSession {
   std::unique_ptr<sim::GraphicsPeers> Graphics_;
   std::unique_ptr<sim::NvmePeers> Nvme_;
   std::unique_ptr<sim::NetworkPeers> Network_;
+  std::unique_ptr<sim::MainPagePeers> MainPage_;
   // The key rules live as long as the store they guard (across reboots);
   // the volume of default key files is made again at every boot.
   std::unique_ptr<sim::SecureBootVariablePeer> KeyRules_;

@@ -132,6 +132,9 @@ void RenderAction(std::string& Out, size_t Number, const ActionResult& A, const 
       return;
     case ActionKind::Reboot:
       break;
+    case ActionKind::ResolutionTrigger:
+      Out += "  resolution trigger installed: " + StatusText(A.Status) + "\n";
+      break;
     case ActionKind::Show:
       if (A.Page) {
         Out += RenderPage(*A.Page, Language, AllStrings);
