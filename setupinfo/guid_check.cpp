@@ -15,6 +15,7 @@
 #include "platform/net_config.h"
 #include "platform/nvme.h"
 #include "platform/processor_info.h"
+#include "platform/sata_port_strings.h"
 #include "platform/setup_load_trigger.h"
 #include "platform/super_io_device.h"
 #include "platform/south_bridge.h"
@@ -115,6 +116,8 @@ constexpr EFI_GUID KnownGuids[] = {
     GOP_OUTPUT_VARIABLE_GUID,
     NVME_CONTROLLER_PROTOCOL::Guid,
     USB_SUPPORT_PROTOCOL::Guid,
+    SATA_PORT_STRING_PROTOCOL::Guid,
+    SATA_BUS_TABLE_PROTOCOL_GUID,
     MESSAGE_BOX_PROTOCOL::Guid,
     ICC_CLOCK_CONTROL_PROTOCOL::Guid,
     BOOT_PHASE_INFO_PROTOCOL::Guid,

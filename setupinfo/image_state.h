@@ -12,6 +12,7 @@
 #include "setupinfo/pages/platform/management_engine_state.h"
 #include "setupinfo/pages/platform/clock_control_state.h"
 #include "setupinfo/pages/devices/usb_devices_state.h"
+#include "setupinfo/pages/devices/sata_port_strings_state.h"
 #include "setupinfo/pages/platform/network_page_state.h"
 
 struct SETUPINFO_STATE {
@@ -25,6 +26,7 @@ struct SETUPINFO_STATE {
   CLOCK_CONTROL_STATE ClockControl;
   USB_DEVICES_STATE UsbDevices;
   NETWORK_PAGE_STATE Network;
+  SATA_PORT_STRINGS_STATE SataPorts;
 };
 
 extern constinit SETUPINFO_STATE gSetupInfo;

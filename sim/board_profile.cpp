@@ -1425,6 +1425,59 @@ bool ReadUsb(Ctx& C, const Json& J, const std::string& P, BoardProfile& B) {
   return true;
 }
 
+constexpr size_t MAX_SATA_PORT_DEVICES = 64;
+constexpr size_t MAX_SATA_TEXT = 4096;
+
+bool ReadSataPortDevice(Ctx& C, const Json& J, const std::string& P, SataPortDeviceProfile& D) {
+  using D_ = SataPortDeviceProfile;
+  auto U8 = [](uint8_t D_::*Member) { return Uint<D_>(0xFF, [Member](D_& D, uint64_t V) { D.*Member = (uint8_t)V; }); };
+  auto Txt = [](size_t Index) { return Text<D_>([Index](D_& D, std::string S) { D.Texts[Index] = std::move(S); }); };
+  if (!ReadObject<D_>(C, J, P, D,
+                      {
+                          {"bus", false, U8(&D_::Bus)},
+                          {"device", true, U8(&D_::Device)},
+                          {"function", true, U8(&D_::Function)},
+                          {"a", true, U8(&D_::ByteA)},
+                          {"b", true, U8(&D_::ByteB)},
+                          {"model", false, Txt(0)},
+                          {"text2", false, Txt(1)},
+                          {"text3", false, Txt(2)},
+                          {"ultraDma", false, Txt(3)},
+                          {"support", false, Txt(4)},
+                          {"unterminated", false, Flag(&D_::Unterminated)},
+                          {"text3Hidden", false, Uint<D_>(0xFFFFFFFF, [](D_& D, uint64_t V) { D.Text3Hidden = (uint32_t)V; })},
+                      }))
+    return false;
+  for (const std::string& T : D.Texts)
+    if (T.size() > MAX_SATA_TEXT) return C.Fail(P, "a text is longer than " + std::to_string(MAX_SATA_TEXT) + " bytes");
+  return true;
+}
+
+bool ReadSataPortDriver(Ctx& C, const Json& J, const std::string& P, BoardProfile& B) {
+  using S_ = SataPortDriverProfile;
+  S_ S;
+  bool Present = true;
+  if (!ReadObject<S_>(C, J, P, S,
+                      {
+                          {"present", false, [&Present](Ctx& C, const Json& J, const std::string& P, S_&) {
+                             return ReadBool(C, J, P, Present);
+                           }},
+                          {"late", false, Flag(&S_::Late)},
+                          {"findStatus", false, Status<S_>(&S_::FindStatus)},
+                          {"textStatus", false, Status<S_>(&S_::TextStatus)},
+                          {"devices", false,
+                           [](Ctx& C, const Json& J, const std::string& P, S_& S) {
+                             return ReadArray<SataPortDeviceProfile>(C, J, P, S.Devices, ReadSataPortDevice);
+                           }},
+                      }))
+    return false;
+  if (S.Devices.size() > MAX_SATA_PORT_DEVICES)
+    return C.Fail(P + ".devices", "more than " + std::to_string(MAX_SATA_PORT_DEVICES) + " devices");
+  if (Present) B.SataPortDriver = std::move(S);
+  else B.SataPortDriver.reset();
+  return true;
+}
+
 // Top level: one row per section.
 const std::vector<Field<BoardProfile>>& Sections() {
   static const std::vector<Field<BoardProfile>> Rows = {
@@ -1471,6 +1524,7 @@ const std::vector<Field<BoardProfile>>& Sections() {
        [](Ctx& C, const Json& J, const std::string& P, BoardProfile& B) { return ReadNetwork(C, J, P, B.Network); }},
       {"secureBoot", false, ReadSecureBoot},
       {"usb", false, ReadUsb},
+      {"sataPortDriver", false, ReadSataPortDriver},
   };
   return Rows;
 }

@@ -427,6 +427,23 @@ struct UsbProfile {
   uint32_t MassDevNumAttributes = 0x6;
 };
 
+// The platform's SATA driver as it calls the setup driver's SATA port
+// string protocol (sim/peers/sata_peers.h): its devices, each found by one
+// lookup tuple, with its five texts and the record field at byte 524.
+struct SataPortDeviceProfile {
+  uint8_t Bus = 0, Device = 0x1F, Function = 2, ByteA = 0, ByteB = 0;  // the lookup tuple that finds it
+  std::array<std::string, 5> Texts;  // model, text 2, text 3, Ultra DMA mode, support state
+  bool Unterminated = false;         // texts fill a fixed field with blanks and no terminator
+  uint32_t Text3Hidden = 0;          // the record's field at byte 524
+};
+
+struct SataPortDriverProfile {
+  bool Late = false;                   // not called at boot; only by boardsim's "sata" action
+  EFI_STATUS FindStatus = EFI_SUCCESS; // not success: every lookup fails with it
+  EFI_STATUS TextStatus = EFI_SUCCESS; // not success: every text call fails with it
+  std::vector<SataPortDeviceProfile> Devices;
+};
+
 struct BoardProfile {
   std::string Name;
   FirmwareProfile Firmware;
@@ -455,6 +472,7 @@ struct BoardProfile {
   // Absent: no key rules, no firmware volume (a board without Secure Boot).
   std::optional<SecureBootProfile> SecureBoot;
   std::optional<UsbProfile> Usb;  // absent: no USB driver
+  std::optional<SataPortDriverProfile> SataPortDriver;  // absent: no SATA driver calls the protocol
 };
 
 // The board built into the simulator (boards/default.json).

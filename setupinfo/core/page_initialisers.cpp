@@ -12,6 +12,7 @@
 #include "setupinfo/pages/platform/nvme_devices.h"
 #include "setupinfo/pages/platform/clock_control.h"
 #include "setupinfo/pages/devices/usb_devices.h"
+#include "setupinfo/pages/devices/sata_port_strings.h"
 
 VOID EFIAPI EmptyPageInitialiser(EFI_HII_HANDLE, UINT16) {}
 
@@ -32,7 +33,7 @@ constexpr PAGE_STRING_INITIALISER InitialiserTable[PAGE_STRING_INITIALISER_SLOTS
     InitNvmeDevicePage,    // 11: NVMe devices
     EmptyPageInitialiser,  // 12: component versions
     InitUsbDevicePage,     // 13: USB device summary
-    EmptyPageInitialiser,  // 14: SATA port strings
+    InitSataPortStrings,   // 14: SATA port strings
     InitNetworkPage,       // 15: network configuration page
     EmptyPageInitialiser,  // 16
     EmptyPageInitialiser,  // 17: user-default profile names

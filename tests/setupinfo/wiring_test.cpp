@@ -14,6 +14,7 @@
 #include "setupinfo/pages/platform/graphics_output.h"
 #include "setupinfo/pages/platform/nvme_devices.h"
 #include "setupinfo/pages/devices/usb_devices.h"
+#include "setupinfo/pages/devices/sata_port_strings.h"
 #include "setupinfo/pages/platform/management_engine.h"
 #include "setupinfo/pages/platform/clock_control.h"
 #include "setupinfo/pages/platform/network_page.h"
@@ -129,6 +130,7 @@ TEST(PageInitialisers, EachSlotHoldsItsPagesInitialiser) {
   Expected[11] = InitNvmeDevicePage;
   Expected[10] = InitClockControl;
   Expected[13] = InitUsbDevicePage;
+  Expected[14] = InitSataPortStrings;
   Expected[15] = InitNetworkPage;
   Expected.push_back(nullptr);
   const Span<const PAGE_STRING_INITIALISER> Table = PageStringInitialisers();

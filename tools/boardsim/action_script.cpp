@@ -88,8 +88,15 @@ class Parser {
       Action_.Kind = ActionKind::ReadyToBoot;
       return Done();
     }
+    if (Verb == "sata") {
+      if (Words_.size() != 1) {
+        return Fail("expected: sata");
+      }
+      Action_.Kind = ActionKind::Sata;
+      return Done();
+    }
     return Fail("unknown action \"" + Words_[0] +
-                "\" (expected set, callback, show, save, answer, choose or ready-to-boot)");
+                "\" (expected set, callback, show, save, answer, choose, ready-to-boot or sata)");
   }
 
  private:

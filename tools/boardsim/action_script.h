@@ -8,6 +8,7 @@
 //   answer N [N ...]                        queue the user's answers to message boxes
 //   choose N [N ...]                        queue the user's choices in list boxes
 //   ready-to-boot                           signal ready to boot; a restart asked for reboots
+//   sata                                    the board's SATA driver calls the SATA port string protocol again
 //
 // Actions are separated by ';' or line ends; '#' starts a comment.
 #pragma once
@@ -20,7 +21,7 @@
 
 namespace boardsim {
 
-enum class ActionKind { Set, Callback, Show, Save, Answer, Choose, ReadyToBoot };
+enum class ActionKind { Set, Callback, Show, Save, Answer, Choose, ReadyToBoot, Sata };
 
 struct Action {
   ActionKind Kind = ActionKind::Show;

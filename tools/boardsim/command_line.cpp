@@ -57,6 +57,7 @@ std::string UsageText() {
       "                                           VALUE is N or u8:N, u16:N, u32:N, u64:N, bool:N\n"
       "  show FORMSET                             print the page as it is now\n"
       "  save                                     the browser saves its changed stores\n"
+      "  sata                                     the SATA driver calls the SATA port string protocol again\n"
       "\n"
       "exit codes:\n";
   for (int Code = EXIT_OK; Code <= EXIT_POOL_LEAK; ++Code) {

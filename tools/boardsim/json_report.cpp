@@ -90,6 +90,10 @@ Json ActionJson(size_t Index, const ActionResult& A) {
       J["kind"] = A.Source.Kind == ActionKind::Answer ? "answer" : "choose";
       J["queued"] = A.Source.Numbers;
       return J;
+    case ActionKind::Sata:
+      J["kind"] = "sata";
+      J["status"] = StatusJson(A.Status);
+      break;
     case ActionKind::ReadyToBoot:
       J["kind"] = "ready-to-boot";
       J["restarted"] = A.Restarted;

@@ -112,6 +112,12 @@ EFI_STATUS EFIAPI BoardSession::PlatformEntry(EFI_HANDLE, EFI_SYSTEM_TABLE* Syst
     Self->Usb_->WriteMassDevNum(SystemTable->RuntimeServices);
     if (!Usb->Late) Self->Usb_->Install(SystemTable->BootServices);
   }
+  // The SATA driver; it calls the setup driver's protocol once that is there.
+  Self->SataPort_.reset();
+  if (const auto& Sata = Self->Machine_->Profile().SataPortDriver) {
+    Self->SataPort_ = std::make_unique<sim::SataPortDriverPeer>(*Sata);
+    if (Self->Graphics_) Self->SataPort_->Transcript = &Self->Graphics_->Calls;
+  }
   Self->Removed_.clear();
   EFI_HII_DATABASE_PROTOCOL* Database = Self->Machine_->Hii().Database->DatabaseProtocol();
   if (Database->RemovePackageList != RemovePackageListObserved) {
@@ -176,6 +182,7 @@ BootRecord BoardSession::Boot() {
   if (Machine_->Profile().Clocks.Late) InstallClocks();
   if (Usb_ && Machine_->Profile().Usb->Late) Usb_->Install(Machine_->BootServices());
   if (Network_) Network_->InstallLate(Machine_->SystemTable());
+  if (SataPort_ && !Machine_->Profile().SataPortDriver->Late) CallSataDriver();
   // The clock page's store, as the board's setup browser holds it.
   Browser().AddStore(ICC_ADVANCED_SETUP_DATA_NAME, ICC_SETUP_DATA_GUID);
   Browser().Open();
@@ -247,6 +254,10 @@ FormSetPage BoardSession::Page(const PackagedFormSet& Packaged) {
 
 std::vector<std::string> BoardSession::DeviceCalls() const {
   return Graphics_ ? Graphics_->Calls : std::vector<std::string>{};
+}
+
+size_t BoardSession::CallSataDriver() {
+  return SataPort_ ? SataPort_->CallSetup(Machine_->BootServices()) : 0;
 }
 
 StringSnapshot BoardSession::Strings(const std::vector<PackagedFormSet>& FormSets) {

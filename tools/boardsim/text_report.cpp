@@ -126,6 +126,9 @@ void RenderAction(std::string& Out, size_t Number, const ActionResult& A, const 
     case ActionKind::ReadyToBoot:
       Out += "  ready to boot signalled\n";
       break;
+    case ActionKind::Sata:
+      Out += "  SATA driver called the port string protocol: " + StatusText(A.Status) + "\n";
+      break;
     case ActionKind::Show:
       if (A.Page) {
         Out += RenderPage(*A.Page, Language, AllStrings);
