@@ -14,6 +14,7 @@
 #include "platform/name_resolution.h"
 #include "platform/net_config.h"
 #include "platform/nvme.h"
+#include "platform/presets.h"
 #include "platform/processor_info.h"
 #include "platform/sata_port_strings.h"
 #include "platform/setup_load_trigger.h"
@@ -118,6 +119,10 @@ constexpr EFI_GUID KnownGuids[] = {
     USB_SUPPORT_PROTOCOL::Guid,
     SATA_PORT_STRING_PROTOCOL::Guid,
     SATA_BUS_TABLE_PROTOCOL_GUID,
+    PRESET_PROVIDER_PROTOCOL::Guid,
+    PRESET_FORWARD_51C_PROTOCOL::Guid,
+    PRESET_FORWARD_51D_PROTOCOL::Guid,
+    PRESET_FORWARD_51E_PROTOCOL::Guid,
     MESSAGE_BOX_PROTOCOL::Guid,
     ICC_CLOCK_CONTROL_PROTOCOL::Guid,
     BOOT_PHASE_INFO_PROTOCOL::Guid,

@@ -33,6 +33,7 @@ CLOCK_CONTROL_STATE& ClockControlState() { return gSetupInfo.ClockControl; }
 USB_DEVICES_STATE& UsbDevicesState() { return gSetupInfo.UsbDevices; }
 NETWORK_PAGE_STATE& NetworkPageState() { return gSetupInfo.Network; }
 SATA_PORT_STRINGS_STATE& SataPortStringsState() { return gSetupInfo.SataPorts; }
+PRESETS_STATE& PresetsState() { return gSetupInfo.Presets; }
 
 void SetupInfoResetState() {
   gSetupInfo = InitialSetupInfoState();

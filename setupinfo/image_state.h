@@ -14,6 +14,7 @@
 #include "setupinfo/pages/devices/usb_devices_state.h"
 #include "setupinfo/pages/devices/sata_port_strings_state.h"
 #include "setupinfo/pages/platform/network_page_state.h"
+#include "setupinfo/pages/platform/presets_state.h"
 
 struct SETUPINFO_STATE {
   CORE_STATE Core;
@@ -27,6 +28,7 @@ struct SETUPINFO_STATE {
   USB_DEVICES_STATE UsbDevices;
   NETWORK_PAGE_STATE Network;
   SATA_PORT_STRINGS_STATE SataPorts;
+  PRESETS_STATE Presets;
 };
 
 extern constinit SETUPINFO_STATE gSetupInfo;

@@ -1478,6 +1478,70 @@ bool ReadSataPortDriver(Ctx& C, const Json& J, const std::string& P, BoardProfil
   return true;
 }
 
+bool ReadPresetForward(Ctx& C, const Json& J, const std::string& P, PresetForwardProfile& F) {
+  using F_ = PresetForwardProfile;
+  F.Present = true;
+  return ReadObject<F_>(C, J, P, F,
+                        {
+                            {"present", false, Flag(&F_::Present)},
+                            {"late", false, Flag(&F_::Late)},
+                            {"status", false, Status<F_>(&F_::Status)},
+                        });
+}
+
+constexpr size_t PresetRowBytes[4] = {30, 8, 44, 12};
+
+bool ReadPresets(Ctx& C, const Json& J, const std::string& P, BoardProfile& B) {
+  using R_ = PresetProfile;
+  auto Table = [](size_t Index) {
+    return [Index](Ctx& C, const Json& J, const std::string& P, R_& R) {
+      if (!J.is_array()) return C.Fail(P, "expected an array of rows");
+      if (J.size() > 256) return C.Fail(P, "more than 256 rows");
+      std::vector<std::vector<uint8_t>> Rows;
+      for (size_t I = 0; I < J.size(); ++I) {
+        std::vector<uint8_t> Row;
+        const std::string Path = P + "[" + std::to_string(I) + "]";
+        if (!ReadBytes(C, J[I], Path, Row)) return false;
+        if (Row.size() != PresetRowBytes[Index])
+          return C.Fail(Path, "a row of this table has " + std::to_string(PresetRowBytes[Index]) + " bytes");
+        Rows.push_back(std::move(Row));
+      }
+      R.Tables[Index] = std::move(Rows);
+      return true;
+    };
+  };
+  auto Count = [](size_t Index) {
+    return Uint<R_>(0xFFFFFFFF, [Index](R_& R, uint64_t V) { R.RowCounts[Index] = (uint32_t)V; });
+  };
+  auto Forward = [](PresetForwardProfile R_::*Member) {
+    return [Member](Ctx& C, const Json& J, const std::string& P, R_& R) { return ReadPresetForward(C, J, P, R.*Member); };
+  };
+  return ReadObject<R_>(
+      C, J, P, B.Presets,
+      {
+          {"provider", false,
+           [&](Ctx& C, const Json& J, const std::string& P, R_& R) {
+             R.ProviderPresent = true;
+             return ReadObject<R_>(C, J, P, R,
+                                   {
+                                       {"present", false, Flag(&R_::ProviderPresent)},
+                                       {"late", false, Flag(&R_::ProviderLate)},
+                                       {"tableA", false, Table(0)},
+                                       {"tableB", false, Table(1)},
+                                       {"tableC", false, Table(2)},
+                                       {"tableD", false, Table(3)},
+                                       {"rowCountA", false, Count(0)},
+                                       {"rowCountB", false, Count(1)},
+                                       {"rowCountC", false, Count(2)},
+                                       {"rowCountD", false, Count(3)},
+                                   });
+           }},
+          {"forward51C", false, Forward(&R_::Forward51C)},
+          {"forward51D", false, Forward(&R_::Forward51D)},
+          {"forward51E", false, Forward(&R_::Forward51E)},
+      });
+}
+
 // Top level: one row per section.
 const std::vector<Field<BoardProfile>>& Sections() {
   static const std::vector<Field<BoardProfile>> Rows = {
@@ -1525,6 +1589,7 @@ const std::vector<Field<BoardProfile>>& Sections() {
       {"secureBoot", false, ReadSecureBoot},
       {"usb", false, ReadUsb},
       {"sataPortDriver", false, ReadSataPortDriver},
+      {"presets", false, ReadPresets},
   };
   return Rows;
 }

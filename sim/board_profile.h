@@ -444,6 +444,24 @@ struct SataPortDriverProfile {
   std::vector<SataPortDeviceProfile> Devices;
 };
 
+// The preset provider's four tables and the three forwarding protocols
+// (sim/peers/preset_peers.h).
+struct PresetForwardProfile {
+  bool Present = false;             // false: not installed
+  bool Late = false;                // installed only once the drivers have loaded
+  EFI_STATUS Status = EFI_SUCCESS;  // what its called function returns (0x51D, 0x51E)
+};
+
+struct PresetProfile {
+  bool ProviderPresent = false;
+  bool ProviderLate = false;
+  // Tables A to D as rows of 30, 8, 44 and 12 bytes; absent: a null pointer.
+  std::array<std::optional<std::vector<std::vector<uint8_t>>>, 4> Tables;
+  // The row counts the provider states; absent: the rows given.
+  std::array<std::optional<uint32_t>, 4> RowCounts;
+  PresetForwardProfile Forward51C, Forward51D, Forward51E;
+};
+
 struct BoardProfile {
   std::string Name;
   FirmwareProfile Firmware;
@@ -473,6 +491,7 @@ struct BoardProfile {
   std::optional<SecureBootProfile> SecureBoot;
   std::optional<UsbProfile> Usb;  // absent: no USB driver
   std::optional<SataPortDriverProfile> SataPortDriver;  // absent: no SATA driver calls the protocol
+  PresetProfile Presets;
 };
 
 // The board built into the simulator (boards/default.json).

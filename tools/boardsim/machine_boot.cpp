@@ -118,6 +118,10 @@ EFI_STATUS EFIAPI BoardSession::PlatformEntry(EFI_HANDLE, EFI_SYSTEM_TABLE* Syst
     Self->SataPort_ = std::make_unique<sim::SataPortDriverPeer>(*Sata);
     if (Self->Graphics_) Self->SataPort_->Transcript = &Self->Graphics_->Calls;
   }
+  // The preset provider and the forwarders; their calls join the device call log.
+  Self->Presets_ = std::make_unique<sim::PresetPeers>(Self->Machine_->Profile().Presets);
+  if (Self->Graphics_) Self->Presets_->Transcript = &Self->Graphics_->Calls;
+  Self->Presets_->InstallPresent(SystemTable);
   Self->Removed_.clear();
   EFI_HII_DATABASE_PROTOCOL* Database = Self->Machine_->Hii().Database->DatabaseProtocol();
   if (Database->RemovePackageList != RemovePackageListObserved) {
@@ -182,6 +186,7 @@ BootRecord BoardSession::Boot() {
   if (Machine_->Profile().Clocks.Late) InstallClocks();
   if (Usb_ && Machine_->Profile().Usb->Late) Usb_->Install(Machine_->BootServices());
   if (Network_) Network_->InstallLate(Machine_->SystemTable());
+  if (Presets_) Presets_->InstallLate(Machine_->SystemTable());
   if (SataPort_ && !Machine_->Profile().SataPortDriver->Late) CallSataDriver();
   // The clock page's store, as the board's setup browser holds it.
   Browser().AddStore(ICC_ADVANCED_SETUP_DATA_NAME, ICC_SETUP_DATA_GUID);

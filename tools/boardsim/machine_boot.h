@@ -21,6 +21,7 @@
 #include "sim/peers/clock_peers.h"
 #include "sim/peers/usb_peers.h"
 #include "sim/peers/network_peers.h"
+#include "sim/peers/preset_peers.h"
 #include "sim/peers/sata_peers.h"
 #include "tools/boardsim/page_capture.h"
 #include "tools/boardsim/run_report.h"
@@ -102,6 +103,8 @@ class BoardSession {
   std::unique_ptr<sim::UsbSupportPeer> Usb_;
   // The SATA driver: calls the SATA port string protocol once the form sets are loaded.
   std::unique_ptr<sim::SataPortDriverPeer> SataPort_;
+  // The preset provider and the forwarding protocols: at load, or once loaded.
+  std::unique_ptr<sim::PresetPeers> Presets_;
   UINT8 TriggerInterface_ = 0;
 };
 
