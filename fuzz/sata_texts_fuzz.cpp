@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   if (Flags & 2) Profile.TextStatus = EFI_NOT_READY;
   while (!In.Done() && Profile.Devices.size() < MAX_DEVICES) {
     const UINT8 Header = In.U8();
-    const size_t Port = (Header & 7) % SATA_PORT_COUNT;
+    const size_t Port = (Header & 7) % SATA_PORT_STRING_PORTS;
     const UINT8* Tuple = SataPortRows[Port].Lookups[(Header >> 3) & 1];
     sim::SataPortDeviceProfile D;
     D.Bus = Tuple[0];
@@ -82,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     return It == English->Strings.end() ? std::u16string(u"<none>") : It->second;
   };
 
-  for (size_t Port = 0; Port < SATA_PORT_COUNT; ++Port) {
+  for (size_t Port = 0; Port < SATA_PORT_STRING_PORTS; ++Port) {
     // The device the driver answers for the port: first tuple, then second.
     const sim::SataPortDeviceProfile* Found = nullptr;
     for (int Lookup = 0; Lookup < 2 && Found == nullptr && !(Flags & 1); ++Lookup) {

@@ -14,9 +14,11 @@ PresetPeers::PresetPeers(const PresetProfile& Profile) : Profile_(Profile) {
   for (size_t I = 0; I < PRESET_TABLE_COUNT; ++I) {
     if (!Profile_.Tables[I]) continue;
     for (const std::vector<uint8_t>& Row : *Profile_.Tables[I]) Tables_[I].insert(Tables_[I].end(), Row.begin(), Row.end());
-    // An empty table still has an address: a pointer with no rows.
+    // Exactly the rows, so a read past the table is past its buffer; an
+    // empty table still has an address: a pointer with no rows.
+    Tables_[I].shrink_to_fit();
     if (Tables_[I].empty()) Tables_[I].reserve(1);
-    Provider_.Tables[I] = Tables_[I].data() != nullptr ? Tables_[I].data() : (const UINT8*)&Provider_;
+    Provider_.Tables[I] = Tables_[I].data();
     Provider_.RowCounts[I] = Profile_.RowCounts[I] ? *Profile_.RowCounts[I] : (UINT32)Profile_.Tables[I]->size();
   }
   Forward51C_.Run = Run51C;

@@ -207,8 +207,8 @@ VOID EFIAPI UpdateSataPortStrings(SATA_DEVICE_INTERFACE* SataInterface) {
   EFI_HII_HANDLE Handle = FormSetHiiHandle(FORM_SET_CLASS_ADVANCED);
   if (SataInterface == nullptr || Handle == nullptr) return;
 
-  bool Shown[SATA_PORT_COUNT] = {};
-  for (UINTN Port = 0; Port < SATA_PORT_COUNT; ++Port) {
+  bool Shown[SATA_PORT_STRING_PORTS] = {};
+  for (UINTN Port = 0; Port < SATA_PORT_STRING_PORTS; ++Port) {
     // Own templates (0) only the first time; later calls use the kept
     // copies, or leave a port whose templates are spent.
     UINT16 Templates[SATA_KEPT_TEMPLATES] = {};
@@ -231,7 +231,7 @@ VOID EFIAPI UpdateSataPortStrings(SATA_DEVICE_INTERFACE* SataInterface) {
       ShowNoDevice(Handle, Port);
   }
 
-  for (UINTN Port = 0; Port < SATA_PORT_COUNT; ++Port) {
+  for (UINTN Port = 0; Port < SATA_PORT_STRING_PORTS; ++Port) {
     if (!Shown[Port]) continue;
     CHAR8 Name[PORT_NAME_BYTES];
     FormatAscii(Name, PORT_NAME_BYTES, "%s\x1b{p110# :", SataPortRows[Port].Name);

@@ -25,7 +25,7 @@ struct SATA_PORT_ROW {
   UINT8 Lookups[2][5];
 };
 
-inline constexpr SATA_PORT_ROW SataPortRows[SATA_PORT_COUNT] = {
+inline constexpr SATA_PORT_ROW SataPortRows[SATA_PORT_STRING_PORTS] = {
     {"SATA3_0", {{0, 0x1F, 2, 0xF0, 0x00}, {0, 0x1F, 2, 0, 0xF0}}},
     {"SATA3_1", {{0, 0x1F, 2, 0xF0, 0x10}, {0, 0x1F, 2, 1, 0xF0}}},
     {"SATA3_2", {{0, 0x1F, 2, 0xF0, 0x01}, {0, 0x1F, 2, 2, 0xF0}}},
