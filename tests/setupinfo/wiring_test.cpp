@@ -318,10 +318,9 @@ TEST_F(Wiring, PresetRowsReachTheirTablesAndProtocols) {
   }
   sim::PresetProfile Profile;
   Profile.ProviderPresent = true;
-  for (size_t T = 0; T < 4; ++T) Profile.Tables[T] = std::vector<std::vector<uint8_t>>(1, std::vector<uint8_t>(44 - T, 0xEE));
-  Profile.Tables[0]->front().resize(30);
-  Profile.Tables[1]->front().resize(8);
-  Profile.Tables[3]->front().resize(12);
+  const size_t RowBytes[4] = {30, 8, 44, 12};
+  for (size_t T = 0; T < 4; ++T)
+    Profile.Tables[T] = std::vector<std::vector<uint8_t>>(1, std::vector<uint8_t>(RowBytes[T], 0xEE));
   Profile.Forward51C.Present = Profile.Forward51D.Present = Profile.Forward51E.Present = true;
   sim::PresetPeers Peers(Profile);
   Peers.InstallPresent(ST());
