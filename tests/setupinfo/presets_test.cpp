@@ -268,5 +268,65 @@ TEST_F(PresetDriversLate, AreFoundOnceInstalled) {
   EXPECT_EQ(Peers->Calls.size(), 1u);
 }
 
+TEST(PresetProfile, ReadsTablesAndForwardersAndRefusesRowsOfAnotherSize) {
+  auto Parse = [](const std::string& Presets, sim::BoardProfile& B, std::string& Error) {
+    return sim::ParseBoardProfile("{\"firmware\": {\"vendor\": \"V\", \"revision\": 1}, \"presets\": " + Presets + "}",
+                                  "t.json", B, Error);
+  };
+  sim::BoardProfile B;
+  std::string Error;
+  EXPECT_FALSE(B.Presets.ProviderPresent);
+  ASSERT_TRUE(Parse(R"({"provider": {"late": true, "tableB": ["01 00 14 05 01 00 7E 04"], "tableD": [],
+                                     "rowCountB": 9},
+                        "forward51C": {}, "forward51E": {"late": true, "status": "0x8000000000000015"}})",
+                    B, Error))
+      << Error;
+  const sim::PresetProfile& P = B.Presets;
+  EXPECT_TRUE(P.ProviderPresent && P.ProviderLate);
+  EXPECT_FALSE(P.Tables[0].has_value());
+  ASSERT_TRUE(P.Tables[1].has_value());
+  EXPECT_EQ(P.Tables[1]->at(0), (std::vector<uint8_t>{1, 0, 0x14, 5, 1, 0, 0x7E, 4}));
+  EXPECT_EQ(P.RowCounts[1], 9u);
+  EXPECT_TRUE(P.Tables[3].has_value() && P.Tables[3]->empty());
+  EXPECT_TRUE(P.Forward51C.Present && !P.Forward51C.Late);
+  EXPECT_FALSE(P.Forward51D.Present);
+  EXPECT_TRUE(P.Forward51E.Late);
+  EXPECT_EQ(P.Forward51E.Status, EFI_ABORTED);
+
+  sim::BoardProfile Other;
+  EXPECT_FALSE(Parse(R"({"provider": {"tableA": ["00 01"]}})", Other, Error));
+  EXPECT_NE(Error.find("has 30 bytes"), std::string::npos) << Error;
+  EXPECT_FALSE(Parse(R"({"provider": {"tableE": []}})", Other, Error));
+
+  // A provider whose tables are given but empty, or whose count says 0,
+  // offers nothing.
+  sim::PresetProfile Empty;
+  Empty.ProviderPresent = true;
+  Empty.Tables[0] = std::vector<std::vector<uint8_t>>{};
+  Empty.Tables[1] = std::vector<std::vector<uint8_t>>(2, std::vector<uint8_t>(8, 1));
+  Empty.RowCounts[1] = 0;
+  sim::PresetPeers Peers(Empty);
+  EXPECT_NE(Peers.Provider()->Tables[0], nullptr);
+  EXPECT_EQ(Peers.Provider()->RowCounts[0], 0u);
+  EXPECT_EQ(Peers.Provider()->RowCounts[1], 0u);
+  EXPECT_EQ(Peers.Provider()->Tables[2], nullptr);
+}
+
+class PresetsOfferingNoRows : public Presets {
+  void CustomisePresets(sim::PresetProfile& P) override {
+    P.Tables[0] = std::vector<std::vector<uint8_t>>{};
+    P.RowCounts[3] = 0;
+  }
+};
+
+TEST_F(PresetsOfferingNoRows, EveryIndexIsBeyondTheTable) {
+  const std::vector<UINT8> Before = Record();
+  const auto Calls = Forms().Calls();
+  EXPECT_EQ(Send(TUNING, 0x51F), EFI_SUCCESS);
+  EXPECT_EQ(Send(TUNING, 0x526), EFI_SUCCESS);
+  EXPECT_EQ(Record(), Before);
+  EXPECT_EQ(Forms().Calls().SetBrowserData, Calls.SetBrowserData);
+}
+
 }  // namespace
 }  // namespace setupinfo_test

@@ -296,5 +296,49 @@ TEST_F(SataPortStrings, PortsWhoseTemplatesCouldNotBeKeptAreFilledOnceAndLeftAlo
   }
 }
 
+TEST(SataPortDriverProfile, ReadsTheSectionAndRefusesWhatCannotBe) {
+  auto Parse = [](const std::string& Sata, sim::BoardProfile& B, std::string& Error) {
+    return sim::ParseBoardProfile("{\"firmware\": {\"vendor\": \"V\", \"revision\": 1}, \"sataPortDriver\": " + Sata + "}",
+                                  "t.json", B, Error);
+  };
+  sim::BoardProfile B;
+  std::string Error;
+  ASSERT_TRUE(Parse(R"({"late": true, "findStatus": "0x8000000000000007", "textStatus": "0x8000000000000006",
+                        "devices": [{"bus": 1, "device": 31, "function": 5, "a": "0xF0", "b": 16, "model": "M",
+                                     "text2": "2", "text3": "3", "ultraDma": "4", "support": "5",
+                                     "unterminated": true, "text3Hidden": "0x80000000"}]})",
+                    B, Error))
+      << Error;
+  ASSERT_TRUE(B.SataPortDriver.has_value());
+  EXPECT_TRUE(B.SataPortDriver->Late);
+  EXPECT_EQ(B.SataPortDriver->FindStatus, EFI_DEVICE_ERROR);
+  EXPECT_EQ(B.SataPortDriver->TextStatus, EFI_NOT_READY);
+  ASSERT_EQ(B.SataPortDriver->Devices.size(), 1u);
+  const sim::SataPortDeviceProfile& D = B.SataPortDriver->Devices[0];
+  EXPECT_EQ(D.Bus, 1);
+  EXPECT_EQ(D.Function, 5);
+  EXPECT_EQ(D.ByteA, 0xF0);
+  EXPECT_EQ(D.ByteB, 16);
+  EXPECT_EQ(D.Texts, (std::array<std::string, 5>{"M", "2", "3", "4", "5"}));
+  EXPECT_TRUE(D.Unterminated);
+  EXPECT_EQ(D.Text3Hidden, 0x80000000u);
+
+  sim::BoardProfile Other;
+  EXPECT_TRUE(Parse(R"({"present": false})", Other, Error));
+  EXPECT_FALSE(Other.SataPortDriver.has_value());
+  EXPECT_FALSE(Parse(R"({"devices": [{"device": 31, "function": 2, "a": 0}]})", Other, Error));
+  EXPECT_NE(Error.find("b: missing required field"), std::string::npos) << Error;
+  EXPECT_FALSE(Parse("{\"devices\": [{\"device\": 31, \"function\": 2, \"a\": 0, \"b\": 0, \"model\": \"" +
+                         std::string(4097, 'x') + "\"}]}",
+                     Other, Error));
+  EXPECT_FALSE(Parse(R"({"devices": [{"device": 256, "function": 2, "a": 0, "b": 0}]})", Other, Error));
+  // The built-in board: four ports in use, one of them by its second lookup.
+  const sim::SataPortDriverProfile& Default = *sim::DefaultBoardProfile().SataPortDriver;
+  EXPECT_FALSE(Default.Late);
+  ASSERT_EQ(Default.Devices.size(), 4u);
+  EXPECT_EQ(Default.Devices[1].ByteA, 1);
+  EXPECT_EQ(Default.Devices[1].ByteB, 0xF0);
+}
+
 }  // namespace
 }  // namespace setupinfo_test
