@@ -18,6 +18,9 @@
 #include "platform/page_actions.h"
 #include "platform/processor_info.h"
 #include "platform/profile_storage.h"
+#include "platform/presets.h"
+#include "platform/processor_info.h"
+#include "platform/sata_port_strings.h"
 #include "platform/setup_load_trigger.h"
 #include "platform/super_io_device.h"
 #include "platform/south_bridge.h"
@@ -118,6 +121,12 @@ constexpr EFI_GUID KnownGuids[] = {
     GOP_OUTPUT_VARIABLE_GUID,
     NVME_CONTROLLER_PROTOCOL::Guid,
     USB_SUPPORT_PROTOCOL::Guid,
+    SATA_PORT_STRING_PROTOCOL::Guid,
+    SATA_BUS_TABLE_PROTOCOL_GUID,
+    PRESET_PROVIDER_PROTOCOL::Guid,
+    PRESET_FORWARD_51C_PROTOCOL::Guid,
+    PRESET_FORWARD_51D_PROTOCOL::Guid,
+    PRESET_FORWARD_51E_PROTOCOL::Guid,
     MESSAGE_BOX_PROTOCOL::Guid,
     ICC_CLOCK_CONTROL_PROTOCOL::Guid,
     BOOT_PHASE_INFO_PROTOCOL::Guid,

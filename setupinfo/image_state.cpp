@@ -34,6 +34,8 @@ USB_DEVICES_STATE& UsbDevicesState() { return gSetupInfo.UsbDevices; }
 NETWORK_PAGE_STATE& NetworkPageState() { return gSetupInfo.Network; }
 USER_PROFILES_STATE& UserProfilesState() { return gSetupInfo.UserProfiles; }
 MAIN_PAGE_STATE& MainPageState() { return gSetupInfo.MainPage; }
+SATA_PORT_STRINGS_STATE& SataPortStringsState() { return gSetupInfo.SataPorts; }
+PRESETS_STATE& PresetsState() { return gSetupInfo.Presets; }
 
 void SetupInfoResetState() {
   gSetupInfo = InitialSetupInfoState();

@@ -12,9 +12,11 @@
 #include "setupinfo/pages/platform/management_engine_state.h"
 #include "setupinfo/pages/platform/clock_control_state.h"
 #include "setupinfo/pages/devices/usb_devices_state.h"
+#include "setupinfo/pages/devices/sata_port_strings_state.h"
 #include "setupinfo/pages/platform/network_page_state.h"
 #include "setupinfo/pages/platform/user_profiles_state.h"
 #include "setupinfo/pages/board/main_page_state.h"
+#include "setupinfo/pages/platform/presets_state.h"
 
 struct SETUPINFO_STATE {
   CORE_STATE Core;
@@ -29,6 +31,8 @@ struct SETUPINFO_STATE {
   NETWORK_PAGE_STATE Network;
   USER_PROFILES_STATE UserProfiles;
   MAIN_PAGE_STATE MainPage;
+  SATA_PORT_STRINGS_STATE SataPorts;
+  PRESETS_STATE Presets;
 };
 
 extern constinit SETUPINFO_STATE gSetupInfo;

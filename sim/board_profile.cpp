@@ -1572,6 +1572,123 @@ bool ReadMainPage(Ctx& C, const Json& J, const std::string& P, BoardProfile& B) 
       });
 }
 
+constexpr size_t MAX_SATA_PORT_DEVICES = 64;
+constexpr size_t MAX_SATA_TEXT = 4096;
+
+bool ReadSataPortDevice(Ctx& C, const Json& J, const std::string& P, SataPortDeviceProfile& D) {
+  using D_ = SataPortDeviceProfile;
+  auto U8 = [](uint8_t D_::*Member) { return Uint<D_>(0xFF, [Member](D_& D, uint64_t V) { D.*Member = (uint8_t)V; }); };
+  auto Txt = [](size_t Index) { return Text<D_>([Index](D_& D, std::string S) { D.Texts[Index] = std::move(S); }); };
+  if (!ReadObject<D_>(C, J, P, D,
+                      {
+                          {"bus", false, U8(&D_::Bus)},
+                          {"device", true, U8(&D_::Device)},
+                          {"function", true, U8(&D_::Function)},
+                          {"a", true, U8(&D_::ByteA)},
+                          {"b", true, U8(&D_::ByteB)},
+                          {"model", false, Txt(0)},
+                          {"text2", false, Txt(1)},
+                          {"text3", false, Txt(2)},
+                          {"ultraDma", false, Txt(3)},
+                          {"support", false, Txt(4)},
+                          {"unterminated", false, Flag(&D_::Unterminated)},
+                          {"text3Hidden", false, Uint<D_>(0xFFFFFFFF, [](D_& D, uint64_t V) { D.Text3Hidden = (uint32_t)V; })},
+                      }))
+    return false;
+  for (const std::string& T : D.Texts)
+    if (T.size() > MAX_SATA_TEXT) return C.Fail(P, "a text is longer than " + std::to_string(MAX_SATA_TEXT) + " bytes");
+  return true;
+}
+
+bool ReadSataPortDriver(Ctx& C, const Json& J, const std::string& P, BoardProfile& B) {
+  using S_ = SataPortDriverProfile;
+  S_ S;
+  bool Present = true;
+  if (!ReadObject<S_>(C, J, P, S,
+                      {
+                          {"present", false, [&Present](Ctx& C, const Json& J, const std::string& P, S_&) {
+                             return ReadBool(C, J, P, Present);
+                           }},
+                          {"late", false, Flag(&S_::Late)},
+                          {"findStatus", false, Status<S_>(&S_::FindStatus)},
+                          {"textStatus", false, Status<S_>(&S_::TextStatus)},
+                          {"devices", false,
+                           [](Ctx& C, const Json& J, const std::string& P, S_& S) {
+                             return ReadArray<SataPortDeviceProfile>(C, J, P, S.Devices, ReadSataPortDevice);
+                           }},
+                      }))
+    return false;
+  if (S.Devices.size() > MAX_SATA_PORT_DEVICES)
+    return C.Fail(P + ".devices", "more than " + std::to_string(MAX_SATA_PORT_DEVICES) + " devices");
+  if (Present) B.SataPortDriver = std::move(S);
+  else B.SataPortDriver.reset();
+  return true;
+}
+
+bool ReadPresetForward(Ctx& C, const Json& J, const std::string& P, PresetForwardProfile& F) {
+  using F_ = PresetForwardProfile;
+  F.Present = true;
+  return ReadObject<F_>(C, J, P, F,
+                        {
+                            {"present", false, Flag(&F_::Present)},
+                            {"late", false, Flag(&F_::Late)},
+                            {"status", false, Status<F_>(&F_::Status)},
+                        });
+}
+
+constexpr size_t PresetRowBytes[4] = {30, 8, 44, 12};
+
+bool ReadPresets(Ctx& C, const Json& J, const std::string& P, BoardProfile& B) {
+  using R_ = PresetProfile;
+  auto Table = [](size_t Index) {
+    return [Index](Ctx& C, const Json& J, const std::string& P, R_& R) {
+      if (!J.is_array()) return C.Fail(P, "expected an array of rows");
+      if (J.size() > 256) return C.Fail(P, "more than 256 rows");
+      std::vector<std::vector<uint8_t>> Rows;
+      for (size_t I = 0; I < J.size(); ++I) {
+        std::vector<uint8_t> Row;
+        const std::string Path = P + "[" + std::to_string(I) + "]";
+        if (!ReadBytes(C, J[I], Path, Row)) return false;
+        if (Row.size() != PresetRowBytes[Index])
+          return C.Fail(Path, "a row of this table has " + std::to_string(PresetRowBytes[Index]) + " bytes");
+        Rows.push_back(std::move(Row));
+      }
+      R.Tables[Index] = std::move(Rows);
+      return true;
+    };
+  };
+  auto Count = [](size_t Index) {
+    return Uint<R_>(0xFFFFFFFF, [Index](R_& R, uint64_t V) { R.RowCounts[Index] = (uint32_t)V; });
+  };
+  auto Forward = [](PresetForwardProfile R_::*Member) {
+    return [Member](Ctx& C, const Json& J, const std::string& P, R_& R) { return ReadPresetForward(C, J, P, R.*Member); };
+  };
+  return ReadObject<R_>(
+      C, J, P, B.Presets,
+      {
+          {"provider", false,
+           [&](Ctx& C, const Json& J, const std::string& P, R_& R) {
+             R.ProviderPresent = true;
+             return ReadObject<R_>(C, J, P, R,
+                                   {
+                                       {"present", false, Flag(&R_::ProviderPresent)},
+                                       {"late", false, Flag(&R_::ProviderLate)},
+                                       {"tableA", false, Table(0)},
+                                       {"tableB", false, Table(1)},
+                                       {"tableC", false, Table(2)},
+                                       {"tableD", false, Table(3)},
+                                       {"rowCountA", false, Count(0)},
+                                       {"rowCountB", false, Count(1)},
+                                       {"rowCountC", false, Count(2)},
+                                       {"rowCountD", false, Count(3)},
+                                   });
+           }},
+          {"forward51C", false, Forward(&R_::Forward51C)},
+          {"forward51D", false, Forward(&R_::Forward51D)},
+          {"forward51E", false, Forward(&R_::Forward51E)},
+      });
+}
+
 // Top level: one row per section.
 const std::vector<Field<BoardProfile>>& Sections() {
   static const std::vector<Field<BoardProfile>> Rows = {
@@ -1620,6 +1737,8 @@ const std::vector<Field<BoardProfile>>& Sections() {
       {"usb", false, ReadUsb},
       {"profileStorage", false, ReadProfileStorage},
       {"mainPage", false, ReadMainPage},
+      {"sataPortDriver", false, ReadSataPortDriver},
+      {"presets", false, ReadPresets},
   };
   return Rows;
 }

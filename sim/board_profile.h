@@ -490,6 +490,41 @@ struct MainPageProfile {
   bool ResolutionTriggerLate = false;  // the trigger installed once the drivers have loaded
 };
 
+// The platform's SATA driver as it calls the setup driver's SATA port
+// string protocol (sim/peers/sata_peers.h): its devices, each found by one
+// lookup tuple, with its five texts and the record field at byte 524.
+struct SataPortDeviceProfile {
+  uint8_t Bus = 0, Device = 0x1F, Function = 2, ByteA = 0, ByteB = 0;  // the lookup tuple that finds it
+  std::array<std::string, 5> Texts;  // model, text 2, text 3, Ultra DMA mode, support state
+  bool Unterminated = false;         // texts fill a fixed field with blanks and no terminator
+  uint32_t Text3Hidden = 0;          // the record's field at byte 524
+};
+
+struct SataPortDriverProfile {
+  bool Late = false;                   // not called at boot; only by boardsim's "sata" action
+  EFI_STATUS FindStatus = EFI_SUCCESS; // not success: every lookup fails with it
+  EFI_STATUS TextStatus = EFI_SUCCESS; // not success: every text call fails with it
+  std::vector<SataPortDeviceProfile> Devices;
+};
+
+// The preset provider's four tables and the three forwarding protocols
+// (sim/peers/preset_peers.h).
+struct PresetForwardProfile {
+  bool Present = false;             // false: not installed
+  bool Late = false;                // installed only once the drivers have loaded
+  EFI_STATUS Status = EFI_SUCCESS;  // what its called function returns (0x51D, 0x51E)
+};
+
+struct PresetProfile {
+  bool ProviderPresent = false;
+  bool ProviderLate = false;
+  // Tables A to D as rows of 30, 8, 44 and 12 bytes; absent: a null pointer.
+  std::array<std::optional<std::vector<std::vector<uint8_t>>>, 4> Tables;
+  // The row counts the provider states; absent: the rows given.
+  std::array<std::optional<uint32_t>, 4> RowCounts;
+  PresetForwardProfile Forward51C, Forward51D, Forward51E;
+};
+
 struct BoardProfile {
   std::string Name;
   FirmwareProfile Firmware;
@@ -520,6 +555,8 @@ struct BoardProfile {
   std::optional<UsbProfile> Usb;  // absent: no USB driver
   std::optional<ProfileStorageProfile> ProfileStorage;  // absent: no profile storage protocol
   MainPageProfile MainPage;
+  std::optional<SataPortDriverProfile> SataPortDriver;  // absent: no SATA driver calls the protocol
+  PresetProfile Presets;
 };
 
 // The board built into the simulator (boards/default.json).

@@ -7,6 +7,7 @@
 #include "setupinfo/pages/platform/management_engine.h"
 #include "setupinfo/pages/platform/network_page.h"
 #include "setupinfo/pages/platform/user_profiles.h"
+#include "setupinfo/pages/platform/presets.h"
 #include "setupinfo/pages/platform/clock_control.h"
 #include "setupinfo/pages/board/main_page.h"
 
@@ -85,6 +86,10 @@ constexpr ITEM_CALLBACK_ROWS ItemCallbackRows[] = {
     Keys(0x4, 0x4C8, 0x4EB, OnClockFrequencyChanged, 5),
     Keys(0x4, 0x4C9, 0x4EC, OnClockApply, 5),
     Keys(0x4, 0x4CB, 0x4EE, OnClockApply, 5),
+    Key(0x2, 0x51C, OnForward51C),
+    Keys(0x2, 0x51F, 0x526, OnPresetChosen),
+    Key(0x8, 0x51D, OnForward51D),
+    Key(0x8, 0x51E, OnForward51E),
     Key(0x8, 0x529, OnNetworkConfigure),
     Key(0x8, 0x52A, OnNetworkAction52A),
     Key(0x8, 0x52D, OnNetworkAction52D),

@@ -14,6 +14,7 @@
 #include "setupinfo/pages/platform/clock_control.h"
 #include "setupinfo/pages/devices/usb_devices.h"
 #include "setupinfo/pages/board/main_page.h"
+#include "setupinfo/pages/devices/sata_port_strings.h"
 
 VOID EFIAPI EmptyPageInitialiser(EFI_HII_HANDLE, UINT16) {}
 
@@ -34,7 +35,7 @@ constexpr PAGE_STRING_INITIALISER InitialiserTable[PAGE_STRING_INITIALISER_SLOTS
     InitNvmeDevicePage,    // 11: NVMe devices
     InitComponentVersions,  // 12: component versions
     InitUsbDevicePage,     // 13: USB device summary
-    EmptyPageInitialiser,  // 14: SATA port strings
+    InitSataPortStrings,   // 14: SATA port strings
     InitNetworkPage,       // 15: network configuration page
     EmptyPageInitialiser,  // 16
     InitProfileNames,      // 17: user-default profile names

@@ -14,17 +14,20 @@
 #include "setupinfo/pages/platform/graphics_output.h"
 #include "setupinfo/pages/platform/nvme_devices.h"
 #include "setupinfo/pages/devices/usb_devices.h"
+#include "setupinfo/pages/devices/sata_port_strings.h"
 #include "setupinfo/pages/platform/management_engine.h"
 #include "setupinfo/pages/platform/clock_control.h"
 #include "setupinfo/pages/platform/network_page.h"
 #include "setupinfo/pages/platform/user_profiles.h"
 #include "setupinfo/pages/board/main_page.h"
+#include "setupinfo/pages/platform/presets.h"
 #include "setupinfo_fixture.h"
 #include "sim/peers/clock_peers.h"
 #include "sim/peers/message_box_peer.h"
 #include "sim/peers/network_peers.h"
 #include "sim/peers/profile_peers.h"
 #include "sim/peers/main_page_peers.h"
+#include "sim/peers/preset_peers.h"
 
 namespace setupinfo_test {
 namespace {
@@ -106,11 +109,19 @@ std::vector<EXPECTED_ROW> MainPageRows() {
           {FORM_SET_CLASS_TOOLS, 0x541, OnToolAction2}};
 }
 
+std::vector<EXPECTED_ROW> PresetRows() {
+  std::vector<EXPECTED_ROW> Rows{{FORM_SET_CLASS_TUNING, 0x51C, OnForward51C}};
+  for (UINT16 Key = 0x51F; Key <= 0x526; ++Key) Rows.push_back({FORM_SET_CLASS_TUNING, Key, OnPresetChosen});
+  Rows.push_back({FORM_SET_CLASS_TOOLS, 0x51D, OnForward51D});
+  Rows.push_back({FORM_SET_CLASS_TOOLS, 0x51E, OnForward51E});
+  return Rows;
+}
+
 // Every page's rows, in the table's order of pages.
 std::vector<EXPECTED_ROW> AllRows() {
   std::vector<EXPECTED_ROW> Rows;
   for (auto Page : {HardwareMonitorRows, ProcessorSettingRows, MemorySettingRows, GraphicsOutputRows,
-                    ManagementEngineRows, ClockControlRows, NetworkPageRows, UserProfileRows,
+                    ManagementEngineRows, ClockControlRows, PresetRows, NetworkPageRows, UserProfileRows,
                     MainPageRows}) {
     auto More = Page();
     Rows.insert(Rows.end(), More.begin(), More.end());
@@ -149,6 +160,7 @@ TEST(PageInitialisers, EachSlotHoldsItsPagesInitialiser) {
   Expected[11] = InitNvmeDevicePage;
   Expected[10] = InitClockControl;
   Expected[13] = InitUsbDevicePage;
+  Expected[14] = InitSataPortStrings;
   Expected[15] = InitNetworkPage;
   Expected[17] = InitProfileNames;
   Expected[12] = InitComponentVersions;
@@ -393,6 +405,46 @@ TEST_F(Wiring, MainPageRowsReachTheirComponents) {
                                                                                    : 2]);
         EXPECT_EQ(gNetworkRefreshes, Refreshes);
       }
+    }
+  }
+}
+
+// Each preset row changes the browser's Setup for CHANGED only, and each
+// forwarder calls its own protocol for CHANGING only, also through the main
+// form set; without their drivers they do nothing.
+TEST_F(Wiring, PresetRowsReachTheirTablesAndProtocols) {
+  EFI_IFR_TYPE_VALUE Value{};
+  for (const EXPECTED_ROW& Row : PresetRows()) {
+    const EFI_BROWSER_ACTION Action =
+        Row.Handler == OnPresetChosen ? EFI_BROWSER_ACTION_CHANGED : EFI_BROWSER_ACTION_CHANGING;
+    EXPECT_EQ(Browser().Callback(Row.Class, Action, Row.Key, EFI_IFR_TYPE_NUM_SIZE_8, Value), EFI_NOT_FOUND);
+  }
+  sim::PresetProfile Profile;
+  Profile.ProviderPresent = true;
+  const size_t RowBytes[4] = {30, 8, 44, 12};
+  for (size_t T = 0; T < 4; ++T)
+    Profile.Tables[T] = std::vector<std::vector<uint8_t>>(1, std::vector<uint8_t>(RowBytes[T], 0xEE));
+  Profile.Forward51C.Present = Profile.Forward51D.Present = Profile.Forward51E.Present = true;
+  sim::PresetPeers Peers(Profile);
+  Peers.InstallPresent(ST());
+  std::vector<UINT8>& Setup = *Browser().StoreBytes(SETUP_VARIABLE_NAME, SETUP_VARIABLE_GUID);
+  for (const EXPECTED_ROW& Row : PresetRows()) {
+    for (UINT16 Through : {Row.Class, FORM_SET_CLASS_MAIN}) {
+      SCOPED_TRACE(testing::Message() << std::hex << "key 0x" << Row.Key << " through class 0x" << Through);
+      const bool Preset = Row.Handler == OnPresetChosen;
+      const EFI_BROWSER_ACTION Wrong = Preset ? EFI_BROWSER_ACTION_CHANGING : EFI_BROWSER_ACTION_CHANGED;
+      const EFI_BROWSER_ACTION Right = Preset ? EFI_BROWSER_ACTION_CHANGED : EFI_BROWSER_ACTION_CHANGING;
+      std::fill(Setup.begin(), Setup.end(), 0x11);
+      for (size_t T = 0; T < 4; ++T) Setup[0x481 + T] = 0;
+      const std::vector<UINT8> Before = Setup;
+      const size_t Calls = Peers.Calls.size();
+      EXPECT_EQ(Browser().Callback(Through, Wrong, Row.Key, EFI_IFR_TYPE_NUM_SIZE_8, Value), EFI_UNSUPPORTED);
+      EXPECT_EQ(Setup, Before);
+      EXPECT_EQ(Browser().Callback(Through, Right, Row.Key, EFI_IFR_TYPE_NUM_SIZE_8, Value), EFI_SUCCESS);
+      EXPECT_EQ(Peers.Calls.size(), Calls + (Preset ? 0 : 1));
+      // A preset writes row bytes (0xEE) into the record.
+      EXPECT_EQ(Setup != Before, Preset);
+      if (Preset) EXPECT_NE(std::find(Setup.begin(), Setup.end(), 0xEE), Setup.end());
     }
   }
 }

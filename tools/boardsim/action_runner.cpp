@@ -138,6 +138,12 @@ std::optional<ActionError> ActionRunner::Check(const std::vector<Action>& Action
         A.Kind == ActionKind::ResolutionTrigger) {
       continue;
     }
+    if (A.Kind == ActionKind::Sata) {
+      if (!Session_.HasSataDriver()) {
+        return ErrorFor(A, "the board has no SATA driver to call (no sataPortDriver section)");
+      }
+      continue;
+    }
     const PackagedFormSet* FormSet = FindFormSet(FormSets_, A.FormSet);
     if (FormSet == nullptr) {
       return ErrorFor(A, "unknown form set \"" + A.FormSet + "\" (form sets: " + FormSetChoices(FormSets_) + ")");
@@ -276,6 +282,9 @@ ActionResult ActionRunner::RunOne(const Action& A) {
     }
   } else if (A.Kind == ActionKind::Save) {
     Result.Status = Browser.Save();
+  } else if (A.Kind == ActionKind::Sata) {
+    // No protocol to call: the setup driver has not loaded its form sets.
+    Result.Status = Session_.CallSataDriver() > 0 ? EFI_SUCCESS : EFI_NOT_FOUND;
   } else {
     EFI_IFR_TYPE_VALUE Value{};
     Value.u64 = A.CallbackValue;

@@ -110,8 +110,16 @@ class Parser {
       Action_.Kind = ActionKind::ResolutionTrigger;
       return Done();
     }
+    if (Verb == "sata") {
+      if (Words_.size() != 1) {
+        return Fail("expected: sata");
+      }
+      Action_.Kind = ActionKind::Sata;
+      return Done();
+    }
     return Fail("unknown action \"" + Words_[0] +
-                "\" (expected set, callback, show, save, answer, choose, text, text-cancel, reboot, ready-to-boot or resolution-trigger)");
+                "\" (expected set, callback, show, save, answer, choose, text, text-cancel, reboot, ready-to-boot, "
+                "resolution-trigger or sata)");
   }
 
  private:

@@ -12,6 +12,7 @@
 //   reboot                                  power-cycle the board; setup opens again
 //   ready-to-boot                           signal ready to boot; a restart asked for reboots
 //   resolution-trigger                      the display driver installs its resolution trigger
+//   sata                                    the board's SATA driver calls the SATA port string protocol again
 //
 // Actions are separated by ';' or line ends; '#' starts a comment.
 #pragma once
@@ -24,7 +25,7 @@
 
 namespace boardsim {
 
-enum class ActionKind { Set, Callback, Show, Save, Answer, Choose, ReadyToBoot, Text, Reboot, ResolutionTrigger };
+enum class ActionKind { Set, Callback, Show, Save, Answer, Choose, ReadyToBoot, Text, Reboot, ResolutionTrigger, Sata };
 
 struct Action {
   ActionKind Kind = ActionKind::Show;

@@ -60,6 +60,7 @@ std::string UsageText() {
       "  save                                     the browser saves its changed stores\n"
       "  text WORD [WORD ...] | text-cancel       the user's answer to the next text prompt\n"
       "  reboot                                   power-cycle the board; setup opens again\n"
+      "  sata                                     the SATA driver calls the SATA port string protocol again\n"
       "\n"
       "exit codes:\n";
   for (int Code = EXIT_OK; Code <= EXIT_POOL_LEAK; ++Code) {

@@ -98,6 +98,10 @@ Json ActionJson(size_t Index, const ActionResult& A) {
       J["kind"] = "reboot";
       J["boot"] = A.BootNumber;
       break;
+    case ActionKind::Sata:
+      J["kind"] = "sata";
+      J["status"] = StatusJson(A.Status);
+      break;
     case ActionKind::ReadyToBoot:
       J["kind"] = "ready-to-boot";
       J["restarted"] = A.Restarted;

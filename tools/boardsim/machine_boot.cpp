@@ -130,6 +130,16 @@ EFI_STATUS EFIAPI BoardSession::PlatformEntry(EFI_HANDLE, EFI_SYSTEM_TABLE* Syst
     Self->ProfileStorage_->DeclareStores();
     Self->ProfileStorage_->Install(SystemTable->BootServices);
   }
+  // The SATA driver; it calls the setup driver's protocol once that is there.
+  Self->SataPort_.reset();
+  if (const auto& Sata = Self->Machine_->Profile().SataPortDriver) {
+    Self->SataPort_ = std::make_unique<sim::SataPortDriverPeer>(*Sata);
+    if (Self->Graphics_) Self->SataPort_->Transcript = &Self->Graphics_->Calls;
+  }
+  // The preset provider and the forwarders; their calls join the device call log.
+  Self->Presets_ = std::make_unique<sim::PresetPeers>(Self->Machine_->Profile().Presets);
+  if (Self->Graphics_) Self->Presets_->Transcript = &Self->Graphics_->Calls;
+  Self->Presets_->InstallPresent(SystemTable);
   Self->Removed_.clear();
   EFI_HII_DATABASE_PROTOCOL* Database = Self->Machine_->Hii().Database->DatabaseProtocol();
   if (Database->RemovePackageList != RemovePackageListObserved) {
@@ -196,6 +206,8 @@ BootRecord BoardSession::Boot() {
   if (Network_) Network_->InstallLate(Machine_->SystemTable());
   if (ProfileStorage_ && Machine_->Profile().ProfileStorage->Late) ProfileStorage_->InstallLate(Machine_->BootServices());
   if (MainPage_) MainPage_->InstallLate(Machine_->BootServices());
+  if (Presets_) Presets_->InstallLate(Machine_->SystemTable());
+  if (SataPort_ && !Machine_->Profile().SataPortDriver->Late) CallSataDriver();
   // The clock page's store, as the board's setup browser holds it.
   Browser().AddStore(ICC_ADVANCED_SETUP_DATA_NAME, ICC_SETUP_DATA_GUID);
   Browser().Open();
@@ -281,6 +293,10 @@ EFI_STATUS BoardSession::InstallResolutionTrigger() {
 
 std::vector<std::string> BoardSession::DeviceCalls() const {
   return Graphics_ ? Graphics_->Calls : std::vector<std::string>{};
+}
+
+size_t BoardSession::CallSataDriver() {
+  return SataPort_ ? SataPort_->CallSetup(Machine_->BootServices()) : 0;
 }
 
 StringSnapshot BoardSession::Strings(const std::vector<PackagedFormSet>& FormSets) {

@@ -23,6 +23,8 @@
 #include "sim/peers/network_peers.h"
 #include "sim/peers/profile_peers.h"
 #include "sim/peers/main_page_peers.h"
+#include "sim/peers/preset_peers.h"
+#include "sim/peers/sata_peers.h"
 #include "tools/boardsim/page_capture.h"
 #include "tools/boardsim/run_report.h"
 
@@ -66,6 +68,11 @@ class BoardSession {
   // Calls into the board's device stand-ins (graphics outputs, ...) this boot, in order.
   std::vector<std::string> DeviceCalls() const;
 
+  // The board's SATA driver calls the SATA port string protocol again; the
+  // number of calls made (0: no SATA driver, or no protocol to call).
+  size_t CallSataDriver();
+  bool HasSataDriver() const { return SataPort_ != nullptr; }
+
  private:
   static EFI_STATUS EFIAPI PlatformEntry(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE* SystemTable);
   static EFI_STATUS EFIAPI SetupInfoImage(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE* SystemTable);
@@ -107,6 +114,10 @@ class BoardSession {
   std::unique_ptr<sim::FirmwareVolumePeer> KeyVolume_;
   // The USB driver: at load, or for a late driver once the drivers have loaded.
   std::unique_ptr<sim::UsbSupportPeer> Usb_;
+  // The SATA driver: calls the SATA port string protocol once the form sets are loaded.
+  std::unique_ptr<sim::SataPortDriverPeer> SataPort_;
+  // The preset provider and the forwarding protocols: at load, or once loaded.
+  std::unique_ptr<sim::PresetPeers> Presets_;
   UINT8 TriggerInterface_ = 0;
 };
 

@@ -135,6 +135,9 @@ void RenderAction(std::string& Out, size_t Number, const ActionResult& A, const 
     case ActionKind::ResolutionTrigger:
       Out += "  resolution trigger installed: " + StatusText(A.Status) + "\n";
       break;
+    case ActionKind::Sata:
+      Out += "  SATA driver called the port string protocol: " + StatusText(A.Status) + "\n";
+      break;
     case ActionKind::Show:
       if (A.Page) {
         Out += RenderPage(*A.Page, Language, AllStrings);

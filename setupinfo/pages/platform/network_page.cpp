@@ -3,6 +3,7 @@
 #include "lib/firmware_services.h"
 #include "setupinfo/core/browser_store.h"
 #include "setupinfo/core/callback_parameters.h"
+#include "setupinfo/core/console_silence.h"
 #include "setupinfo/core/form_set_table.h"
 #include "setupinfo/core/page_strings.h"
 
@@ -46,22 +47,6 @@ void BuildSummary(EFI_HII_HANDLE HiiHandle, UINT16 TemplateId, UINT16 ServerId) 
   SetPageStringAllLanguages(HiiHandle, STR_NETWORK_SUMMARY, ServerId, FALSE, nullptr);
   SetPageStringAllLanguages(HiiHandle, STR_MAIN_NETWORK_LINE, STR_MAIN_NETWORK_TEMPLATE, TRUE, nullptr, u"%s");
   SetPageStringAllLanguages(HiiHandle, STR_MAIN_NETWORK_LINE, STR_NETWORK_SUMMARY, FALSE, nullptr);
-}
-
-// Outside drivers called here may print; their output must not reach the
-// setup screen through the standard error console.
-template <typename CALL>
-EFI_STATUS WithStandardErrorSilenced(CALL&& Call) {
-  EFI_SYSTEM_TABLE* St = gST();
-  if (St == nullptr) return Call();
-  EFI_HANDLE SavedHandle = St->StandardErrorHandle;
-  EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL* SavedStdErr = St->StdErr;
-  St->StandardErrorHandle = nullptr;
-  St->StdErr = nullptr;
-  const EFI_STATUS Status = Call();
-  St->StandardErrorHandle = SavedHandle;
-  St->StdErr = SavedStdErr;
-  return Status;
 }
 
 template <typename Protocol>
