@@ -321,7 +321,10 @@ def compare_saved_keys(image, lines, out_dir):
         host = os.path.join(out_dir, name)
         done = subprocess.run(["mcopy", "-n", "-i", image, "::/" + name, host], capture_output=True,
                               env=dict(os.environ, MTOOLS_SKIP_CHECK="1"))
-        saved = open(host, "rb").read() if done.returncode == 0 else None
+        saved = None
+        if done.returncode == 0:
+            with open(host, "rb") as f:
+                saved = f.read()
         if dumps[name] is None:
             # An absent key gets no file.
             if saved is None:
