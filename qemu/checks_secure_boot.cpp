@@ -29,9 +29,11 @@ constexpr EFI_GUID FIRMWARE_SIGNATURE_OWNER = {
     0x26DC4851, 0x195F, 0x4AE1, {0x9A, 0x19, 0xFB, 0xF8, 0x83, 0xBB, 0xB3, 0x5E}};
 
 // The page's rows.
-constexpr UINT16 ROW_SAVE_ALL = 0x50C, ROW_SET_PK = 0x50E, ROW_SET_KEK = 0x510, ROW_SET_DB = 0x513,
+constexpr UINT16 ROW_DELETE_ALL = 0x507, ROW_RESTORE_DEFAULTS = 0x508, ROW_SAVE_ALL = 0x50C, ROW_SET_PK = 0x50E, ROW_SET_KEK = 0x510, ROW_SET_DB = 0x513,
                  ROW_APPEND_DB = 0x514, ROW_APPEND_DBX = 0x51A;
 // The page's strings.
+constexpr UINT16 STR_DELETE_ALL_TITLE = 2992, STR_DELETE_ALL_TEXT = 3032, STR_DEFAULTS_TITLE = 3033,
+                 STR_DEFAULTS_TEXT = 3034, STR_RESTORE_FAILED_TITLE = 3035, STR_RESTORE_FAILED_TEXT = 3036;
 constexpr UINT16 STR_VOLUME_LIST = 2999, STR_DIRECTORY_LIST = 3000, STR_SET_TITLE = 3023, STR_APPEND_TITLE = 3024,
                  STR_FORMAT_LIST = 3025, STR_FORMAT_UNCHANGED = 3026, STR_FORMAT_CERTIFICATE = 3027,
                  STR_SOURCE_QUESTION = 3037, STR_FINAL_QUESTION = 3038, STR_FAILED = 3039, STR_DONE = 3040,
@@ -467,6 +469,58 @@ void CheckUserModeAppends(SB_CHECK& C) {
   }
 }
 
+// ---- Delete all and restore defaults, refused --------------------------
+
+struct KEY_SNAPSHOT {
+  PoolBuffer<UINT8> Bytes[5];
+  UINTN Sizes[5];
+  bool Present[5];
+};
+
+void TakeSnapshot(KEY_SNAPSHOT* S) {
+  for (UINTN i = 0; i < 5; ++i) S->Present[i] = !EFI_ERROR(ReadKey(i, S->Bytes[i], &S->Sizes[i]));
+}
+
+bool SameKeys(const KEY_SNAPSHOT& A, const KEY_SNAPSHOT& B) {
+  for (UINTN i = 0; i < 5; ++i)
+    if (A.Present[i] != B.Present[i] || !SameBytes(A.Bytes[i].Get(), A.Sizes[i], B.Bytes[i].Get(), B.Sizes[i]))
+      return false;
+  return true;
+}
+
+// OVMF keeps its keys against a plain delete, and its firmware volumes hold
+// no default key files: both actions must end in the failure box with every
+// key as it was.
+void CheckRestoreRefusals(SB_CHECK& C) {
+  struct RESTORE {
+    const CHAR16* Check;
+    UINT16 Row;
+    UINT16 Title;
+    UINT16 Text;
+  };
+  const RESTORE Restores[2] = {
+      {u"sb.user.delete_all_refused", ROW_DELETE_ALL, STR_DELETE_ALL_TITLE, STR_DELETE_ALL_TEXT},
+      {u"sb.user.restore_defaults_without_files", ROW_RESTORE_DEFAULTS, STR_DEFAULTS_TITLE, STR_DEFAULTS_TEXT}};
+  for (const RESTORE& R : Restores) {
+    KEY_SNAPSHOT Before, After;
+    TakeSnapshot(&Before);
+    ResetScriptedMessageBox();
+    QueueAnswer(SCRIPTED_ANSWER::Yes);
+    const EFI_STATUS Status = Ask(C, R.Row);
+    TakeSnapshot(&After);
+    const SHOWN_BOX* Question = ShownBox(0);
+    const SHOWN_BOX* Result = ShownBox(1);
+    const bool Dialogue = ShownCount() == 2 && UnscriptedCount() == 0 && Question != nullptr &&
+                          Question->Kind == MESSAGE_BOX_YES_NO && PageTextIs(C, Question->Title, R.Title) &&
+                          PageTextIs(C, Question->Text, R.Text) && Result != nullptr &&
+                          Result->Kind == MESSAGE_BOX_NOTICE && PageTextIs(C, Result->Title, STR_RESTORE_FAILED_TITLE) &&
+                          PageTextIs(C, Result->Text, STR_RESTORE_FAILED_TEXT);
+    Check(C.Report, R.Check, Status == EFI_SUCCESS && Dialogue && SameKeys(Before, After),
+          u"callback %r, %ld boxes, %ld unscripted, last \"%s\"; keys unchanged %d", Status, ShownCount(),
+          UnscriptedCount(), Result != nullptr ? Result->Text : u"", SameKeys(Before, After));
+  }
+}
+
 // ---- Save all keys ----------------------------------------------------------
 
 // Every key's bytes on the console for the runner, which compares them with
@@ -528,6 +582,7 @@ void RunSecureBootChecks(CHECK_REPORT* Report, EFI_HANDLE ImageHandle, bool User
   if (Loaded && FindSecureBootPage(C) && FindVolumeText(C)) {
     if (UserMode) {
       CheckUserModeAppends(C);
+      CheckRestoreRefusals(C);
       CheckSaveAll(C);
     } else {
       EnrollFromCertificates(C);

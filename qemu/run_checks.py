@@ -11,6 +11,12 @@ the test form utility driver, setupinfo and updatefetch with the shell's
 `load`, runs the check application with the boot's mode and powers off; the
 check application also runs once before the loads, to record what the
 drivers are about to change.
+
+The Secure Boot runs (modes sbsetup and sbuser, given alone) boot OVMF's
+Secure Boot build instead, each over a store of its own, with the signed
+check application as the removable-media boot file of a FAT image; after the
+user-mode run the files that the page saved are read out of the image and
+compared with the key variables that the check application dumped.
 """
 
 import argparse
