@@ -421,7 +421,26 @@ void CheckBrowsing(SB_CHECK& C) {
 
 // ---- User mode: appends against the test key ----------------------------
 
+// A set deletes first; OVMF refuses a plain delete of a key, and the signed
+// replace that follows is what changes db.
+void CheckUserModeSignedSet(SB_CHECK& C) {
+  PoolBuffer<UINT8> List;
+  UINTN ListSize = 0;
+  if (!ReadVolumeFile(C, u"\\DBSET.ESL", List, &ListSize)) return;
+  const FILE_ACTION A = {u"sb.user.signed_db_set", ROW_SET_DB, DB, false, {u"DBSET.AUT"}, u"DBSET.AUT",
+                         FORMAT_UNCHANGED, true};
+  const ACTION_RESULT R = RunFileAction(C, A);
+  PoolBuffer<UINT8> After;
+  UINTN AfterSize = 0;
+  const EFI_STATUS Read = ReadKey(DB, After, &AfterSize);
+  Check(C.Report, u"sb.user.signed_db_set.replaced",
+        R.Done && !R.Failed && !EFI_ERROR(Read) && SameBytes(After.Get(), AfterSize, List.Get(), ListSize),
+        u"done text %d, failure text %d; db %r: %ld bytes, the signed %ld-byte list expected", R.Done, R.Failed, Read,
+        AfterSize, ListSize);
+}
+
 void CheckUserModeAppends(SB_CHECK& C) {
+  PrimeBrowserState(C);
   PoolBuffer<UINT8> DbBefore;
   UINTN DbBeforeSize = 0;
   ReadKey(DB, DbBefore, &DbBeforeSize);
@@ -467,6 +486,8 @@ void CheckUserModeAppends(SB_CHECK& C) {
           u"done text %d, failure text %d; %s %r: %ld bytes, %ld before plus a %ld-byte list expected", R.Done,
           R.Failed, Keys[S.Key].Name, Read, AfterSize, BeforeSize, ListSize);
   }
+  const UINT8 Present[5] = {1, 0, 1, 1, 1};
+  CheckPageState(C, u"sb.user.after_appends", Present);
 }
 
 // ---- Delete all and restore defaults, refused --------------------------
@@ -581,6 +602,7 @@ void RunSecureBootChecks(CHECK_REPORT* Report, EFI_HANDLE ImageHandle, bool User
                       StartDriver(C, u"\\EFI\\BOOT\\SETUPINFO.EFI", u"sb.load_setupinfo");
   if (Loaded && FindSecureBootPage(C) && FindVolumeText(C)) {
     if (UserMode) {
+      CheckUserModeSignedSet(C);
       CheckUserModeAppends(C);
       CheckRestoreRefusals(C);
       CheckSaveAll(C);

@@ -241,10 +241,18 @@ def prepare_secure_boot(args, names, work):
     content["EFI/BOOT/" + SB_UNSIGNED[0]] = names[SB_UNSIGNED[1]]
     # Certificates to enroll in setup mode, one for the refused append, one
     # for the signed append and one to browse to.
-    for name in ("PK", "KEK", "DB", "DB2", "DB3", "X"):
+    for name in ("PK", "KEK", "DB", "DB2", "DB3", "DB4", "X"):
         content[name + ".CER" if name != "X" else "KEYS/X.BIN"] = make_certificate(keys, name)[2]
     db_list = os.path.join(files, "DB.ESL")
     run_tool(["cert-to-efi-sig-list", "-g", SB_TEST_OWNER, os.path.join(keys, "DB3.pem"), db_list])
+    db_set_list = os.path.join(files, "DBSET.ESL")
+    run_tool(["cert-to-efi-sig-list", "-g", SB_TEST_OWNER, os.path.join(keys, "DB4.pem"), db_set_list])
+    # A replace of db, signed without the append attribute.
+    db_set = os.path.join(files, "DBSET.AUT")
+    run_tool(["sign-efi-sig-list", "-g", SB_TEST_OWNER, "-k", plain_key, "-c", args.test_cert, "db", db_set_list,
+              db_set])
+    content["DBSET.AUT"] = db_set
+    content["DBSET.ESL"] = db_set_list
     dbx_list = os.path.join(files, "DBX.ESL")
     with open(dbx_list, "wb") as f:
         f.write(sha256_list(hashlib.sha256(b"qemucheck revoked image").digest(), SB_TEST_OWNER))
