@@ -29,8 +29,9 @@ constexpr UINTN KEY_FILE_PATH_CHARS = 120;
 constexpr UINT64 KEY_FILE_SIZE_LIMIT = 1024 * 1024;
 // One file information record: the header and a name of 1024 characters.
 constexpr UINTN FILE_INFO_SIZE_LIMIT = SIZE_OF_EFI_FILE_INFO + 1025 * sizeof(CHAR16);
-// Entries read from one directory; the rest is not shown.
-constexpr UINTN DIRECTORY_ENTRY_LIMIT = 4096;
+// Entries read from one directory; the rest is not shown. Each costs a
+// string in the package list, which lives until the driver ends.
+constexpr UINTN DIRECTORY_ENTRY_LIMIT = 1024;
 
 // One directory entry, kept in display order.
 struct KEY_FILE_ENTRY {
