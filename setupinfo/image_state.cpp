@@ -32,6 +32,7 @@ MEMORY_PAGE_STATE& MemoryPageState() { return gSetupInfo.Memory; }
 CLOCK_CONTROL_STATE& ClockControlState() { return gSetupInfo.ClockControl; }
 USB_DEVICES_STATE& UsbDevicesState() { return gSetupInfo.UsbDevices; }
 NETWORK_PAGE_STATE& NetworkPageState() { return gSetupInfo.Network; }
+SECURE_BOOT_PAGE_STATE& SecureBootPageState() { return gSetupInfo.SecureBootPage; }
 
 void SetupInfoResetState() {
   gSetupInfo = InitialSetupInfoState();

@@ -13,6 +13,7 @@
 #include "setupinfo/pages/platform/clock_control_state.h"
 #include "setupinfo/pages/devices/usb_devices_state.h"
 #include "setupinfo/pages/platform/network_page_state.h"
+#include "setupinfo/secureboot/secure_boot_page_state.h"
 
 struct SETUPINFO_STATE {
   CORE_STATE Core;
@@ -25,6 +26,7 @@ struct SETUPINFO_STATE {
   CLOCK_CONTROL_STATE ClockControl;
   USB_DEVICES_STATE UsbDevices;
   NETWORK_PAGE_STATE Network;
+  SECURE_BOOT_PAGE_STATE SecureBootPage;
 };
 
 extern constinit SETUPINFO_STATE gSetupInfo;

@@ -427,6 +427,37 @@ struct UsbProfile {
   uint32_t MassDevNumAttributes = 0x6;
 };
 
+// Simple-file-system volumes (sim/peers/file_system_peers.h): removable
+// media and disks with a directory tree, each with a device path or none.
+struct FileNodeProfile {
+  std::string Name;
+  bool Directory = false;
+  std::vector<uint8_t> Data;               // a file's bytes
+  std::vector<FileNodeProfile> Children;   // a directory's entries, in reading order
+};
+
+// How a volume's directories misbehave when read (hostile media).
+enum class DirectoryFault {
+  None,
+  RecordBelowHeader,      // each record's Size field is below the 80-byte header
+  UnterminatedName,       // names fill the record with no terminator
+  SizeChangesAfterProbe,  // the probe reports fewer bytes than the read then needs
+  ReadsMoreThanAsked,     // Read reports more bytes than the buffer it was given
+  HugeFileSize,           // every file claims 0xFFFFFFF0 bytes
+};
+
+struct FileVolumeProfile {
+  std::string Label;                                // names the volume in reports
+  std::optional<std::vector<uint8_t>> DevicePath;   // absent: no device path on the handle
+  std::vector<FileNodeProfile> Files;               // the root directory's entries
+  bool ReadOnly = false;                            // opens for writing fail (EFI_WRITE_PROTECTED)
+  std::optional<EFI_STATUS> OpenVolumeFailure;      // OpenVolume fails with it
+  std::optional<EFI_STATUS> WriteFailure;           // every Write fails with it, writing nothing
+  bool ShortRead = false;                           // a file Read gives one byte fewer than asked
+  bool NoTruncate = false;                          // SetInfo refuses to change a file's size
+  DirectoryFault Fault = DirectoryFault::None;      // applied to every directory of the volume
+};
+
 struct BoardProfile {
   std::string Name;
   FirmwareProfile Firmware;
@@ -455,6 +486,7 @@ struct BoardProfile {
   // Absent: no key rules, no firmware volume (a board without Secure Boot).
   std::optional<SecureBootProfile> SecureBoot;
   std::optional<UsbProfile> Usb;  // absent: no USB driver
+  std::vector<FileVolumeProfile> FileVolumes;  // simple-file-system volumes
 };
 
 // The board built into the simulator (boards/default.json).
