@@ -144,6 +144,10 @@ void CheckFirmwareStateAtStart(SB_CHECK& C) {
   EFI_STATUS S1, S2;
   const UINT8 SetupMode = ReadByteVariable(u"SetupMode", &S1);
   const UINT8 SecureBoot = ReadByteVariable(u"SecureBoot", &S2);
+  CHAR8 Language[32] = {};
+  UINTN LanguageSize = sizeof(Language) - 1;
+  const EFI_STATUS SL = gRT()->GetVariable(u"PlatformLang", &EFI_GLOBAL_VARIABLE_GUID, nullptr, &LanguageSize, Language);
+  Note(u"PlatformLang %r \"%a\"", SL, Language);
   Note(u"OVMF at start: SetupMode %r %d, SecureBoot %r %d, PK %d KEK %d db %d dbx %d", S1, SetupMode, S2, SecureBoot,
        KeyPresent(PK), KeyPresent(KEK), KeyPresent(DB), KeyPresent(DBX));
   const UINT8 WantSetupMode = C.UserMode ? 0 : 1, WantSecureBoot = C.UserMode ? 1 : 0;
@@ -211,6 +215,17 @@ bool FindVolumeText(SB_CHECK& C) {
 
 const SHOWN_BOX* LastShown() { return ShownCount() > 0 ? ShownBox(ShownCount() - 1) : nullptr; }
 
+// What the page showed, for the log of a failed check.
+void NoteShownBoxes() {
+  for (UINTN b = 0; b < ShownCount(); ++b) {
+    const SHOWN_BOX* Box = ShownBox(b);
+    if (Box == nullptr) break;
+    Note(u"  box %ld: list %d kind %d scripted %d \"%s\" / \"%s\", %ld items", b, Box->IsList, Box->Kind,
+         Box->Scripted, Box->Title, Box->Text, Box->ItemCount);
+    for (UINTN i = 0; i < Box->ItemCount && i < SHOWN_ITEM_LIMIT; ++i) Note(u"    item %ld \"%s\"", i, Box->Items[i]);
+  }
+}
+
 // Runs one file action and checks the dialogue the page held on the way.
 ACTION_RESULT RunFileAction(SB_CHECK& C, const FILE_ACTION& A) {
   ResetScriptedMessageBox();
@@ -256,6 +271,7 @@ ACTION_RESULT RunFileAction(SB_CHECK& C, const FILE_ACTION& A) {
   if (A.Confirm) Dialogue = Dialogue && (R.Done || R.Failed);
   CHAR16 Name[64];
   FormatWide(Name, ArrayCount(Name), u"%s.dialogue", A.Check);
+  if (!Dialogue) NoteShownBoxes();
   Check(C.Report, Name, R.Status == EFI_SUCCESS && Dialogue,
         u"callback %r; %ld boxes (expected %ld), %ld unscripted, %ld answers left; first \"%s\"; final \"%s\" "
         u"(expected \"%s\"); last \"%s\"",
@@ -334,10 +350,8 @@ void EnrollFromCertificates(SB_CHECK& C) {
     const CHAR16* File;
     const CHAR16* Path;
   };
-  // PK last: once it is in, unsigned writes are refused.
-  const ENROLL Enrolls[3] = {{u"sb.enroll_db", ROW_SET_DB, DB, u"DB.CER", u"\\DB.CER"},
-                             {u"sb.enroll_kek", ROW_SET_KEK, KEK, u"KEK.CER", u"\\KEK.CER"},
-                             {u"sb.enroll_pk", ROW_SET_PK, PK, u"PK.CER", u"\\PK.CER"}};
+  const ENROLL Enrolls[2] = {{u"sb.enroll_db", ROW_SET_DB, DB, u"DB.CER", u"\\DB.CER"},
+                             {u"sb.enroll_kek", ROW_SET_KEK, KEK, u"KEK.CER", u"\\KEK.CER"}};
   PrimeBrowserState(C);
   for (const ENROLL& E : Enrolls) {
     PoolBuffer<UINT8> File;
@@ -353,8 +367,36 @@ void EnrollFromCertificates(SB_CHECK& C) {
           u"done text %d, failure text %d; %s holds %ld bytes, a wrapped %ld-byte certificate expected", R.Done,
           R.Failed, Keys[E.Key].Name, Size, FileSize);
   }
-  EFI_STATUS S1, S2;
-  const UINT8 SetupMode = ReadByteVariable(u"SetupMode", &S1);
+
+  // OVMF takes PK even in setup mode only when it is signed by its own key:
+  // the wrapped certificate, with its header-only signature, is refused, and
+  // the page must say so and leave the platform in setup mode.
+  const FILE_ACTION Wrapped = {u"sb.enroll_pk_wrapped", ROW_SET_PK, PK, false, {u"PK.CER"}, u"PK.CER",
+                               FORMAT_CERTIFICATE, true};
+  ACTION_RESULT R = RunFileAction(C, Wrapped);
+  EFI_STATUS S1;
+  UINT8 SetupMode = ReadByteVariable(u"SetupMode", &S1);
+  Check(C.Report, u"sb.enroll_pk_wrapped.refused", R.Failed && !R.Done && !KeyPresent(PK) && SetupMode == 1,
+        u"failure text %d, done text %d, PK present %d, SetupMode %r %d", R.Failed, R.Done, KeyPresent(PK), S1,
+        SetupMode);
+
+  // The same certificate as a self-signed list, used unchanged.
+  PoolBuffer<UINT8> List;
+  UINTN ListSize = 0;
+  if (ReadVolumeFile(C, u"\\PK.ESL", List, &ListSize)) {
+    const FILE_ACTION Signed = {u"sb.enroll_pk_signed", ROW_SET_PK, PK, false, {u"PK.AUT"}, u"PK.AUT",
+                                FORMAT_UNCHANGED, true};
+    R = RunFileAction(C, Signed);
+    PoolBuffer<UINT8> Pk;
+    UINTN PkSize = 0;
+    const EFI_STATUS Read = ReadKey(PK, Pk, &PkSize);
+    Check(C.Report, u"sb.enroll_pk_signed.accepted",
+          R.Done && !R.Failed && !EFI_ERROR(Read) && SameBytes(Pk.Get(), PkSize, List.Get(), ListSize),
+          u"done text %d, failure text %d; PK %r: %ld bytes, the %ld-byte list expected", R.Done, R.Failed, Read,
+          PkSize, ListSize);
+  }
+  EFI_STATUS S2;
+  SetupMode = ReadByteVariable(u"SetupMode", &S1);
   const UINT8 SecureBoot = ReadByteVariable(u"SecureBoot", &S2);
   Note(u"OVMF after the enrolment: SetupMode %r %d, SecureBoot %r %d", S1, SetupMode, S2, SecureBoot);
   // The platform leaves setup mode as soon as PK is in.
@@ -499,7 +541,10 @@ struct KEY_SNAPSHOT {
 };
 
 void TakeSnapshot(KEY_SNAPSHOT* S) {
-  for (UINTN i = 0; i < 5; ++i) S->Present[i] = !EFI_ERROR(ReadKey(i, S->Bytes[i], &S->Sizes[i]));
+  for (UINTN i = 0; i < 5; ++i) {
+    S->Present[i] = !EFI_ERROR(ReadKey(i, S->Bytes[i], &S->Sizes[i]));
+    if (!S->Present[i]) S->Sizes[i] = 0;
+  }
 }
 
 bool SameKeys(const KEY_SNAPSHOT& A, const KEY_SNAPSHOT& B) {
@@ -523,7 +568,7 @@ void CheckRestoreRefusals(SB_CHECK& C) {
       {u"sb.user.delete_all_refused", ROW_DELETE_ALL, STR_DELETE_ALL_TITLE, STR_DELETE_ALL_TEXT},
       {u"sb.user.restore_defaults_without_files", ROW_RESTORE_DEFAULTS, STR_DEFAULTS_TITLE, STR_DEFAULTS_TEXT}};
   for (const RESTORE& R : Restores) {
-    KEY_SNAPSHOT Before, After;
+    KEY_SNAPSHOT Before{}, After{};
     TakeSnapshot(&Before);
     ResetScriptedMessageBox();
     QueueAnswer(SCRIPTED_ANSWER::Yes);
@@ -588,6 +633,24 @@ void CheckSaveAll(SB_CHECK& C) {
   DumpKeys();
 }
 
+// OVMF's own answers to the writes the page makes, for the log: a plain
+// delete of each key and a header-only append. Run last, after the saved
+// files were dumped, since OVMF could take one.
+void NoteFirmwareAnswers() {
+  for (UINTN i = 0; i < 5; ++i)
+    Note(u"OVMF: delete of %s (attributes 0, no data): %r", Keys[i].Name,
+         gRT()->SetVariable(Keys[i].Name, Keys[i].Guid, 0, 0, nullptr));
+  UINT8 HeaderOnly[40] = {};
+  const EFI_TIME Stamp = {2016, 6, 13, 22, 51, 43, 0, 0, 0, 0, 0};
+  MemMove(HeaderOnly, &Stamp, sizeof(Stamp));
+  WriteLe32(HeaderOnly + 16, 24);
+  WriteLe16(HeaderOnly + 20, 0x0200);
+  WriteLe16(HeaderOnly + 22, 0x0EF1);
+  MemMove(HeaderOnly + 24, &EFI_CERT_TYPE_PKCS7_GUID, sizeof(EFI_GUID));
+  Note(u"OVMF: append to db of a header-only certificate and no list: %r",
+       gRT()->SetVariable(u"db", &EFI_IMAGE_SECURITY_DATABASE_GUID, 0x67, sizeof(HeaderOnly), HeaderOnly));
+}
+
 }  // namespace
 
 void RunSecureBootChecks(CHECK_REPORT* Report, EFI_HANDLE ImageHandle, bool UserMode) {
@@ -606,6 +669,7 @@ void RunSecureBootChecks(CHECK_REPORT* Report, EFI_HANDLE ImageHandle, bool User
       CheckUserModeAppends(C);
       CheckRestoreRefusals(C);
       CheckSaveAll(C);
+      NoteFirmwareAnswers();
     } else {
       EnrollFromCertificates(C);
       CheckBrowsing(C);

@@ -260,6 +260,14 @@ def prepare_secure_boot(args, names, work):
     with open(hash_file, "wb") as f:
         f.write(hashlib.sha256(b"qemucheck browsed hash").digest())
     content["KEYS/Y.BIN"] = hash_file
+    # PK as OVMF takes it even in setup mode: signed with its own key.
+    pk_list = os.path.join(files, "PK.ESL")
+    pk_auth = os.path.join(files, "PK.AUT")
+    run_tool(["cert-to-efi-sig-list", "-g", SB_TEST_OWNER, os.path.join(keys, "PK.pem"), pk_list])
+    run_tool(["sign-efi-sig-list", "-g", SB_TEST_OWNER, "-k", os.path.join(keys, "PK.key"), "-c",
+              os.path.join(keys, "PK.pem"), "PK", pk_list, pk_auth])
+    content["PK.ESL"] = pk_list
+    content["PK.AUT"] = pk_auth
     for var, esl in (("db", db_list), ("dbx", dbx_list)):
         auth = os.path.join(files, var.upper() + ".AUT")
         # Appends: the signature covers the append attribute the page writes with.

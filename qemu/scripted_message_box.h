@@ -11,8 +11,8 @@
 enum class SCRIPTED_ANSWER : UINT8 { Yes, No, Escape, Index, Choose };
 
 constexpr UINTN SHOWN_TEXT_CAPACITY = 200;  // the page's 400-byte buffers
-constexpr UINTN SHOWN_ITEM_LIMIT = 12;
-constexpr UINTN SHOWN_BOX_LIMIT = 48;
+constexpr UINTN SHOWN_ITEM_LIMIT = 32;
+constexpr UINTN SHOWN_BOX_LIMIT = 16;
 constexpr UINTN ANSWER_QUEUE_LIMIT = 32;
 
 struct SHOWN_BOX {

@@ -46,7 +46,11 @@ void FetchSecureBootString(EFI_STRING_ID Id, CHAR16 (&Buffer)[SECURE_BOOT_TEXT_C
                                    VARIABLE_AS_TEXT)) &&
       LanguageSize != 0 && LanguageSize <= LANGUAGE_LIMIT;
   PoolBuffer<CHAR16> Text;
-  if (!FetchWhole(Id, HaveLanguage ? Language.Get() : nullptr, Text)) return;
+  // A PlatformLang the package does not carry (a firmware may keep plain "en")
+  // would leave every box blank: the form utility's language then.
+  if (!FetchWhole(Id, HaveLanguage ? Language.Get() : nullptr, Text) &&
+      (!HaveLanguage || !FetchWhole(Id, nullptr, Text)))
+    return;
   UINTN I = 0;
   for (; I + 1 < SECURE_BOOT_TEXT_CHARS && Text[I] != 0; ++I) Buffer[I] = Text[I];
   Buffer[I] = 0;
