@@ -63,7 +63,8 @@ EFI_STATUS LoadBootVolumeImage(EFI_HANDLE ImageHandle, const CHAR16* Path, EFI_H
   Node->SubType = MEDIA_FILEPATH_DP;
   Node->Length[0] = (UINT8)NodeSize;
   Node->Length[1] = (UINT8)(NodeSize >> 8);
-  MemMove(Full.Get() + PrefixSize + sizeof(EFI_DEVICE_PATH_PROTOCOL), Path, NodeSize - sizeof(EFI_DEVICE_PATH_PROTOCOL));
+  MemMove(Full.Get() + PrefixSize + sizeof(EFI_DEVICE_PATH_PROTOCOL), Path,
+          NodeSize - sizeof(EFI_DEVICE_PATH_PROTOCOL));
   auto* End = (EFI_DEVICE_PATH_PROTOCOL*)(Full.Get() + PrefixSize + NodeSize);
   End->Type = END_DEVICE_PATH_TYPE;
   End->SubType = END_ENTIRE_DEVICE_PATH_SUBTYPE;

@@ -115,15 +115,17 @@ EFI_STATUS EFIAPI ScriptedSelectFromList(EFI_HII_HANDLE HiiHandle, EFI_STRING_ID
 }
 
 constinit MESSAGE_BOX_PROTOCOL gMessageBox = {
-    {}, ScriptedMessageBox, {}, ScriptedSelectFromList,
+    {},
+    ScriptedMessageBox,
+    {},
+    ScriptedSelectFromList,
 };
 
 }  // namespace
 
 EFI_STATUS InstallScriptedMessageBox() {
   if (gScript.Handle != nullptr) return EFI_SUCCESS;
-  return gBS()->InstallMultipleProtocolInterfaces(&gScript.Handle, &MESSAGE_BOX_PROTOCOL::Guid, &gMessageBox,
-                                                  nullptr);
+  return gBS()->InstallMultipleProtocolInterfaces(&gScript.Handle, &MESSAGE_BOX_PROTOCOL::Guid, &gMessageBox, nullptr);
 }
 
 void UninstallScriptedMessageBox() {
