@@ -155,6 +155,7 @@ struct MessageBoxProfile {
   uint8_t EmptyAnswer = 0;                    // once the answers run out
   std::vector<uint64_t> ListChoices;          // list box indices; none left: the user leaves the list
   EFI_STATUS MessageBoxStatus = EFI_SUCCESS;  // not success: every box fails with it
+  bool EmptyAnswerGiven = false;              // emptyAnswer was given: boxes past the queue take it
 };
 
 // One protocol of the network drivers (sim/peers/network_peers.h).
@@ -457,6 +458,10 @@ struct FileVolumeProfile {
   bool NoTruncate = false;                          // SetInfo refuses to change a file's size
   DirectoryFault Fault = DirectoryFault::None;      // applied to every directory of the volume
 };
+
+// Acpi/Pci(Device,0)/USB(Port,0)/HD(1)/End: a stick's first partition
+// behind the board's USB controller.
+std::vector<uint8_t> UsbStickDevicePathBytes(uint8_t Device, uint8_t Port);
 
 struct BoardProfile {
   std::string Name;

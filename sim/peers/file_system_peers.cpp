@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "sim/peers/driver_model_peers.h"
 #include "uefi/device_path.h"
 
 namespace sim {
@@ -85,6 +84,7 @@ FileSystemPeers::~FileSystemPeers() {
 
 EFI_STATUS FileSystemPeers::Install(EFI_BOOT_SERVICES* BootServices) {
   for (auto& V : Volumes_) {
+    V->Handle = nullptr;  // a new boot has a new handle database
     EFI_STATUS Status = BootServices->InstallProtocolInterface(&V->Handle, &EFI_SIMPLE_FILE_SYSTEM_PROTOCOL::Guid,
                                                                EFI_NATIVE_INTERFACE, &V->Protocol);
     if (EFI_ERROR(Status)) return Status;
@@ -420,22 +420,6 @@ EFI_STATUS EFIAPI FileSystemPeers::Flush(EFI_FILE_PROTOCOL* This) {
   return This == nullptr ? EFI_INVALID_PARAMETER : EFI_SUCCESS;
 }
 
-std::vector<uint8_t> UsbStickDevicePath(uint8_t Device, uint8_t Port) {
-  std::vector<uint8_t> Path = PciDevicePath(Device, 0);
-  Path = AppendDevicePathNode(Path, {MESSAGING_DEVICE_PATH, MSG_USB_DP, 6, 0, Port, 0});
-  std::vector<uint8_t> Hd(42, 0);
-  Hd[0] = MEDIA_DEVICE_PATH;
-  Hd[1] = MEDIA_HARDDRIVE_DP;
-  Hd[2] = 42;
-  Hd[4] = 1;      // partition 1
-  Hd[8] = 0x3F;   // starts at sector 63
-  Hd[40] = 1;     // MBR partition format
-  Hd[41] = 1;     // 32-bit signature
-  Hd[24] = 0x78;  // signature
-  Hd[25] = 0x56;
-  Hd[26] = 0x34;
-  Hd[27] = 0x12;
-  return AppendDevicePathNode(Path, Hd);
-}
+std::vector<uint8_t> UsbStickDevicePath(uint8_t Device, uint8_t Port) { return UsbStickDevicePathBytes(Device, Port); }
 
 }  // namespace sim

@@ -25,6 +25,7 @@ class FileSystemPeers {
   FileSystemPeers& operator=(const FileSystemPeers&) = delete;
 
   // One handle per volume: Simple File System, and its device path if any.
+  // Called again at every boot; the files stay as they were.
   EFI_STATUS Install(EFI_BOOT_SERVICES* BootServices);
 
   struct Volume;

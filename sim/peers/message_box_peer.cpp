@@ -54,6 +54,7 @@ EFI_STATUS EFIAPI MessageBoxPeer::MessageBoxEntry(const CHAR16* Title, const CHA
   UINT8 Given = Self->EmptyAnswer;
   if (Self->Answers.empty() && Self->Strict) {
     ++Self->Unanswered;
+    Self->LastUnansweredWasList = false;
     return EFI_NOT_READY;
   }
   if (!Self->Answers.empty()) {
@@ -79,6 +80,7 @@ EFI_STATUS EFIAPI MessageBoxPeer::SelectFromListEntry(EFI_HII_HANDLE HiiHandle, 
   if (Self->ListChoices.empty()) {
     if (!Self->Strict) return EFI_ABORTED;
     ++Self->Unanswered;
+    Self->LastUnansweredWasList = true;
     return EFI_NOT_READY;
   }
   const uint64_t Choice = Self->ListChoices.front();

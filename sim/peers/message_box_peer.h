@@ -54,6 +54,7 @@ class MessageBoxPeer {
   // run can stop there instead of guessing.
   bool Strict = false;
   size_t Unanswered = 0;
+  bool LastUnansweredWasList = false;
   // A broken service that hands back whatever index was queued, even one
   // past the list.
   bool PassAnyIndex = false;

@@ -20,6 +20,9 @@
 
 namespace boardsim {
 
+// A queued list choice that leaves the list, as escape does.
+constexpr uint64_t CHOICE_ESCAPE = ~0ull;
+
 enum class ActionKind { Set, Callback, Show, Save, Answer, Choose, ReadyToBoot };
 
 struct Action {

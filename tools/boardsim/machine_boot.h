@@ -20,6 +20,7 @@
 #include "sim/peers/message_box_peer.h"
 #include "sim/peers/clock_peers.h"
 #include "sim/peers/usb_peers.h"
+#include "sim/peers/file_system_peers.h"
 #include "sim/peers/network_peers.h"
 #include "tools/boardsim/page_capture.h"
 #include "tools/boardsim/run_report.h"
@@ -43,6 +44,7 @@ class BoardSession {
   sim::Machine& Machine() { return *Machine_; }
   // The board's message box service of this boot; null before the first.
   sim::MessageBoxPeer* MessageBox() { return MessageBox_.get(); }
+  sim::FileSystemPeers* FileSystems() { return FileSystems_.get(); }
   bool HasMessageBox() const { return Machine_->Profile().MessageBox.Present; }
   sim::SetupBrowser& Browser();
   sim::FormUtilityService& Forms();
@@ -94,6 +96,8 @@ class BoardSession {
   std::unique_ptr<sim::FirmwareVolumePeer> KeyVolume_;
   // The USB driver: at load, or for a late driver once the drivers have loaded.
   std::unique_ptr<sim::UsbSupportPeer> Usb_;
+  // Simple-file-system volumes keep their files across reboots, as media do.
+  std::unique_ptr<sim::FileSystemPeers> FileSystems_;
   UINT8 TriggerInterface_ = 0;
 };
 
