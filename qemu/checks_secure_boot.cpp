@@ -285,9 +285,10 @@ ACTION_RESULT RunFileAction(SB_CHECK& C, const FILE_ACTION& A) {
   return R;
 }
 
-// A key as OVMF keeps it after a write of a certificate wrapped by the page:
-// one signature list of the X.509 type, owned by the firmware, holding the file.
-bool HoldsWrappedCertificate(UINTN Key, const UINT8* File, UINTN FileSize, UINTN* Size) {
+// A key as OVMF keeps it after a write of a file wrapped by the page: one
+// signature list of the type for the file's size, owned by the firmware,
+// holding the file.
+bool HoldsWrappedFile(UINTN Key, const EFI_GUID& Type, const UINT8* File, UINTN FileSize, UINTN* Size) {
   PoolBuffer<UINT8> Bytes;
   UINT32 Attributes = 0;
   *Size = 0;
@@ -296,9 +297,9 @@ bool HoldsWrappedCertificate(UINTN Key, const UINT8* File, UINTN FileSize, UINTN
   if (*Size != Header + FileSize || Attributes != 0x27) return false;
   const auto* List = (const EFI_SIGNATURE_LIST*)Bytes.Get();
   const auto* Owner = (const EFI_GUID*)(Bytes.Get() + sizeof(EFI_SIGNATURE_LIST));
-  return List->SignatureType == EFI_CERT_X509_GUID && List->SignatureListSize == *Size &&
-         List->SignatureHeaderSize == 0 && List->SignatureSize == FileSize + sizeof(EFI_SIGNATURE_DATA) &&
-         *Owner == FIRMWARE_SIGNATURE_OWNER && MemCompare(Bytes.Get() + Header, File, FileSize) == 0;
+  return List->SignatureType == Type && List->SignatureListSize == *Size && List->SignatureHeaderSize == 0 &&
+         List->SignatureSize == FileSize + sizeof(EFI_SIGNATURE_DATA) && *Owner == FIRMWARE_SIGNATURE_OWNER &&
+         MemCompare(Bytes.Get() + Header, File, FileSize) == 0;
 }
 
 bool ReadVolumeFile(SB_CHECK& C, const CHAR16* Path, PoolBuffer<UINT8>& Data, UINTN* Size) {
@@ -365,12 +366,26 @@ void EnrollFromCertificates(SB_CHECK& C) {
     const FILE_ACTION A = {E.Check, E.Row, E.Key, false, {E.File}, E.File, FORMAT_CERTIFICATE, true};
     const ACTION_RESULT R = RunFileAction(C, A);
     UINTN Size = 0;
-    const bool Held = HoldsWrappedCertificate(E.Key, File.Get(), FileSize, &Size);
+    const bool Held = HoldsWrappedFile(E.Key, EFI_CERT_X509_GUID, File.Get(), FileSize, &Size);
     CHAR16 Name[64];
     FormatWide(Name, ArrayCount(Name), u"%s.accepted", E.Check);
     Check(C.Report, Name, R.Done && !R.Failed && Held,
           u"done text %d, failure text %d; %s holds %ld bytes, a wrapped %ld-byte certificate expected", R.Done,
           R.Failed, Keys[E.Key].Name, Size, FileSize);
+  }
+
+  // A bare SHA-256 hash from the browsed directory, appended to dbx.
+  PoolBuffer<UINT8> Hash;
+  UINTN HashSize = 0;
+  if (ReadVolumeFile(C, u"\\KEYS\\Y.BIN", Hash, &HashSize)) {
+    const FILE_ACTION A = {u"sb.append_dbx_hash", ROW_APPEND_DBX,     DBX, true, {u"<KEYS>", u"Y.BIN"},
+                           u"KEYS\\Y.BIN",        FORMAT_CERTIFICATE, true};
+    const ACTION_RESULT R = RunFileAction(C, A);
+    UINTN Size = 0;
+    const bool Held = HoldsWrappedFile(DBX, EFI_CERT_SHA256_GUID, Hash.Get(), HashSize, &Size);
+    Check(C.Report, u"sb.append_dbx_hash.accepted", R.Done && !R.Failed && Held,
+          u"done text %d, failure text %d; dbx holds %ld bytes, a %ld-byte hash in a SHA-256 list expected", R.Done,
+          R.Failed, Size, HashSize);
   }
 
   // OVMF takes PK even in setup mode only when it is signed by its own key:
@@ -406,7 +421,7 @@ void EnrollFromCertificates(SB_CHECK& C) {
   Note(u"OVMF after the enrolment: SetupMode %r %d, SecureBoot %r %d", S1, SetupMode, S2, SecureBoot);
   // The platform leaves setup mode as soon as PK is in.
   Check(C.Report, u"sb.setup_mode_left", !EFI_ERROR(S1) && SetupMode == 0, u"SetupMode %r %d", S1, SetupMode);
-  const UINT8 Present[5] = {0, 0, 1, 1, 1};
+  const UINT8 Present[5] = {1, 0, 1, 1, 1};
   CheckPageState(C, u"sb.after_enrolment", Present);
 }
 
