@@ -1545,6 +1545,7 @@ bool ReadFileVolume(Ctx& C, const Json& J, const std::string& P, FileVolumeProfi
           {"writeStatus", false, Uint<V_>(UINT64_MAX, [](V_& V, uint64_t X) { V.WriteFailure = X; })},
           {"shortRead", false, Flag<V_>(&V_::ShortRead)},
           {"noTruncate", false, Flag<V_>(&V_::NoTruncate)},
+          {"claimedFileSize", false, Uint<V_>(UINT64_MAX, [](V_& V, uint64_t X) { V.ClaimedFileSize = X; })},
           {"fault", false,
            [](Ctx& C, const Json& J, const std::string& P, V_& V) { return ReadDirectoryFault(C, J, P, V.Fault); }},
       });

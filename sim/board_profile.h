@@ -457,6 +457,7 @@ struct FileVolumeProfile {
   bool ShortRead = false;                           // a file Read gives one byte fewer than asked
   bool NoTruncate = false;                          // SetInfo refuses to change a file's size
   DirectoryFault Fault = DirectoryFault::None;      // applied to every directory of the volume
+  std::optional<uint64_t> ClaimedFileSize;          // every file's record claims this size
 };
 
 // Acpi/Pci(Device,0)/USB(Port,0)/HD(1)/End: a stick's first partition

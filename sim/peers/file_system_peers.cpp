@@ -158,6 +158,7 @@ std::vector<uint8_t> FileSystemPeers::InfoRecord(const Volume& V, const FileNode
   Info.Size = V.Profile.Fault == DirectoryFault::RecordBelowHeader ? 40 : Record.size();
   Info.FileSize = Node.Directory ? 0 : Node.Data.size();
   if (!Node.Directory && V.Profile.Fault == DirectoryFault::HugeFileSize) Info.FileSize = HUGE_FILE_SIZE;
+  if (!Node.Directory && V.Profile.ClaimedFileSize) Info.FileSize = *V.Profile.ClaimedFileSize;
   Info.PhysicalSize = (Info.FileSize + 511) & ~511ull;
   Info.Attribute = Node.Directory ? EFI_FILE_DIRECTORY : EFI_FILE_ARCHIVE;
   if (V.Profile.ReadOnly) Info.Attribute |= EFI_FILE_READ_ONLY;

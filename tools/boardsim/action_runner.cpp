@@ -161,7 +161,8 @@ std::vector<ActionResult> ActionRunner::Run(const std::vector<Action>& Actions) 
     sim::MessageBoxPeer* Boxes = Session_.MessageBox();
     const size_t Unanswered = Boxes != nullptr ? Boxes->Unanswered : 0;
     Results.push_back(RunOne(A));
-    if (Boxes == nullptr || Boxes->Unanswered == Unanswered) continue;
+    // A reboot during the action made a new service; the old one is gone.
+    if (Boxes == nullptr || Session_.MessageBox() != Boxes || Boxes->Unanswered <= Unanswered) continue;
     const ActionResult& R = Results.back();
     if (Boxes->LastUnansweredWasList) {
       Stopped_ = ErrorFor(A, "the list \"" + (R.Lists.empty() ? std::string() : R.Lists.back().Title) +
