@@ -36,3 +36,8 @@ constexpr EFI_GUID SETUP_VARIABLE_VENDOR = {0xEC87D643, 0xEBA4, 0x4BB5, {0xA1, 0
 // UCS-2 text equality, for results read back from the firmware.
 bool SameText(const CHAR16* A, const CHAR16* B);
 bool SameAscii(const CHAR8* A, const CHAR8* B);
+
+// Secure Boot keys on OVMF's authenticated variables, the check application
+// booted as the removable-media boot file: setup mode (empty store) or user
+// mode (the store with the test key enrolled).
+void RunSecureBootChecks(CHECK_REPORT* Report, EFI_HANDLE ImageHandle, bool UserMode);

@@ -11,6 +11,12 @@ the test form utility driver, setupinfo and updatefetch with the shell's
 `load`, runs the check application with the boot's mode and powers off; the
 check application also runs once before the loads, to record what the
 drivers are about to change.
+
+The Secure Boot runs (modes sbsetup and sbuser, given alone) boot OVMF's
+Secure Boot build instead, each over a store of its own, with the signed
+check application as the removable-media boot file of a FAT image; after the
+user-mode run the files that the page saved are read out of the image and
+compared with the key variables that the check application dumped.
 """
 
 import argparse
@@ -121,6 +127,11 @@ def boot(args, esp, vars_file, mode, timeout, log_path):
            "-drive", "if=none,id=checknvme,format=raw,file=%s" % os.path.join(args.work, "nvme.img"),
            "-device", "nvme,drive=checknvme,serial=%s,addr=%s" % (NVME_SERIAL, NVME_PCI_ADDRESS),
            "-serial", "mon:stdio"]
+    return run_qemu(cmd, timeout, log_path)
+
+
+def run_qemu(cmd, timeout, log_path):
+    """Runs QEMU until it exits or the bound; returns (serial lines, problem or None)."""
     proc = subprocess.Popen(cmd, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                             stderr=subprocess.PIPE)
     raw = bytearray()
@@ -164,6 +175,253 @@ def boot(args, esp, vars_file, mode, timeout, log_path):
     return clean_serial(bytes(raw)), problem
 
 
+# ---- Secure Boot runs -------------------------------------------------------
+# Each boots the Secure Boot build of OVMF with SMM over a store of its own:
+# sbsetup over an empty one (setup mode), sbuser over the one with the test
+# key enrolled as PK and KEK (user mode). There is no shell: the signed check
+# application is the removable-media boot file of a FAT image, loads the
+# signed drivers itself and powers off. Keys and images are signed here, at
+# test time, with the test key that ships beside OVMF.
+SECURE_BOOT_MODES = ("sbsetup", "sbuser")
+SB_TOOLS = ("openssl", "sbsign", "sign-efi-sig-list", "cert-to-efi-sig-list", "mkfs.vfat", "mcopy", "mmd")
+# The images on the FAT image as the check application loads them.
+SB_IMAGES = {"BOOTX64.EFI": CHECK_APP, "FORMUTIL.EFI": "formutil_ovmf.efi", "SETUPINFO.EFI": "setupinfo.efi"}
+SB_UNSIGNED = ("UNSIGNED.EFI", "formutil_ovmf.efi")
+# Owner of the signature lists signed here (any GUID of our own).
+SB_TEST_OWNER = "9b0c4f6e-2b1d-4a55-8a3e-5e1d0c7a1f42"
+SHA256_GUID = bytes.fromhex("2616c4c14c509240aca941f936934328")
+# The key variables in the order of SecureVarPresent, and the files that
+# "save all keys" writes for them in the volume's root.
+KEY_NAMES = ("dbx", "dbt", "db", "KEK", "PK")
+KEYHEX = re.compile(r"^KEYHEX (\w+) (\d+) ([0-9a-f]+)$")
+KEYEND = re.compile(r"^KEYEND (\w+) (\d+)$")
+KEYNONE = re.compile(r"^KEYNONE (\w+)$")
+# A longer file of the same name waits in the root: the saved file must not
+# keep its tail.
+STALE_SAVE_BYTES = 8192
+
+
+def run_tool(cmd, **kw):
+    done = subprocess.run(cmd, capture_output=True, env=dict(os.environ, MTOOLS_SKIP_CHECK="1"), **kw)
+    if done.returncode != 0:
+        raise RuntimeError("%s: %s" % (" ".join(cmd), (done.stderr or b"").decode(errors="replace").strip()[-300:]))
+    return done.stdout
+
+
+def make_certificate(keys, name):
+    """A new self-signed RSA-2048 certificate; returns (key, pem, der) paths."""
+    key, pem, der = (os.path.join(keys, name + ext) for ext in (".key", ".pem", ".cer"))
+    run_tool(["openssl", "req", "-new", "-x509", "-newkey", "rsa:2048", "-nodes", "-sha256", "-days", "3650",
+              "-subj", "/CN=qemucheck %s/" % name, "-keyout", key, "-out", pem])
+    run_tool(["openssl", "x509", "-in", pem, "-outform", "DER", "-out", der])
+    return key, pem, der
+
+
+def sha256_list(digest, owner):
+    """One EFI_SIGNATURE_LIST of the SHA-256 type holding one hash."""
+    import struct
+    import uuid
+    return SHA256_GUID + struct.pack("<III", 28 + 16 + 32, 0, 16 + 32) + uuid.UUID(owner).bytes_le + digest
+
+
+def prepare_secure_boot(args, names, work):
+    """Signs the images and makes the key files; returns {FAT path: host file}."""
+    import hashlib
+    keys = os.path.join(work, "keys")
+    files = os.path.join(work, "files")
+    os.makedirs(keys)
+    os.makedirs(files)
+    plain_key = os.path.join(keys, "test-key.key")
+    run_tool(["openssl", "rsa", "-in", args.test_key, "-passin", "pass:snakeoil", "-out", plain_key])
+    content = {}
+    for fat_name, image in SB_IMAGES.items():
+        signed = os.path.join(files, fat_name)
+        run_tool(["sbsign", "--key", plain_key, "--cert", args.test_cert, "--output", signed, names[image]])
+        content["EFI/BOOT/" + fat_name] = signed
+    content["EFI/BOOT/" + SB_UNSIGNED[0]] = names[SB_UNSIGNED[1]]
+    # Certificates to enroll in setup mode, one for the refused append, one
+    # for the signed append and one to browse to.
+    for name in ("PK", "KEK", "DB", "DB2", "DB3", "DB4", "X"):
+        content[name + ".CER" if name != "X" else "KEYS/X.BIN"] = make_certificate(keys, name)[2]
+    db_list = os.path.join(files, "DB.ESL")
+    run_tool(["cert-to-efi-sig-list", "-g", SB_TEST_OWNER, os.path.join(keys, "DB3.pem"), db_list])
+    db_set_list = os.path.join(files, "DBSET.ESL")
+    run_tool(["cert-to-efi-sig-list", "-g", SB_TEST_OWNER, os.path.join(keys, "DB4.pem"), db_set_list])
+    # A replace of db, signed without the append attribute.
+    db_set = os.path.join(files, "DBSET.AUT")
+    run_tool(["sign-efi-sig-list", "-g", SB_TEST_OWNER, "-k", plain_key, "-c", args.test_cert, "db", db_set_list,
+              db_set])
+    content["DBSET.AUT"] = db_set
+    content["DBSET.ESL"] = db_set_list
+    dbx_list = os.path.join(files, "DBX.ESL")
+    with open(dbx_list, "wb") as f:
+        f.write(sha256_list(hashlib.sha256(b"qemucheck revoked image").digest(), SB_TEST_OWNER))
+    hash_file = os.path.join(files, "Y.BIN")
+    with open(hash_file, "wb") as f:
+        f.write(hashlib.sha256(b"qemucheck browsed hash").digest())
+    content["KEYS/Y.BIN"] = hash_file
+    # PK as OVMF takes it even in setup mode: signed with its own key.
+    pk_list = os.path.join(files, "PK.ESL")
+    pk_auth = os.path.join(files, "PK.AUT")
+    run_tool(["cert-to-efi-sig-list", "-g", SB_TEST_OWNER, os.path.join(keys, "PK.pem"), pk_list])
+    run_tool(["sign-efi-sig-list", "-g", SB_TEST_OWNER, "-k", os.path.join(keys, "PK.key"), "-c",
+              os.path.join(keys, "PK.pem"), "PK", pk_list, pk_auth])
+    content["PK.ESL"] = pk_list
+    content["PK.AUT"] = pk_auth
+    for var, esl in (("db", db_list), ("dbx", dbx_list)):
+        auth = os.path.join(files, var.upper() + ".AUT")
+        # Appends: the signature covers the append attribute the page writes with.
+        run_tool(["sign-efi-sig-list", "-a", "-g", SB_TEST_OWNER, "-k", plain_key, "-c", args.test_cert,
+                  var, esl, auth])
+        content[var.upper() + ".AUT"] = auth
+        content[var.upper() + ".ESL"] = esl
+    return content
+
+
+def make_fat_image(path, content, mode):
+    """The boot volume: images, mode file, key files and the browsing tree."""
+    run_tool(["mkfs.vfat", "-C", "-n", "QCHECK", path, "16384"])
+    for d in ("EFI", "EFI/BOOT"):
+        run_tool(["mmd", "-i", path, "::/" + d])
+    mode_file = path + ".mode"
+    with open(mode_file, "w") as f:
+        f.write(mode + "\n")
+    put = dict(content)
+    put["EFI/BOOT/QMODE.TXT"] = mode_file
+    if mode == "sbuser":
+        stale = path + ".stale"
+        with open(stale, "wb") as f:
+            f.write(b"\xa5" * STALE_SAVE_BYTES)
+        put["db"] = stale
+    for fat, host in sorted(put.items()):
+        if not fat.startswith("KEYS/"):
+            run_tool(["mcopy", "-i", path, host, "::/" + fat])
+    # KEYS in this reading order: directory A, files X.BIN and Y.BIN, directory B.
+    run_tool(["mmd", "-i", path, "::/KEYS"])
+    run_tool(["mmd", "-i", path, "::/KEYS/A"])
+    run_tool(["mcopy", "-i", path, put["KEYS/X.BIN"], "::/KEYS/X.BIN"])
+    run_tool(["mcopy", "-i", path, put["KEYS/Y.BIN"], "::/KEYS/Y.BIN"])
+    run_tool(["mmd", "-i", path, "::/KEYS/B"])
+
+
+def key_dumps(lines):
+    """The check application's dumps of the key variables: {name: bytes or None}."""
+    parts, sizes, dumps = {}, {}, {}
+    for l in lines:
+        l = l.strip()
+        m = KEYHEX.match(l)
+        if m:
+            parts.setdefault(m.group(1), []).append((int(m.group(2)), bytes.fromhex(m.group(3))))
+            continue
+        m = KEYEND.match(l)
+        if m:
+            sizes[m.group(1)] = int(m.group(2))
+            continue
+        m = KEYNONE.match(l)
+        if m:
+            dumps[m.group(1)] = None
+    for name, size in sizes.items():
+        data = bytearray()
+        for offset, chunk in sorted(parts.get(name, [])):
+            if offset != len(data):
+                break
+            data += chunk
+        dumps[name] = bytes(data) if len(data) == size else b"<incomplete dump>"
+    return dumps
+
+
+def compare_saved_keys(image, lines, out_dir):
+    """The files "save all keys" left in the image against OVMF's variables.
+    Returns (passed, problems)."""
+    dumps = key_dumps(lines)
+    passed, problems = 0, []
+    os.makedirs(out_dir, exist_ok=True)
+    for name in KEY_NAMES:
+        if name not in dumps:
+            problems.append("no dump of %s on the console" % name)
+            continue
+        host = os.path.join(out_dir, name)
+        done = subprocess.run(["mcopy", "-n", "-i", image, "::/" + name, host], capture_output=True,
+                              env=dict(os.environ, MTOOLS_SKIP_CHECK="1"))
+        saved = None
+        if done.returncode == 0:
+            with open(host, "rb") as f:
+                saved = f.read()
+        if dumps[name] is None:
+            # An absent key gets no file.
+            if saved is None:
+                passed += 1
+                print("  PASS host.saved_%s: absent, no file" % name)
+            else:
+                problems.append("saved %s: a %d-byte file for an absent variable" % (name, len(saved)))
+        elif saved == dumps[name]:
+            passed += 1
+            print("  PASS host.saved_%s: %d bytes equal to the variable" % (name, len(saved)))
+        else:
+            problems.append("saved %s: %s, the variable has %d bytes" % (
+                name, "no file" if saved is None else "%d bytes that differ" % len(saved), len(dumps[name])))
+    return passed, problems
+
+
+def secure_boot_boot(args, image, vars_file, mode, timeout, log_path):
+    cmd = [args.qemu, "-machine", "q35,smm=on", "-global", "driver=cfi.pflash01,property=secure,value=on",
+           "-cpu", "Haswell", "-m", "256", "-nographic", "-no-reboot", "-net", "none",
+           "-drive", "if=pflash,format=raw,unit=0,readonly=on,file=%s" % args.secboot_code,
+           "-drive", "if=pflash,format=raw,unit=1,file=%s" % vars_file,
+           "-drive", "if=none,id=keys,format=raw,file=%s" % image,
+           "-device", "ide-hd,drive=keys,bus=ide.0",
+           "-serial", "mon:stdio"]
+    return run_qemu(cmd, timeout, log_path)
+
+
+def run_secure_boot(args, names, modes):
+    missing = [t for t in SB_TOOLS if shutil.which(t) is None]
+    missing += [p for p in (args.secboot_code, args.setup_vars, args.user_vars, args.test_key, args.test_cert)
+                if not os.path.isfile(p)]
+    missing += [n for n in set(SB_IMAGES.values()) | {SB_UNSIGNED[1]} if n not in names]
+    if missing:
+        print("missing: %s" % ", ".join(missing))
+        print("0 passed, 1 failed")
+        return 1
+    shutil.rmtree(args.work, ignore_errors=True)
+    os.makedirs(args.work)
+    try:
+        content = prepare_secure_boot(args, names, args.work)
+    except RuntimeError as e:
+        print("preparing the keys and images failed: %s" % e)
+        print("0 passed, 1 failed")
+        return 1
+    total_pass = total_fail = 0
+    for mode in modes:
+        started = time.monotonic()
+        image = os.path.join(args.work, "%s.img" % mode)
+        vars_file = os.path.join(args.work, "%s.vars.fd" % mode)
+        shutil.copyfile(args.user_vars if mode == "sbuser" else args.setup_vars, vars_file)
+        make_fat_image(image, content, mode)
+        log_path = os.path.join(args.work, "%s.serial.log" % mode)
+        lines, problem = secure_boot_boot(args, image, vars_file, mode, args.boot_timeout, log_path)
+        passed, failed, problems = judge(lines, mode, ())
+        if problem:
+            problems.insert(0, problem)
+        print("==== %s (%.0f s), serial log %s" % (mode, time.monotonic() - started, log_path))
+        for l in lines:
+            if l.startswith(("PASS ", "FAIL ", "NOTE ")) or SUMMARY.match(l.strip()) or "!!!!" in l:
+                print("  " + l)
+        if mode == "sbuser" and not problem:
+            host_passed, host_problems = compare_saved_keys(image, lines, os.path.join(args.work, "saved"))
+            passed += host_passed
+            problems += host_problems
+        for prob in problems:
+            print("  problem: " + prob)
+        if problems:
+            print("---- full serial output of %s:" % mode)
+            print("\n".join(l for l in lines if not l.startswith("KEYHEX ")))
+        total_pass += passed
+        total_fail += len(problems)
+    print("%d passed, %d failed" % (total_pass, total_fail))
+    return 0 if total_fail == 0 else 1
+
+
 def main():
     p = argparse.ArgumentParser()
     p.add_argument("--qemu", default="qemu-system-x86_64")
@@ -173,10 +431,20 @@ def main():
     p.add_argument("--boot-timeout", type=int, default=60)
     p.add_argument("--modes", default="boot1,boot2,restart",
                    help="check modes of the successive boots over one variable store")
+    p.add_argument("--secboot-code", default="/usr/share/OVMF/OVMF_CODE_4M.secboot.fd")
+    p.add_argument("--setup-vars", default="/usr/share/OVMF/OVMF_VARS_4M.fd",
+                   help="empty store of the Secure Boot runs (setup mode)")
+    p.add_argument("--user-vars", default="/usr/share/OVMF/OVMF_VARS_4M.snakeoil.fd",
+                   help="store with the test key enrolled (user mode)")
+    p.add_argument("--test-key", default="/usr/share/ovmf/PkKek-1-snakeoil.key")
+    p.add_argument("--test-cert", default="/usr/share/ovmf/PkKek-1-snakeoil.pem")
     p.add_argument("images", nargs="+", help="the .efi images to put on the FAT drive")
     args = p.parse_args()
 
     names = {os.path.basename(i): i for i in args.images}
+    modes = args.modes.split(",")
+    if all(m in SECURE_BOOT_MODES for m in modes):
+        return run_secure_boot(args, names, modes)
     missing = [n for n in DRIVERS + (CHECK_APP,) if n not in names]
     for path in (args.ovmf_code, args.ovmf_vars):
         if not os.path.isfile(path):

@@ -189,5 +189,146 @@ class WholeRunTest(unittest.TestCase):
         self.assertIn("problem: no final 'N passed, N failed' line", out)
 
 
+def have_tools(*tools):
+    return all(shutil.which(t) for t in tools)
+
+
+def hex_dump(name, data, chunk=64):
+    lines = ["KEYHEX %s %d %s" % (name, o, data[o:o + chunk].hex()) for o in range(0, len(data), chunk)]
+    return lines + ["KEYEND %s %d" % (name, len(data))]
+
+
+class KeyDumpTest(unittest.TestCase):
+    """The key bytes the check application prints, as the runner puts them together."""
+
+    def test_chunks_reassemble_and_absent_keys_are_marked(self):
+        pk = bytes(range(256)) * 3
+        lines = hex_dump("PK", pk) + ["KEYNONE dbt"]
+        self.assertEqual(run_checks.key_dumps(lines), {"PK": pk, "dbt": None})
+
+    def test_a_lost_or_short_chunk_never_passes_as_the_key(self):
+        pk = bytes(range(200))
+        lines = hex_dump("PK", pk)
+        dumps = run_checks.key_dumps(lines[:1] + lines[2:])
+        self.assertNotEqual(dumps["PK"], pk)
+        dumps = run_checks.key_dumps(lines[:-1] + ["KEYEND PK %d" % (len(pk) + 1)])
+        self.assertNotEqual(dumps["PK"], pk)
+
+
+@unittest.skipUnless(have_tools("mkfs.vfat", "mcopy"), "needs dosfstools and mtools")
+class SavedKeyComparisonTest(unittest.TestCase):
+    """Files saved into a real FAT image against the variables' dumps."""
+
+    def setUp(self):
+        self.dir = tempfile.mkdtemp()
+        self.image = os.path.join(self.dir, "fat.img")
+        subprocess.run(["mkfs.vfat", "-C", self.image, "1024"], check=True, capture_output=True)
+
+    def tearDown(self):
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def put(self, name, data):
+        host = os.path.join(self.dir, "put-" + name)
+        with open(host, "wb") as f:
+            f.write(data)
+        subprocess.run(["mcopy", "-o", "-i", self.image, host, "::/" + name], check=True, capture_output=True,
+                       env=dict(os.environ, MTOOLS_SKIP_CHECK="1"))
+
+    def compare(self, lines):
+        return run_checks.compare_saved_keys(self.image, lines, os.path.join(self.dir, "out"))
+
+    def test_equal_files_pass_and_absent_keys_need_no_file(self):
+        keys = {"dbx": b"x" * 76, "db": b"d" * 935, "KEK": b"k" * 900, "PK": b"p" * 800}
+        lines = ["KEYNONE dbt"]
+        for name, data in keys.items():
+            self.put(name, data)
+            lines += hex_dump(name, data)
+        self.assertEqual(self.compare(lines), (5, []))
+
+    def test_a_stale_tail_a_missing_file_and_a_file_for_no_key_fail(self):
+        self.put("db", b"d" * 935 + b"\xa5" * 100)
+        self.put("dbt", b"t")
+        lines = hex_dump("db", b"d" * 935) + hex_dump("PK", b"p" * 10) + ["KEYNONE dbt", "KEYNONE dbx"]
+        passed, problems = self.compare(lines)
+        self.assertEqual(passed, 1)  # dbx: absent, and no file
+        self.assertIn("saved db: 1035 bytes that differ, the variable has 935 bytes", problems)
+        self.assertIn("saved PK: no file, the variable has 10 bytes", problems)
+        self.assertIn("saved dbt: a 1-byte file for an absent variable", problems)
+        self.assertIn("no dump of KEK on the console", problems)
+
+
+# A stand-in for QEMU in the Secure Boot runs: it reads the mode from the FAT
+# image it is given, and in user mode saves two keys into it as the page would.
+FAKE_SB_QEMU = r"""
+import os, subprocess, sys
+behaviour = os.environ["FAKE_QEMU"]
+image = [a for a in sys.argv if a.startswith("if=none,id=keys,")][0].split("file=", 1)[1]
+env = dict(os.environ, MTOOLS_SKIP_CHECK="1")
+mode = subprocess.run(["mtype", "-i", image, "::/EFI/BOOT/QMODE.TXT"], capture_output=True, env=env).stdout.decode().strip()
+assert "smm=on" in ",".join(sys.argv) and "secure,value=on" in ",".join(sys.argv)
+out = ["BdsDxe: starting Boot0001", "qemucheck %s" % mode, "PASS sb.a"]
+if mode == "sbuser":
+    pk, db = b"P" * 100, b"D" * 70
+    for name, data in (("PK", pk), ("db", db)):
+        host = image + "." + name
+        open(host, "wb").write(data if behaviour == "pass" or name == "PK" else data + b"old tail")
+        subprocess.run(["mcopy", "-o", "-i", image, host, "::/" + name], check=True, env=env)
+    for name, data in (("PK", pk), ("db", db)):
+        out += ["KEYHEX %s 0 %s" % (name, data.hex()), "KEYEND %s %d" % (name, len(data))]
+    out += ["KEYNONE KEK", "KEYNONE dbt", "KEYNONE dbx"]
+out.append("1 passed, 0 failed")
+print("\r\n".join(out), flush=True)
+"""
+
+
+@unittest.skipUnless(have_tools(*run_checks.SB_TOOLS, "mtype", "sbverify") and os.path.isfile("/usr/share/ovmf/PkKek-1-snakeoil.key"),
+                     "needs the Secure Boot tools and OVMF's test key")
+class SecureBootRunTest(unittest.TestCase):
+    """Both Secure Boot runs end to end, signing and image making included, with a stand-in for QEMU."""
+
+    def setUp(self):
+        self.dir = tempfile.mkdtemp()
+        self.qemu = os.path.join(self.dir, "qemu")
+        with open(self.qemu, "w") as f:
+            f.write("#!%s\n%s" % (sys.executable, FAKE_SB_QEMU))
+        os.chmod(self.qemu, 0o755)
+        # sbsign wants a PE image: any of ours will do, the stand-in never runs it.
+        pe = os.environ.get("QEMU_CHECK_PE_IMAGE", "")
+        if not os.path.isfile(pe):
+            self.skipTest("needs a PE image of the firmware build (QEMU_CHECK_PE_IMAGE)")
+        self.images = []
+        for name in DRIVERS + (run_checks.CHECK_APP,):
+            self.images.append(os.path.join(self.dir, name))
+            shutil.copyfile(pe, self.images[-1])
+        for name in ("code", "setup", "user"):
+            open(os.path.join(self.dir, name), "wb").close()
+
+    def tearDown(self):
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def run_with(self, behaviour):
+        d = self.dir
+        done = subprocess.run(
+            [sys.executable, run_checks.__file__, "--qemu", self.qemu, "--secboot-code", os.path.join(d, "code"),
+             "--setup-vars", os.path.join(d, "setup"), "--user-vars", os.path.join(d, "user"),
+             "--work", os.path.join(d, "work"), "--boot-timeout", "20", "--modes", "sbsetup,sbuser"] + self.images,
+            env=dict(os.environ, FAKE_QEMU=behaviour), capture_output=True, text=True, timeout=120)
+        return done.returncode, done.stdout
+
+    def test_saved_keys_equal_to_the_dumps_pass(self):
+        rc, out = self.run_with("pass")
+        self.assertEqual(rc, 0, out)
+        # One check per boot, and the five saved-key comparisons of user mode.
+        self.assertTrue(out.rstrip().endswith("7 passed, 0 failed"), out)
+        signed = os.path.join(self.dir, "work", "files", "BOOTX64.EFI")
+        listing = subprocess.run(["sbverify", "--list", signed], capture_output=True, text=True).stdout
+        self.assertIn("O=SnakeOil", listing)
+
+    def test_a_saved_file_with_an_old_tail_fails(self):
+        rc, out = self.run_with("stale")
+        self.assertEqual(rc, 1, out)
+        self.assertIn("problem: saved db: 78 bytes that differ, the variable has 70 bytes", out)
+
+
 if __name__ == "__main__":
     unittest.main()

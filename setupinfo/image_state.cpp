@@ -36,6 +36,7 @@ USER_PROFILES_STATE& UserProfilesState() { return gSetupInfo.UserProfiles; }
 MAIN_PAGE_STATE& MainPageState() { return gSetupInfo.MainPage; }
 SATA_PORT_STRINGS_STATE& SataPortStringsState() { return gSetupInfo.SataPorts; }
 PRESETS_STATE& PresetsState() { return gSetupInfo.Presets; }
+SECURE_BOOT_PAGE_STATE& SecureBootPageState() { return gSetupInfo.SecureBootPage; }
 
 void SetupInfoResetState() {
   gSetupInfo = InitialSetupInfoState();

@@ -17,6 +17,7 @@
 #include "setupinfo/pages/platform/user_profiles_state.h"
 #include "setupinfo/pages/board/main_page_state.h"
 #include "setupinfo/pages/platform/presets_state.h"
+#include "setupinfo/secureboot/secure_boot_page_state.h"
 
 struct SETUPINFO_STATE {
   CORE_STATE Core;
@@ -33,6 +34,7 @@ struct SETUPINFO_STATE {
   MAIN_PAGE_STATE MainPage;
   SATA_PORT_STRINGS_STATE SataPorts;
   PRESETS_STATE Presets;
+  SECURE_BOOT_PAGE_STATE SecureBootPage;
 };
 
 extern constinit SETUPINFO_STATE gSetupInfo;

@@ -681,7 +681,10 @@ bool ReadMessageBox(Ctx& C, const Json& J, const std::string& P, MessageBoxProfi
            [](Ctx& C, const Json& J, const std::string& P, M_& M) { return ReadBool(C, J, P, M.Present); }},
           {"answers", false,
            [Numbers](Ctx& C, const Json& J, const std::string& P, M_& M) { return Numbers(C, J, P, 0xFF, M.Answers); }},
-          {"emptyAnswer", false, Uint<M_>(0xFF, [](M_& M, uint64_t V) { M.EmptyAnswer = (uint8_t)V; })},
+          {"emptyAnswer", false, Uint<M_>(0xFF, [](M_& M, uint64_t V) {
+             M.EmptyAnswer = (uint8_t)V;
+             M.EmptyAnswerGiven = true;
+           })},
           {"listChoices", false,
            [Numbers](Ctx& C, const Json& J, const std::string& P, M_& M) {
              return Numbers(C, J, P, UINT64_MAX, M.ListChoices);
@@ -1689,6 +1692,141 @@ bool ReadPresets(Ctx& C, const Json& J, const std::string& P, BoardProfile& B) {
       });
 }
 
+// Simple-file-system volumes ----------------------------------------------
+
+constexpr size_t MAX_FILE_VOLUMES = 16;
+constexpr size_t MAX_FILE_NODES = 20000;
+constexpr size_t MAX_TREE_DEPTH = 32;
+constexpr size_t MAX_FILE_NAME = 1024;
+constexpr size_t MAX_VOLUME_BYTES = 64u << 20;
+
+struct FileTreeBudget {
+  size_t Nodes = 0;
+  size_t Bytes = 0;
+};
+
+bool ReadFileNode(Ctx& C, const Json& J, const std::string& P, FileNodeProfile& N, FileTreeBudget& Budget,
+                  size_t Depth) {
+  using N_ = FileNodeProfile;
+  if (Depth > MAX_TREE_DEPTH) return C.Fail(P, "directories nest deeper than " + std::to_string(MAX_TREE_DEPTH));
+  if (++Budget.Nodes > MAX_FILE_NODES) return C.Fail(P, "more than " + std::to_string(MAX_FILE_NODES) + " files");
+  bool HasData = false;
+  if (!ReadObject<N_>(
+          C, J, P, N,
+          {
+              {"name", true, Text<N_>([](N_& N, std::string S) { N.Name = std::move(S); })},
+              {"directory", false, Flag<N_>(&N_::Directory)},
+              {"hex", false,
+               [&HasData](Ctx& C, const Json& J, const std::string& P, N_& N) {
+                 if (HasData) return C.Fail(P, "give either hex or text");
+                 HasData = true;
+                 return ReadBytes(C, J, P, N.Data);
+               }},
+              {"text", false,
+               [&HasData](Ctx& C, const Json& J, const std::string& P, N_& N) {
+                 if (HasData) return C.Fail(P, "give either hex or text");
+                 HasData = true;
+                 std::string T;
+                 if (!ReadString(C, J, P, T)) return false;
+                 N.Data.assign(T.begin(), T.end());
+                 return true;
+               }},
+              {"files", false,
+               [&Budget, Depth](Ctx& C, const Json& J, const std::string& P, N_& N) {
+                 N.Directory = true;
+                 return ReadArray<N_>(C, J, P, N.Children,
+                                      [&Budget, Depth](Ctx& C, const Json& J, const std::string& P, N_& Child) {
+                                        return ReadFileNode(C, J, P, Child, Budget, Depth + 1);
+                                      });
+               }},
+          }))
+    return false;
+  if (N.Name.empty() || N.Name.size() > MAX_FILE_NAME || N.Name.find('\\') != std::string::npos || N.Name == "." ||
+      N.Name == "..")
+    return C.Fail(P + ".name", "expected one path component of 1 to " + std::to_string(MAX_FILE_NAME) + " bytes");
+  if (N.Directory && HasData) return C.Fail(P, "a directory holds no bytes");
+  Budget.Bytes += N.Data.size();
+  if (Budget.Bytes > MAX_VOLUME_BYTES) return C.Fail(P, "the volumes hold more than 64 MiB");
+  return true;
+}
+
+bool ReadDirectoryFault(Ctx& C, const Json& J, const std::string& P, DirectoryFault& F) {
+  static const std::pair<const char*, DirectoryFault> Names[] = {
+      {"none", DirectoryFault::None},
+      {"recordBelowHeader", DirectoryFault::RecordBelowHeader},
+      {"unterminatedName", DirectoryFault::UnterminatedName},
+      {"sizeChangesAfterProbe", DirectoryFault::SizeChangesAfterProbe},
+      {"readsMoreThanAsked", DirectoryFault::ReadsMoreThanAsked},
+      {"hugeFileSize", DirectoryFault::HugeFileSize},
+  };
+  std::string S;
+  if (!ReadString(C, J, P, S)) return false;
+  for (auto& [Name, Value] : Names)
+    if (S == Name) {
+      F = Value;
+      return true;
+    }
+  return C.Fail(P, "expected none, recordBelowHeader, unterminatedName, sizeChangesAfterProbe, readsMoreThanAsked "
+                   "or hugeFileSize");
+}
+
+bool ReadFileVolume(Ctx& C, const Json& J, const std::string& P, FileVolumeProfile& V, FileTreeBudget& Budget) {
+  using V_ = FileVolumeProfile;
+  return ReadObject<V_>(
+      C, J, P, V,
+      {
+          {"label", false, Text<V_>([](V_& V, std::string S) { V.Label = std::move(S); })},
+          {"devicePath", false,
+           [](Ctx& C, const Json& J, const std::string& P, V_& V) {
+             if (J.is_object()) {
+               struct STICK {
+                 uint64_t Device = 0x14, Port = 1;
+               } S;
+               if (!ReadObject<STICK>(C, J, P, S,
+                                      {
+                                          {"usbPciDevice", false, Uint<STICK>(31, [](STICK& S, uint64_t X) { S.Device = X; })},
+                                          {"usbPort", false, Uint<STICK>(0xFF, [](STICK& S, uint64_t X) { S.Port = X; })},
+                                      }))
+                 return false;
+               V.DevicePath = UsbStickDevicePathBytes(uint8_t(S.Device), uint8_t(S.Port));
+               return true;
+             }
+             std::vector<uint8_t> Bytes;
+             if (!ReadBytes(C, J, P, Bytes)) return false;
+             if (!DevicePathEndsInside(Bytes)) return C.Fail(P, "the device path has no end node inside its bytes");
+             V.DevicePath = std::move(Bytes);
+             return true;
+           }},
+          {"files", false,
+           [&Budget](Ctx& C, const Json& J, const std::string& P, V_& V) {
+             return ReadArray<FileNodeProfile>(C, J, P, V.Files,
+                                               [&Budget](Ctx& C, const Json& J, const std::string& P, FileNodeProfile& N) {
+                                                 return ReadFileNode(C, J, P, N, Budget, 1);
+                                               });
+           }},
+          {"readOnly", false, Flag<V_>(&V_::ReadOnly)},
+          {"openVolumeStatus", false, Uint<V_>(UINT64_MAX, [](V_& V, uint64_t X) { V.OpenVolumeFailure = X; })},
+          {"writeStatus", false, Uint<V_>(UINT64_MAX, [](V_& V, uint64_t X) { V.WriteFailure = X; })},
+          {"shortRead", false, Flag<V_>(&V_::ShortRead)},
+          {"noTruncate", false, Flag<V_>(&V_::NoTruncate)},
+          {"claimedFileSize", false, Uint<V_>(UINT64_MAX, [](V_& V, uint64_t X) { V.ClaimedFileSize = X; })},
+          {"fault", false,
+           [](Ctx& C, const Json& J, const std::string& P, V_& V) { return ReadDirectoryFault(C, J, P, V.Fault); }},
+      });
+}
+
+bool ReadFileVolumes(Ctx& C, const Json& J, const std::string& P, BoardProfile& B) {
+  FileTreeBudget Budget;
+  if (!ReadArray<FileVolumeProfile>(C, J, P, B.FileVolumes,
+                                    [&Budget](Ctx& C, const Json& J, const std::string& P, FileVolumeProfile& V) {
+                                      return ReadFileVolume(C, J, P, V, Budget);
+                                    }))
+    return false;
+  if (B.FileVolumes.size() > MAX_FILE_VOLUMES)
+    return C.Fail(P, "more than " + std::to_string(MAX_FILE_VOLUMES) + " volumes");
+  return true;
+}
+
 // Top level: one row per section.
 const std::vector<Field<BoardProfile>>& Sections() {
   static const std::vector<Field<BoardProfile>> Rows = {
@@ -1739,6 +1877,7 @@ const std::vector<Field<BoardProfile>>& Sections() {
       {"mainPage", false, ReadMainPage},
       {"sataPortDriver", false, ReadSataPortDriver},
       {"presets", false, ReadPresets},
+      {"fileVolumes", false, ReadFileVolumes},
   };
   return Rows;
 }
@@ -1929,6 +2068,28 @@ const BoardProfile& DefaultBoardProfile() {
     return P;
   }();
   return Profile;
+}
+
+std::vector<uint8_t> UsbStickDevicePathBytes(uint8_t Device, uint8_t Port) {
+  // Acpi(PNP0A03,0)/Pci(Device,0)/USB(Port,0)/HD(1, MBR)/End.
+  std::vector<uint8_t> P = {0x02, 0x01, 12, 0, 0xD0, 0x41, 0x03, 0x0A, 0, 0, 0, 0,
+                            0x01, 0x01, 6,  0, 0,    Device,
+                            0x03, 0x05, 6,  0, Port, 0};
+  std::vector<uint8_t> Hd(42, 0);
+  Hd[0] = 0x04;
+  Hd[1] = 0x01;
+  Hd[2] = 42;
+  Hd[4] = 1;     // partition 1
+  Hd[8] = 0x3F;  // from sector 63
+  Hd[24] = 0x78;
+  Hd[25] = 0x56;
+  Hd[26] = 0x34;
+  Hd[27] = 0x12;  // MBR signature
+  Hd[40] = 1;     // MBR
+  Hd[41] = 1;     // 32-bit signature
+  P.insert(P.end(), Hd.begin(), Hd.end());
+  P.insert(P.end(), {0x7F, 0xFF, 4, 0});
+  return P;
 }
 
 }  // namespace sim

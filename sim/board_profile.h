@@ -166,6 +166,7 @@ struct MessageBoxProfile {
   uint8_t EmptyAnswer = 0;                    // once the answers run out
   std::vector<uint64_t> ListChoices;          // list box indices; none left: the user leaves the list
   EFI_STATUS MessageBoxStatus = EFI_SUCCESS;  // not success: every box fails with it
+  bool EmptyAnswerGiven = false;              // emptyAnswer was given: boxes past the queue take it
 };
 
 // One protocol of the network drivers (sim/peers/network_peers.h).
@@ -525,6 +526,42 @@ struct PresetProfile {
   PresetForwardProfile Forward51C, Forward51D, Forward51E;
 };
 
+// Simple-file-system volumes (sim/peers/file_system_peers.h): removable
+// media and disks with a directory tree, each with a device path or none.
+struct FileNodeProfile {
+  std::string Name;
+  bool Directory = false;
+  std::vector<uint8_t> Data;               // a file's bytes
+  std::vector<FileNodeProfile> Children;   // a directory's entries, in reading order
+};
+
+// How a volume's directories misbehave when read (hostile media).
+enum class DirectoryFault {
+  None,
+  RecordBelowHeader,      // each record's Size field is below the 80-byte header
+  UnterminatedName,       // names fill the record with no terminator
+  SizeChangesAfterProbe,  // the probe reports fewer bytes than the read then needs
+  ReadsMoreThanAsked,     // Read reports more bytes than the buffer it was given
+  HugeFileSize,           // every file claims 0xFFFFFFF0 bytes
+};
+
+struct FileVolumeProfile {
+  std::string Label;                                // names the volume in reports
+  std::optional<std::vector<uint8_t>> DevicePath;   // absent: no device path on the handle
+  std::vector<FileNodeProfile> Files;               // the root directory's entries
+  bool ReadOnly = false;                            // opens for writing fail (EFI_WRITE_PROTECTED)
+  std::optional<EFI_STATUS> OpenVolumeFailure;      // OpenVolume fails with it
+  std::optional<EFI_STATUS> WriteFailure;           // every Write fails with it, writing nothing
+  bool ShortRead = false;                           // a file Read gives one byte fewer than asked
+  bool NoTruncate = false;                          // SetInfo refuses to change a file's size
+  DirectoryFault Fault = DirectoryFault::None;      // applied to every directory of the volume
+  std::optional<uint64_t> ClaimedFileSize;          // every file's record claims this size
+};
+
+// Acpi/Pci(Device,0)/USB(Port,0)/HD(1)/End: a stick's first partition
+// behind the board's USB controller.
+std::vector<uint8_t> UsbStickDevicePathBytes(uint8_t Device, uint8_t Port);
+
 struct BoardProfile {
   std::string Name;
   FirmwareProfile Firmware;
@@ -557,6 +594,7 @@ struct BoardProfile {
   MainPageProfile MainPage;
   std::optional<SataPortDriverProfile> SataPortDriver;  // absent: no SATA driver calls the protocol
   PresetProfile Presets;
+  std::vector<FileVolumeProfile> FileVolumes;  // simple-file-system volumes
 };
 
 // The board built into the simulator (boards/default.json).

@@ -10,6 +10,7 @@
 #include "setupinfo/pages/platform/presets.h"
 #include "setupinfo/pages/platform/clock_control.h"
 #include "setupinfo/pages/board/main_page.h"
+#include "setupinfo/secureboot/secure_boot_page.h"
 
 namespace {
 
@@ -86,6 +87,11 @@ constexpr ITEM_CALLBACK_ROWS ItemCallbackRows[] = {
     Keys(0x4, 0x4C8, 0x4EB, OnClockFrequencyChanged, 5),
     Keys(0x4, 0x4C9, 0x4EC, OnClockApply, 5),
     Keys(0x4, 0x4CB, 0x4EE, OnClockApply, 5),
+    Key(0x40, 0x506, OnSecureBootInstallDefaults),
+    Keys(0x40, 0x507, 0x508, OnSecureBootRestoreKeys),
+    Key(0x40, 0x50B, OnSecureBootRestoreKeys),
+    Key(0x40, 0x50C, OnSecureBootSaveKeys),
+    Keys(0x40, 0x50D, 0x51A, OnSecureBootKeyVariable),
     Key(0x2, 0x51C, OnForward51C),
     Keys(0x2, 0x51F, 0x526, OnPresetChosen),
     Key(0x8, 0x51D, OnForward51D),

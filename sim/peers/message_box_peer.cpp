@@ -52,6 +52,11 @@ EFI_STATUS EFIAPI MessageBoxPeer::MessageBoxEntry(const CHAR16* Title, const CHA
   if (Self->MessageBoxStatus != EFI_SUCCESS) return Self->MessageBoxStatus;
   if (Kind == MESSAGE_BOX_NOTICE) return EFI_SUCCESS;
   UINT8 Given = Self->EmptyAnswer;
+  if (Self->Answers.empty() && Self->Strict) {
+    ++Self->Unanswered;
+    Self->LastUnansweredWasList = false;
+    return EFI_NOT_READY;
+  }
   if (!Self->Answers.empty()) {
     Given = Self->Answers.front();
     Self->Answers.pop_front();
@@ -67,12 +72,21 @@ EFI_STATUS EFIAPI MessageBoxPeer::SelectFromListEntry(EFI_HII_HANDLE HiiHandle, 
   if (!Self) return EFI_NOT_READY;
   if (!Index || (Count && !Items)) return EFI_INVALID_PARAMETER;
   ListBoxShown Shown{HiiHandle, Title, {}};
-  for (UINTN I = 0; I < Count; ++I) Shown.Items.push_back(Items[I].StringId);
+  for (UINTN I = 0; I < Count; ++I) {
+    Shown.Items.push_back(Items[I].StringId);
+    Shown.States.push_back(Items[I].Reserved[30]);
+  }
   Self->Lists.push_back(std::move(Shown));
-  if (Self->ListChoices.empty()) return EFI_ABORTED;
+  if (Self->ListChoices.empty()) {
+    if (!Self->Strict) return EFI_ABORTED;
+    ++Self->Unanswered;
+    Self->LastUnansweredWasList = true;
+    return EFI_NOT_READY;
+  }
   const uint64_t Choice = Self->ListChoices.front();
   Self->ListChoices.pop_front();
-  if (Choice >= Count) return EFI_ABORTED;
+  if (Choice == ESCAPE) return EFI_ABORTED;
+  if (Choice >= Count && !Self->PassAnyIndex) return EFI_ABORTED;
   *Index = (UINTN)Choice;
   return EFI_SUCCESS;
 }

@@ -25,6 +25,7 @@ struct ListBoxShown {
   EFI_HII_HANDLE HiiHandle = nullptr;
   EFI_STRING_ID Title = 0;
   std::vector<EFI_STRING_ID> Items;
+  std::vector<uint8_t> States;  // byte 32 of each item (a volume list's state)
 };
 
 class MessageBoxPeer {
@@ -48,6 +49,17 @@ class MessageBoxPeer {
   std::deque<uint64_t> ListChoices;
   // A failing service: every box returns this status, answering nothing.
   EFI_STATUS MessageBoxStatus = EFI_SUCCESS;
+  // A scripted user: a box that asks or a list shown with nothing queued is
+  // not answered (EFI_NOT_READY) and is counted in Unanswered, so that a
+  // run can stop there instead of guessing.
+  bool Strict = false;
+  size_t Unanswered = 0;
+  bool LastUnansweredWasList = false;
+  // A broken service that hands back whatever index was queued, even one
+  // past the list.
+  bool PassAnyIndex = false;
+  // Queued as a list choice: the user presses escape.
+  static constexpr uint64_t ESCAPE = ~0ull;
 
   std::vector<MessageBoxShown> Boxes;
   std::vector<ListBoxShown> Lists;

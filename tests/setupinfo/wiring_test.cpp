@@ -21,6 +21,7 @@
 #include "setupinfo/pages/platform/user_profiles.h"
 #include "setupinfo/pages/board/main_page.h"
 #include "setupinfo/pages/platform/presets.h"
+#include "setupinfo/secureboot/secure_boot_page.h"
 #include "setupinfo_fixture.h"
 #include "sim/peers/clock_peers.h"
 #include "sim/peers/message_box_peer.h"
@@ -87,6 +88,16 @@ std::vector<EXPECTED_ROW> ClockControlRows() {
   return Rows;
 }
 
+std::vector<EXPECTED_ROW> SecureBootRows() {
+  std::vector<EXPECTED_ROW> Rows{{FORM_SET_CLASS_SECURE_BOOT, 0x506, OnSecureBootInstallDefaults},
+                                 {FORM_SET_CLASS_SECURE_BOOT, 0x507, OnSecureBootRestoreKeys},
+                                 {FORM_SET_CLASS_SECURE_BOOT, 0x508, OnSecureBootRestoreKeys},
+                                 {FORM_SET_CLASS_SECURE_BOOT, 0x50B, OnSecureBootRestoreKeys},
+                                 {FORM_SET_CLASS_SECURE_BOOT, 0x50C, OnSecureBootSaveKeys}};
+  for (UINT16 Key = 0x50D; Key <= 0x51A; ++Key) Rows.push_back({FORM_SET_CLASS_SECURE_BOOT, Key, OnSecureBootKeyVariable});
+  return Rows;
+}
+
 std::vector<EXPECTED_ROW> NetworkPageRows() {
   return {{FORM_SET_CLASS_TOOLS, 0x529, OnNetworkConfigure},
           {FORM_SET_CLASS_TOOLS, 0x52A, OnNetworkAction52A},
@@ -121,8 +132,8 @@ std::vector<EXPECTED_ROW> PresetRows() {
 std::vector<EXPECTED_ROW> AllRows() {
   std::vector<EXPECTED_ROW> Rows;
   for (auto Page : {HardwareMonitorRows, ProcessorSettingRows, MemorySettingRows, GraphicsOutputRows,
-                    ManagementEngineRows, ClockControlRows, PresetRows, NetworkPageRows, UserProfileRows,
-                    MainPageRows}) {
+                    ManagementEngineRows, ClockControlRows, SecureBootRows, PresetRows, NetworkPageRows,
+                    UserProfileRows, MainPageRows}) {
     auto More = Page();
     Rows.insert(Rows.end(), More.begin(), More.end());
   }
@@ -445,6 +456,61 @@ TEST_F(Wiring, PresetRowsReachTheirTablesAndProtocols) {
       // A preset writes row bytes (0xEE) into the record.
       EXPECT_EQ(Setup != Before, Preset);
       if (Preset) EXPECT_NE(std::find(Setup.begin(), Setup.end(), 0xEE), Setup.end());
+    }
+  }
+}
+
+// Each Secure Boot row asks its own first question, for CHANGING only: the
+// box's title names the action and its text the key variable. Every
+// question is answered "no" and no volume is there, so nothing is changed.
+TEST_F(Wiring, SecureBootRowsAskTheirOwnQuestion) {
+  sim::MessageBoxPeer Boxes;
+  Boxes.EmptyAnswer = 1;
+  ASSERT_EQ(Boxes.Install(BS()), EFI_SUCCESS);
+  M().Variables().Put(u"SetupMode", EFI_GLOBAL_VARIABLE_GUID, 6, {1});
+  const EFI_HII_HANDLE Page = FormSetHandle(FORM_SET_CLASS_SECURE_BOOT);
+  auto Title = [&](EFI_STRING_ID Id) { return HiiText(Page, Id); };
+  struct EXPECTED_BOXES {
+    std::vector<std::u16string> Titles;
+    UINTN Writes;  // SetBrowserData calls: the state refresh writes three stores
+  };
+  auto Expected = [&](UINT16 Key) -> EXPECTED_BOXES {
+    if (Key == 0x506) return {{}, 3};  // setup mode: the defaults go in silently
+    if (Key == 0x507) return {{Title(2992)}, 3};
+    if (Key == 0x508 || Key == 0x50B) return {{Title(3033)}, 3};
+    if (Key == 0x50C) return {{Title(3046)}, 0};
+    for (const KEY_VARIABLE_QUESTION& Q : KeyVariableQuestions) {
+      if (Q.Key != Key) continue;
+      if (Q.Operation == KEY_OPERATION_DELETE) return {{Title(3044)}, 0};
+      return {{Title(Q.Operation == KEY_OPERATION_SET ? 3023 : 3024), Title(3046)}, 0};
+    }
+    return {{u"?"}, 0};
+  };
+  const char16_t* Names[] = {u"dbx", u"dbt", u"db", u"KEK", u"PK"};
+  for (const EXPECTED_ROW& Row : SecureBootRows()) {
+    for (UINT16 Through : {Row.Class, FORM_SET_CLASS_MAIN}) {
+      SCOPED_TRACE(testing::Message() << std::hex << "key 0x" << Row.Key << " through class 0x" << Through);
+      EFI_IFR_TYPE_VALUE Value{};
+      Value.u8 = 1;
+      const size_t Shown = Boxes.Boxes.size();
+      EXPECT_EQ(Browser().Callback(Through, EFI_BROWSER_ACTION_CHANGED, Row.Key, EFI_IFR_TYPE_NUM_SIZE_8, Value),
+                EFI_SUCCESS);
+      EXPECT_EQ(Boxes.Boxes.size(), Shown);
+      const auto Before = Forms().Calls();
+      EXPECT_EQ(Browser().Callback(Through, EFI_BROWSER_ACTION_CHANGING, Row.Key, EFI_IFR_TYPE_NUM_SIZE_8, Value),
+                EFI_SUCCESS);
+      const EXPECTED_BOXES Want = Expected(Row.Key);
+      std::vector<std::u16string> Titles;
+      for (size_t I = Shown; I < Boxes.Boxes.size(); ++I) Titles.push_back(Boxes.Boxes[I].Title);
+      EXPECT_EQ(Titles, Want.Titles);
+      EXPECT_EQ(Forms().Calls().SetBrowserData - Before.SetBrowserData, Want.Writes);
+      for (const KEY_VARIABLE_QUESTION& Q : KeyVariableQuestions)
+        if (Q.Key == Row.Key && Boxes.Boxes.size() > Shown)
+          EXPECT_EQ(Boxes.Boxes[Shown].Text,
+                    Q.Operation == KEY_OPERATION_DELETE
+                        ? u"Delete " + std::u16string(Names[Q.Index]) + u"?"
+                        : u"Load " + std::u16string(Names[Q.Index]) +
+                              u" from the factory default key file? Choose No to load it from a file.");
     }
   }
 }

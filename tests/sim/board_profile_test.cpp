@@ -242,6 +242,7 @@ TEST(BoardProfile, ReadsTheSuperIoDriverAndTheEarlyPhase) {
             "test.json: $.earlyPhase.readOnlyVariable: expected true or false");
 }
 
+
 }  // namespace
 }  // namespace sim
 
@@ -284,6 +285,7 @@ TEST(BoardProfile, SizesTheSimulatorActsOnAreBoundedWhenRead) {
   EXPECT_EQ(Error(With(Hob + std::string(2 * 65481, '0') + "\"}]")),
             "test.json: $.hobs[0].data: too long for a HOB (at most 65480 bytes)");
 }
+
 
 }  // namespace
 }  // namespace sim
@@ -342,6 +344,7 @@ TEST(BoardProfile, ReadsNvmeDriversControllersAndNamespaces) {
       "t", P, E))
       << E;
 }
+
 
 }  // namespace
 }  // namespace sim
@@ -457,6 +460,44 @@ TEST(BoardProfile, SecureBootKeysBecomeSignatureListsAndAuthenticatedFiles) {
   ASSERT_TRUE(Default.has_value());
   EXPECT_TRUE(Default->Keys.count("PK") && Default->Keys.count("KEK") && Default->Keys.count("db"));
   EXPECT_EQ(Default->DefaultKeyFiles.size(), 5u);
+}
+
+
+TEST(BoardProfile, FileVolumesHoldATreeWithBoundedNamesAndSizes) {
+  BoardProfile P;
+  std::string E;
+  ASSERT_TRUE(ParseBoardProfile(With(R"("fileVolumes": [
+      {"label": "stick", "devicePath": {"usbPciDevice": 20, "usbPort": 3}, "fault": "unterminatedName",
+       "files": [{"name": "A.CER", "hex": "30 82"}, {"name": "EFI", "files": [{"name": "t", "text": "hi"}]}]},
+      {"readOnly": true, "writeStatus": "0x800000000000000B", "claimedFileSize": 4294967295}])"),
+                                "test.json", P, E))
+      << E;
+  ASSERT_EQ(P.FileVolumes.size(), 2u);
+  const FileVolumeProfile& Stick = P.FileVolumes[0];
+  EXPECT_EQ(Stick.DevicePath, UsbStickDevicePathBytes(20, 3));
+  EXPECT_EQ(Stick.Fault, DirectoryFault::UnterminatedName);
+  ASSERT_EQ(Stick.Files.size(), 2u);
+  EXPECT_EQ(Stick.Files[0].Data, (std::vector<uint8_t>{0x30, 0x82}));
+  EXPECT_TRUE(Stick.Files[1].Directory);
+  EXPECT_EQ(Stick.Files[1].Children.at(0).Data, (std::vector<uint8_t>{'h', 'i'}));
+  EXPECT_FALSE(P.FileVolumes[1].DevicePath.has_value());
+  EXPECT_EQ(*P.FileVolumes[1].WriteFailure, EFI_VOLUME_FULL);
+  EXPECT_EQ(*P.FileVolumes[1].ClaimedFileSize, 0xFFFFFFFFull);
+
+  EXPECT_EQ(Error(With(R"("fileVolumes": [{"files": [{"name": "a\\b"}]}])")),
+            "test.json: $.fileVolumes[0].files[0].name: expected one path component of 1 to 1024 bytes");
+  EXPECT_EQ(Error(With(R"("fileVolumes": [{"files": [{"name": "a", "hex": "00", "text": "x"}]}])")),
+            "test.json: $.fileVolumes[0].files[0].text: give either hex or text");
+  EXPECT_EQ(Error(With(R"("fileVolumes": [{"files": [{"name": "d", "directory": true, "hex": "00"}]}])")),
+            "test.json: $.fileVolumes[0].files[0]: a directory holds no bytes");
+  EXPECT_EQ(Error(With(R"("fileVolumes": [{"devicePath": "01 01 06 00 00 14"}])")),
+            "test.json: $.fileVolumes[0].devicePath: the device path has no end node inside its bytes");
+  EXPECT_NE(Error(With(R"("fileVolumes": [{"fault": "sometimes"}])")).find("expected none, recordBelowHeader"),
+            std::string::npos);
+  std::string Deep = R"({"name": "d"})";
+  for (int I = 0; I < 40; ++I) Deep = R"({"name": "d", "files": [)" + Deep + "]}";
+  EXPECT_NE(Error(With(R"("fileVolumes": [{"files": [)" + Deep + "]}]")).find("nest deeper than 32"),
+            std::string::npos);
 }
 
 }  // namespace

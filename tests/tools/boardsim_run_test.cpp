@@ -606,5 +606,54 @@ TEST(BoardsimRun, AnswersNeedTheMessageBoxService) {
   EXPECT_NE(R.Err.find("no message box service"), std::string::npos) << R.Err;
 }
 
+
+// The Secure Boot page on the default board: clear, restore the defaults,
+// append the stick's signed lists to db; every box and list in the report,
+// the state bytes and the stick's files after it.
+TEST(BoardsimRun, DefaultBoardEnrollsFromTheStickWithItsDialogs) {
+  json J = RunJson({"--no-pages", "--do", "answer 0; callback 0x40 0x507 changing", "--do",
+                    "answer 0; callback 0x40 0x508 changing", "--do",
+                    "answer 1 0; choose 0 3 3 1; callback 0x40 0x514 changing", "--do",
+                    "choose 0; callback 0x40 0x50C changing"});
+  const json& Actions = J["actions"];
+  ASSERT_EQ(Actions.size(), 9u);
+  const json& Append = Actions[6];
+  ASSERT_EQ(Append["message_boxes"].size(), 3u);
+  EXPECT_EQ(Append["message_boxes"][1]["text"], "Write db from the file KEYS\\DB-APPEND.AUTH?");
+  EXPECT_EQ(Append["message_boxes"][2]["text"], "The operation is complete.");
+  ASSERT_EQ(Append["list_boxes"].size(), 4u);
+  EXPECT_EQ(Append["list_boxes"][1]["items"],
+            json::array({"DB2026.CER", "HASH.BIN", "README.TXT", "<KEYS>"}));
+  EXPECT_EQ(Append["list_boxes"][2]["items"], json::array({"<.>", "<..>", "DB-LISTS.ESL", "DB-APPEND.AUTH"}));
+  EXPECT_EQ(Append["list_boxes"][3]["title"], "Select the File Format");
+  bool Appended = false;
+  for (const json& W : Append["variables_written"]) Appended |= W["name"] == "db" && W["attributes"] == 0x67;
+  EXPECT_TRUE(Appended);
+  EXPECT_EQ(J["secure_boot"]["setup_mode"], 0);
+  EXPECT_EQ(J["secure_boot"]["secure_boot"], 1);
+  EXPECT_EQ(J["secure_boot"]["secure_var_present"], json::array({1, 1, 1, 1, 1}));
+  std::map<std::string, size_t> Saved;
+  for (const json& F : J["volumes"][0]["files"])
+    if (!F["directory"]) Saved[F["path"]] = F["size"];
+  for (const char* Name : {"dbx", "dbt", "db", "KEK", "PK"}) EXPECT_EQ(Saved.count(Name), 1u) << Name;
+  EXPECT_EQ(Actions[8]["message_boxes"][0]["text"], "5 key files written.");
+  EXPECT_TRUE(J["stopped"].is_null());
+}
+
+TEST(BoardsimRun, ABoxWithNoAnswerQueuedStopsTheRunNamingTheAction) {
+  RunOutput R = RunBoardSim({"--no-pages", "--do", "callback 0x40 0x507 changing; callback 0x40 0x508 changing"});
+  EXPECT_EQ(R.ExitCode, EXIT_BAD_ACTION);
+  EXPECT_NE(R.Err.find("callback 0x40 0x507 changing"), std::string::npos) << R.Err;
+  EXPECT_NE(R.Err.find("Delete All Secure Boot Variables"), std::string::npos) << R.Err;
+  EXPECT_NE(R.Out.find("Stopped:"), std::string::npos);
+  EXPECT_EQ(R.Out.find("0x508"), std::string::npos);  // the run stopped before it
+  // A list left unanswered says so too; escape leaves it.
+  R = RunBoardSim({"--no-pages", "--do", "answer 1; callback 0x40 0x513 changing"});
+  EXPECT_EQ(R.ExitCode, EXIT_BAD_ACTION);
+  EXPECT_NE(R.Err.find("the list \"Select a File System\""), std::string::npos) << R.Err;
+  R = RunBoardSim({"--no-pages", "--do", "answer 1; choose escape; callback 0x40 0x513 changing"});
+  EXPECT_EQ(R.ExitCode, EXIT_OK) << R.Err;
+}
+
 }  // namespace
 }  // namespace boardsim

@@ -171,9 +171,41 @@ std::vector<ActionRunner::StoreCopy> ActionRunner::Stores() {
 std::vector<ActionResult> ActionRunner::Run(const std::vector<Action>& Actions) {
   std::vector<ActionResult> Results;
   for (const Action& A : Actions) {
+    sim::MessageBoxPeer* Boxes = Session_.MessageBox();
+    const size_t Unanswered = Boxes != nullptr ? Boxes->Unanswered : 0;
     Results.push_back(RunOne(A));
+    // A reboot during the action made a new service; the old one is gone.
+    if (Boxes == nullptr || Session_.MessageBox() != Boxes || Boxes->Unanswered <= Unanswered) continue;
+    const ActionResult& R = Results.back();
+    if (Boxes->LastUnansweredWasList) {
+      Stopped_ = ErrorFor(A, "the list \"" + (R.Lists.empty() ? std::string() : R.Lists.back().Title) +
+                                 "\" was shown with no choice queued (queue one with \"choose N\" or \"choose "
+                                 "escape\" before this action)");
+    } else {
+      Stopped_ = ErrorFor(A, "the message box \"" + (R.Boxes.empty() ? std::string() : R.Boxes.back().Title) +
+                                 "\" asked for an answer and none was queued (queue one with \"answer N\" before "
+                                 "this action)");
+    }
+    break;
   }
   return Results;
+}
+
+// A string of a package list in the board's language (PlatformLang), else
+// in its first language.
+std::string ActionRunner::ResolveString(EFI_HII_HANDLE Handle, EFI_STRING_ID Id) {
+  const sim::HiiPackageList* List = Session_.Machine().Hii().Database->Find(Handle);
+  if (List == nullptr || Id == 0) return "";
+  std::string Language = "en-US";
+  if (const auto* V = Session_.Machine().Variables().Find(u"PlatformLang", EFI_GLOBAL_VARIABLE_GUID)) {
+    Language.assign(V->Data.begin(), V->Data.end());
+    while (!Language.empty() && Language.back() == 0) Language.pop_back();
+  }
+  const sim::HiiStringPackage* Package = List->FindLanguage(Language.c_str());
+  if (Package == nullptr && !List->StringPackages.empty()) Package = &List->StringPackages.front();
+  if (Package == nullptr) return "";
+  auto It = Package->Strings.find(Id);
+  return It == Package->Strings.end() ? "" : Utf8FromUcs2(It->second);
 }
 
 ActionResult ActionRunner::RunOne(const Action& A) {
@@ -200,11 +232,20 @@ ActionResult ActionRunner::RunOne(const Action& A) {
   sim::ProfileStoragePeer* Profiles = Session_.ProfileStorage();
   const size_t MessagesBefore = Profiles != nullptr ? Profiles->Messages.size() : 0;
   const size_t PromptsBefore = Profiles != nullptr ? Profiles->Prompts.size() : 0;
+  const size_t ListsBefore = Boxes != nullptr ? Boxes->Lists.size() : 0;
+  // Taken once: an action that ends in a restart takes them before the
+  // restart, and the common path must not take them again.
   auto TakeBoxes = [&] {
     if (Boxes != nullptr) {
       for (size_t I = BoxesBefore; I < Boxes->Boxes.size(); ++I) {
         const sim::MessageBoxShown& B = Boxes->Boxes[I];
         Result.Boxes.push_back(BoxShown{Utf8FromUcs2(B.Title), Utf8FromUcs2(B.Text), B.Kind});
+      }
+      for (size_t I = ListsBefore; I < Boxes->Lists.size(); ++I) {
+        const sim::ListBoxShown& L = Boxes->Lists[I];
+        ListShown Shown{ResolveString(L.HiiHandle, L.Title), {}};
+        for (EFI_STRING_ID Item : L.Items) Shown.Items.push_back(ResolveString(L.HiiHandle, Item));
+        Result.Lists.push_back(std::move(Shown));
       }
     }
     // The profile storage protocol's prompts and boxes are dialogs too.

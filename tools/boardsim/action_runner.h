@@ -20,7 +20,9 @@ class ActionRunner {
 
   // The first action that names something the board does not have.
   std::optional<ActionError> Check(const std::vector<Action>& Actions);
+  // Stops after an action that left a box or list unanswered.
   std::vector<ActionResult> Run(const std::vector<Action>& Actions);
+  const std::optional<ActionError>& StoppedBy() const { return Stopped_; }
 
   // Question keys that reach an item callback on a form set of this class.
   std::vector<uint16_t> KeysOf(uint16_t Class);
@@ -35,8 +37,11 @@ class ActionRunner {
   const sim::SetupBrowser::Store* FindStore(const std::string& Name);
   ActionResult RunOne(const Action& A);
 
+  std::string ResolveString(EFI_HII_HANDLE Handle, EFI_STRING_ID Id);
+
   BoardSession& Session_;
   const std::vector<PackagedFormSet>& FormSets_;
+  std::optional<ActionError> Stopped_;
 };
 
 // "0x48D-0x4A8, 0x4BA" from sorted keys.

@@ -234,12 +234,16 @@ class Parser {
 
   // Answers are bytes (a box's answer); choices are list indices.
   ActionParse Queue(bool Answers) {
-    const char* Usage = Answers ? "expected: answer N [N ...] (0 to 255)" : "expected: choose N [N ...]";
+    const char* Usage = Answers ? "expected: answer N [N ...] (0 to 255)" : "expected: choose N|escape [N|escape ...]";
     if (Words_.size() < 2 || Words_.size() > 65) {
       return Fail(Usage);
     }
     Action_.Kind = Answers ? ActionKind::Answer : ActionKind::Choose;
     for (size_t I = 1; I < Words_.size(); ++I) {
+      if (!Answers && Words_[I] == "escape") {
+        Action_.Numbers.push_back(CHOICE_ESCAPE);
+        continue;
+      }
       auto Value = ParseUnsigned(Words_[I]);
       if (!Value || (Answers && *Value > 0xFF)) {
         return Fail("\"" + Words_[I] + "\": " + Usage);

@@ -25,6 +25,9 @@
 
 namespace boardsim {
 
+// A queued list choice that leaves the list, as escape does.
+constexpr uint64_t CHOICE_ESCAPE = ~0ull;
+
 enum class ActionKind { Set, Callback, Show, Save, Answer, Choose, ReadyToBoot, Text, Reboot, ResolutionTrigger, Sata };
 
 struct Action {

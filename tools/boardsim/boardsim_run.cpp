@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "sim/hii/hii_services.h"
 #include "sim/hii/setup_browser.h"
+#include "setupinfo/core/form_set_table.h"
 #include "setupinfo/core/setup_record.h"
 #include "tools/boardsim/action_runner.h"
 #include "tools/boardsim/exit_codes.h"
@@ -218,6 +220,12 @@ class Runner {
     }
     Report_.Actions = Actions.Run(Actions_);
     int Code = EXIT_OK;
+    if (const auto& Stopped = Actions.StoppedBy()) {
+      Report_.StoppedBy = Stopped->Message();
+      Output_.Err += "boardsim: " + Report_.StoppedBy + "\n";
+      Code = EXIT_BAD_ACTION;
+    }
+    RecordSecureBootAndVolumes(Session);
     if (Options_.Mode == Command::Update || Options_.Tour) {
       Report_.Update = RunUpdateLookup(Session);
       if (Options_.Mode == Command::Update && !Report_.Update->Found) {
@@ -235,6 +243,41 @@ class Runner {
     Report_.ExitCode = Code;
     Output_.Out = Options_.Json ? DumpJson(ReportJson(Report_)) : RenderText(Report_);
     return Code;
+  }
+
+  // The Secure Boot state bytes and every volume's files, as the run left them.
+  void RecordSecureBootAndVolumes(BoardSession& Session) {
+    sim::VariableStore& Store = Session.Machine().Variables();
+    if (Session.Machine().Profile().SecureBoot) {
+      SecureBootRecord S;
+      auto Byte = [&](const char16_t* Name) -> std::optional<uint8_t> {
+        const auto* V = Store.Find(Name, EFI_GLOBAL_VARIABLE_GUID);
+        if (V == nullptr || V->Data.empty()) return std::nullopt;
+        return V->Data[0];
+      };
+      S.SecureBoot = Byte(u"SecureBoot");
+      S.SetupMode = Byte(u"SetupMode");
+      if (const auto* V = Store.Find(u"SecureVarPresent", SECURE_BOOT_FORM_SET_GUID)) S.SecureVarPresent = V->Data;
+      Report_.SecureBoot = S;
+    }
+    sim::FileSystemPeers* Files = Session.FileSystems();
+    if (Files == nullptr) return;
+    for (size_t I = 0; I < Files->VolumeCount(); ++I) {
+      const sim::FileSystemPeers::Volume& V = Files->VolumeAt(I);
+      VolumeRecord R;
+      R.Label = V.Profile.Label;
+      R.HasDevicePath = V.Profile.DevicePath.has_value();
+      std::function<void(const sim::FileNodeProfile&, const std::string&)> Walk =
+          [&](const sim::FileNodeProfile& Dir, const std::string& Prefix) {
+            for (const auto& C : Dir.Children) {
+              const std::string Path = Prefix.empty() ? C.Name : Prefix + "\\" + C.Name;
+              R.Files.push_back(VolumeFile{Path, C.Directory, C.Data});
+              if (C.Directory) Walk(C, Path);
+            }
+          };
+      Walk(V.Root, "");
+      Report_.Volumes.push_back(std::move(R));
+    }
   }
 
   RunOutput& Output_;

@@ -89,6 +89,11 @@ Json ActionJson(size_t Index, const ActionResult& A) {
     case ActionKind::Choose:
       J["kind"] = A.Source.Kind == ActionKind::Answer ? "answer" : "choose";
       J["queued"] = A.Source.Numbers;
+      if (A.Source.Kind == ActionKind::Choose) {
+        Json Choices = Json::array();
+        for (uint64_t N : A.Source.Numbers) Choices.push_back(N == CHOICE_ESCAPE ? Json("escape") : Json(N));
+        J["queued"] = Choices;
+      }
       return J;
     case ActionKind::Text:
       J["kind"] = "text";
@@ -147,6 +152,9 @@ Json ActionJson(size_t Index, const ActionResult& A) {
                            {"typed", P.Typed ? Json(*P.Typed) : Json(nullptr)}});
   }
   J["text_prompts"] = Prompts;
+  Json Lists = Json::array();
+  for (const ListShown& L : A.Lists) Lists.push_back(Json{{"title", L.Title}, {"items", L.Items}});
+  J["list_boxes"] = Lists;
   Json Strings = Json::array();
   for (const StringChange& C : A.StringChanges) {
     Strings.push_back(
@@ -243,6 +251,32 @@ Json ReportJson(const RunReport& Report) {
   } else {
     J["update"] = nullptr;
   }
+  if (Report.SecureBoot) {
+    const SecureBootRecord& S = *Report.SecureBoot;
+    auto Byte = [](const std::optional<uint8_t>& B) { return B ? Json(*B) : Json(nullptr); };
+    J["secure_boot"] = Json{{"secure_boot", Byte(S.SecureBoot)},
+                            {"setup_mode", Byte(S.SetupMode)},
+                            {"secure_var_present", S.SecureVarPresent ? Json(*S.SecureVarPresent) : Json(nullptr)}};
+  } else {
+    J["secure_boot"] = nullptr;
+  }
+  Json Volumes = Json::array();
+  for (const VolumeRecord& V : Report.Volumes) {
+    Json Files = Json::array();
+    for (const VolumeFile& F : V.Files) {
+      static const char Digits[] = "0123456789abcdef";
+      std::string Hex;
+      for (uint8_t B : F.Data) {
+        Hex += Digits[B >> 4];
+        Hex += Digits[B & 15];
+      }
+      Files.push_back(F.Directory ? Json{{"path", F.Path}, {"directory", true}}
+                                  : Json{{"path", F.Path}, {"directory", false}, {"size", F.Data.size()}, {"hex", Hex}});
+    }
+    Volumes.push_back(Json{{"label", V.Label}, {"device_path", V.HasDevicePath}, {"files", Files}});
+  }
+  J["volumes"] = Volumes;
+  J["stopped"] = Report.StoppedBy.empty() ? Json(nullptr) : Json(Report.StoppedBy);
   Json Pool;
   Pool["leaked"] = !Report.Pool.LeakReport.empty();
   Pool["live_allocations"] = Report.Pool.LiveAllocations;

@@ -28,6 +28,7 @@ BoardSession::BoardSession(const sim::BoardProfile& Profile) {
 
 BoardSession::~BoardSession() {
   KeyRules_.reset();
+  FileSystems_.reset();
   Machine_.reset();
   Active = nullptr;
 }
@@ -69,6 +70,9 @@ EFI_STATUS EFIAPI BoardSession::PlatformEntry(EFI_HANDLE, EFI_SYSTEM_TABLE* Syst
   Self->SataDrives_->InstallAll(SystemTable->BootServices);
   // The message box service, answering from the profile's script.
   Self->MessageBox_ = std::make_unique<sim::MessageBoxPeer>(Self->Machine_->Profile().MessageBox);
+  // A box that asks with no answer queued is not guessed at unless the
+  // profile gives an answer for that case.
+  Self->MessageBox_->Strict = !Self->Machine_->Profile().MessageBox.EmptyAnswerGiven;
   Self->MessageBox_->Install(SystemTable->BootServices);
   // The clock generator's driver: clock control, its setup variable and
   // the boot-phase record.
@@ -140,6 +144,9 @@ EFI_STATUS EFIAPI BoardSession::PlatformEntry(EFI_HANDLE, EFI_SYSTEM_TABLE* Syst
   Self->Presets_ = std::make_unique<sim::PresetPeers>(Self->Machine_->Profile().Presets);
   if (Self->Graphics_) Self->Presets_->Transcript = &Self->Graphics_->Calls;
   Self->Presets_->InstallPresent(SystemTable);
+  // Simple-file-system volumes: removable media keep their files across boots.
+  if (!Self->FileSystems_) Self->FileSystems_ = std::make_unique<sim::FileSystemPeers>(Self->Machine_->Profile().FileVolumes);
+  Self->FileSystems_->Install(SystemTable->BootServices);
   Self->Removed_.clear();
   EFI_HII_DATABASE_PROTOCOL* Database = Self->Machine_->Hii().Database->DatabaseProtocol();
   if (Database->RemovePackageList != RemovePackageListObserved) {

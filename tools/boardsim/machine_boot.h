@@ -20,6 +20,7 @@
 #include "sim/peers/message_box_peer.h"
 #include "sim/peers/clock_peers.h"
 #include "sim/peers/usb_peers.h"
+#include "sim/peers/file_system_peers.h"
 #include "sim/peers/network_peers.h"
 #include "sim/peers/profile_peers.h"
 #include "sim/peers/main_page_peers.h"
@@ -47,6 +48,7 @@ class BoardSession {
   sim::Machine& Machine() { return *Machine_; }
   // The board's message box service of this boot; null before the first.
   sim::MessageBoxPeer* MessageBox() { return MessageBox_.get(); }
+  sim::FileSystemPeers* FileSystems() { return FileSystems_.get(); }
   bool HasMessageBox() const { return Machine_->Profile().MessageBox.Present; }
   // The board's profile storage protocol of this boot; null without one.
   sim::ProfileStoragePeer* ProfileStorage() { return ProfileStorage_.get(); }
@@ -118,6 +120,8 @@ class BoardSession {
   std::unique_ptr<sim::SataPortDriverPeer> SataPort_;
   // The preset provider and the forwarding protocols: at load, or once loaded.
   std::unique_ptr<sim::PresetPeers> Presets_;
+  // Simple-file-system volumes keep their files across reboots, as media do.
+  std::unique_ptr<sim::FileSystemPeers> FileSystems_;
   UINT8 TriggerInterface_ = 0;
 };
 

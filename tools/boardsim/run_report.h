@@ -95,10 +95,18 @@ struct TextPromptRecord {
   std::optional<std::string> Typed;  // none: the user cancelled (or the prompt failed)
 };
 
+// A list box the board's service showed during an action, its title and
+// items resolved in the board's language ("" for an item without text).
+struct ListShown {
+  std::string Title;
+  std::vector<std::string> Items;
+};
+
 struct ActionResult {
   Action Source;
   std::vector<BoxShown> Boxes;
   std::vector<TextPromptRecord> Prompts;
+  std::vector<ListShown> Lists;
   // ready-to-boot: the restart a driver asked for, carried out as a reboot
   bool Restarted = false;
   std::string ResetType;
@@ -137,6 +145,25 @@ struct PoolRecord {
   std::vector<std::string> Misuse;
 };
 
+// The Secure Boot state bytes as the variable store holds them at the end.
+struct SecureBootRecord {
+  std::optional<std::vector<uint8_t>> SecureVarPresent;  // none: not written
+  std::optional<uint8_t> SecureBoot;
+  std::optional<uint8_t> SetupMode;
+};
+
+// A simple-file-system volume and every file on it at the end of the run.
+struct VolumeFile {
+  std::string Path;  // below the root, backslash-separated
+  bool Directory = false;
+  std::vector<uint8_t> Data;
+};
+struct VolumeRecord {
+  std::string Label;
+  bool HasDevicePath = false;
+  std::vector<VolumeFile> Files;
+};
+
 struct RunReport {
   std::string Intro;  // a line or two before everything else (the tour)
   std::string BoardName;
@@ -149,6 +176,9 @@ struct RunReport {
   std::vector<ActionResult> Actions;
   std::optional<UpdateRecord> Update;
   PoolRecord Pool;
+  std::optional<SecureBootRecord> SecureBoot;  // boards with Secure Boot keys
+  std::vector<VolumeRecord> Volumes;
+  std::string StoppedBy;  // the action that stopped the run, and why
   int ExitCode = 0;
 };
 

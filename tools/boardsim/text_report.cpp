@@ -118,7 +118,7 @@ void RenderAction(std::string& Out, size_t Number, const ActionResult& A, const 
     case ActionKind::Answer:
     case ActionKind::Choose: {
       std::string Numbers;
-      for (uint64_t N : A.Source.Numbers) Numbers += " " + std::to_string(N);
+      for (uint64_t N : A.Source.Numbers) Numbers += " " + (N == CHOICE_ESCAPE ? std::string("escape") : std::to_string(N));
       Out += std::string(A.Source.Kind == ActionKind::Answer ? "  answers queued:" : "  list choices queued:") +
              Numbers + "\n";
       return;
@@ -156,6 +156,14 @@ void RenderAction(std::string& Out, size_t Number, const ActionResult& A, const 
     for (const TextPromptRecord& P : A.Prompts) {
       Out += "    " + Quoted(P.Prompt) + " (string " + std::to_string(P.PromptId) + "), proposed " +
              Quoted(P.Proposed) + ": " + (P.Typed ? "typed " + Quoted(*P.Typed) : std::string("cancelled")) + "\n";
+    }
+  }
+  if (!A.Lists.empty()) {
+    Out += "  list boxes:\n";
+    for (const ListShown& L : A.Lists) {
+      Out += "    " + Quoted(L.Title) + ":";
+      for (size_t I = 0; I < L.Items.size(); ++I) Out += " " + std::to_string(I) + "=" + Quoted(L.Items[I]);
+      Out += "\n";
     }
   }
   if (A.Restarted && A.Source.Kind == ActionKind::Reboot) {
@@ -304,6 +312,46 @@ std::string RenderText(const RunReport& Report) {
       Out += "  address: " + U.Address + "\n";
     }
     Out += "\n";
+  }
+  if (Report.SecureBoot) {
+    const SecureBootRecord& S = *Report.SecureBoot;
+    auto Byte = [](const std::optional<uint8_t>& B) { return B ? std::to_string(*B) : std::string("(none)"); };
+    Out += "Secure Boot: SecureBoot " + Byte(S.SecureBoot) + ", SetupMode " + Byte(S.SetupMode) +
+           ", SecureVarPresent ";
+    if (S.SecureVarPresent) {
+      std::string Bytes;
+      for (uint8_t B : *S.SecureVarPresent) Bytes += (Bytes.empty() ? "" : " ") + std::to_string(B);
+      Out += Bytes + " (dbx dbt db KEK PK)\n";
+    } else {
+      Out += "(none)\n";
+    }
+    Out += "\n";
+  }
+  if (!Report.Volumes.empty()) {
+    Out += "Volumes:\n";
+    for (const VolumeRecord& V : Report.Volumes) {
+      Out += "  " + Quoted(V.Label) + (V.HasDevicePath ? "" : " (no device path)") + ":\n";
+      if (V.Files.empty()) Out += "    (empty)\n";
+      for (const VolumeFile& F : V.Files) {
+        if (F.Directory) {
+          Out += "    " + F.Path + "\\\n";
+          continue;
+        }
+        Out += "    " + F.Path + "  " + std::to_string(F.Data.size()) + " bytes";
+        static const char Digits[] = "0123456789ABCDEF";
+        std::string Hex;
+        for (size_t I = 0; I < F.Data.size() && I < 16; ++I) {
+          Hex += ' ';
+          Hex += Digits[F.Data[I] >> 4];
+          Hex += Digits[F.Data[I] & 15];
+        }
+        Out += (Hex.empty() ? "" : " :" + Hex) + (F.Data.size() > 16 ? " ..." : "") + "\n";
+      }
+    }
+    Out += "\n";
+  }
+  if (!Report.StoppedBy.empty()) {
+    Out += "Stopped: " + Report.StoppedBy + "\n";
   }
   if (Report.Pool.LeakReport.empty()) {
     Out += "Pool: nothing leaked\n";
