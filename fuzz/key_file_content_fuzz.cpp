@@ -55,6 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   if (Files.OpenHandles() != 0) abort();
   for (const auto& E : Machine.M().Variables().SetLog()) {
     if (E.Name == u"SecureVarPresent" || E.Data.empty()) continue;
+    // Only the first write carries the file; a second one puts the old key
+    // back after a refusal.
     // A key was written: only from an honest file, and as its bytes behind
     // no header, the 40-byte one or the 84-byte one.
     if (!Honest || File.empty()) abort();
@@ -63,6 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
                                         Header != SIGNATURE_LIST_IMAGE_HEADER_SIZE))
       abort();
     if (std::memcmp(E.Data.data() + Header, File.data(), File.size()) != 0) abort();
+    break;
   }
   return 0;
 }
