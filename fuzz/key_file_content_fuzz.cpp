@@ -2,8 +2,8 @@
 // size, through the browser: the volume's directory may claim sizes near
 // 4 GiB, where a header size added to the file's would wrap 32 bits, or
 // sizes that differ from the bytes the file holds. Whatever is written must
-// be the file's own bytes behind one of the two headers, and a file whose
-// claim and content disagree writes nothing.
+// be the file's own bytes behind one of the two headers, and a file that
+// claims more bytes than it gives writes nothing.
 #include <cstdlib>
 #include <cstring>
 
@@ -35,7 +35,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     case 3: Volume.ClaimedFileSize = File.size() + (Delta % 9) - 4; break;
     default: break;
   }
-  const bool Honest = !Volume.ClaimedFileSize || *Volume.ClaimedFileSize == File.size();
+  // A claim below the content is a shorter file as far as anyone can tell;
+  // a claim above it is a file that cannot be read whole.
+  const bool Honest = !Volume.ClaimedFileSize || *Volume.ClaimedFileSize <= File.size();
+  std::vector<uint8_t> Seen = File;
+  if (Honest && Volume.ClaimedFileSize) Seen.resize(*Volume.ClaimedFileSize);
   SetupMachine Machine(Profile);
   sim::SecureBootVariablePeer Rules(Machine.M().Variables(), Keys);
   Rules.EnrollProfileKeys();
@@ -55,14 +59,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   if (Files.OpenHandles() != 0) abort();
   for (const auto& E : Machine.M().Variables().SetLog()) {
     if (E.Name == u"SecureVarPresent" || E.Data.empty()) continue;
-    // A key was written: only from an honest file, and as its bytes behind
-    // no header, the 40-byte one or the 84-byte one.
-    if (!Honest || File.empty()) abort();
-    const size_t Header = E.Data.size() - File.size();
-    if (E.Data.size() < File.size() || (Header != 0 && Header != AUTHENTICATED_HEADER_SIZE &&
+    // Only the first write carries the file; a second one puts the old key
+    // back after a refusal.
+    // A key was written: only from a file read whole, and as its bytes
+    // behind no header, the 40-byte one or the 84-byte one.
+    if (!Honest || Seen.empty()) abort();
+    const size_t Header = E.Data.size() - Seen.size();
+    if (E.Data.size() < Seen.size() || (Header != 0 && Header != AUTHENTICATED_HEADER_SIZE &&
                                         Header != SIGNATURE_LIST_IMAGE_HEADER_SIZE))
       abort();
-    if (std::memcmp(E.Data.data() + Header, File.data(), File.size()) != 0) abort();
+    if (std::memcmp(E.Data.data() + Header, Seen.data(), Seen.size()) != 0) abort();
+    break;
   }
   return 0;
 }

@@ -126,17 +126,6 @@ TEST_F(KeyFileSelection, AnIndexPastTheListIsRefused) {
   EXPECT_FALSE(S.HasData);
 }
 
-TEST_F(KeyFileSelection, BrowsingNeedsAFreshVolumeChoice) {
-  Choose({sim::MessageBoxPeer::ESCAPE});
-  EXPECT_EQ(Select().Status, EFI_ABORTED);
-  EXPECT_FALSE(SecureBootPageState().VolumeChosen);
-  Choose({0, ROOT_HASH});
-  Selection S = Select();
-  EXPECT_EQ(S.Data, StickHash);
-  EXPECT_EQ(S.Path, u"hash.bin");
-  EXPECT_FALSE(SecureBootPageState().VolumeChosen);
-}
-
 class KeyFileSelectionWithoutVolumes : public KeyFileSelection {
   void AdjustVolumes(std::vector<sim::FileVolumeProfile>& Volumes) override { Volumes.clear(); }
 };
@@ -276,16 +265,6 @@ TEST_F(KeyFileSelection, EveryAllocationFailureIsCleanedUp) {
     EXPECT_TRUE(S.Data.empty() || S.Data == StickCertificate);
   }
   Boxes_->ListChoices.clear();
-}
-
-TEST_F(KeyFileSelection, ListStringsGoIntoEveryLanguageOrAreZero) {
-  SecureBootPageState().HiiHandle = FormSetHandle(FORM_SET_CLASS_SECURE_BOOT);
-  const EFI_STRING_ID Id = NewListString(u"item");
-  ASSERT_NE(Id, 0);
-  EXPECT_EQ(Text(Id), u"item");
-  EXPECT_EQ(HiiText(FormSetHandle(FORM_SET_CLASS_SECURE_BOOT), Id, "de-DE"), u"item");
-  SecureBootPageState().HiiHandle = nullptr;
-  EXPECT_EQ(NewListString(u"item"), 0);
 }
 
 }  // namespace
