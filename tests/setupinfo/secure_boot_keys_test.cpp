@@ -5,75 +5,15 @@
 #include <string>
 #include <vector>
 
-#include "setupinfo/secureboot/secure_boot_keys.h"
-#include "setupinfo_fixture.h"
-#include "sim/peers/secure_boot_peers.h"
+#include "secure_boot_fixture_base.h"
 
 namespace setupinfo_test {
 namespace {
 
-using Bytes = std::vector<UINT8>;
-
-constexpr EFI_GUID TEST_OWNER = {0x11111111, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55}};
-
-void PutLe32(Bytes& B, size_t At, UINT32 V) {
-  for (int I = 0; I < 4; ++I) B[At + I] = UINT8(V >> (8 * I));
-}
-
-// One list of Count signatures of Data bytes each, all filled from Fill up.
-Bytes List(const EFI_GUID& Type, UINT32 Data, UINT32 Count, UINT8 Fill) {
-  Bytes B(28, 0);
-  std::memcpy(B.data(), &Type, 16);
-  PutLe32(B, 16, 28 + Count * (16 + Data));
-  PutLe32(B, 24, 16 + Data);
-  for (UINT32 S = 0; S < Count; ++S) {
-    B.insert(B.end(), (const UINT8*)&TEST_OWNER, (const UINT8*)&TEST_OWNER + 16);
-    for (UINT32 I = 0; I < Data; ++I) B.push_back(UINT8(Fill + S + I));
-  }
-  return B;
-}
-
-Bytes Cat(Bytes A, const Bytes& B) {
-  A.insert(A.end(), B.begin(), B.end());
-  return A;
-}
-
-// A time-based authenticated image: stamp (year, second), certificate bytes, payload.
-Bytes Auth(UINT16 Year, UINT8 Second, const std::string& Certificate, const Bytes& Payload) {
-  Bytes B(40, 0);
-  B[0] = UINT8(Year);
-  B[1] = UINT8(Year >> 8);
-  B[2] = 1;
-  B[3] = 1;
-  B[6] = Second;
-  PutLe32(B, 16, UINT32(24 + Certificate.size()));
-  B[20] = 0x00;
-  B[21] = 0x02;
-  B[22] = 0xF1;
-  B[23] = 0x0E;
-  std::memcpy(B.data() + 24, &EFI_CERT_TYPE_PKCS7_GUID, 16);
-  B.insert(B.end(), Certificate.begin(), Certificate.end());
-  return Cat(B, Payload);
-}
-
-const Bytes PkList = List(EFI_CERT_X509_GUID, 300, 1, 0x10);
-const Bytes KekList = List(EFI_CERT_X509_GUID, 300, 1, 0x20);
-const Bytes DbList = List(EFI_CERT_X509_GUID, 300, 1, 0x30);
-const Bytes DbxList = List(EFI_CERT_SHA256_GUID, 32, 2, 0x40);
-
-const std::u16string Names[] = {u"dbx", u"dbt", u"db", u"KEK", u"PK"};
-
-class SecureBootKeys : public SetupInfoTest {
+class SecureBootKeys : public SecureBootTestBase {
  protected:
   void Customise(sim::BoardProfile& Profile) override {
-    sim::SecureBootProfile S;
-    S.Keys = {{"PK", PkList}, {"KEK", KekList}, {"db", DbList}, {"dbx", DbxList}};
-    S.TrustedSigners = {{"PK-SIGNER", "PK"}, {"KEK-SIGNER", "KEK"}};
-    // The board's default files carry the board maker's signatures, so a
-    // restore is taken while PK (deleted last) still holds.
-    for (auto& [Name, Content] : S.Keys)
-      S.DefaultKeyFiles[Name] = Auth(2016, 0, Name == "PK" || Name == "KEK" ? "PK-SIGNER" : "KEK-SIGNER", Content);
-    S.DefaultKeyFiles["dbt"] = Auth(2016, 0, "KEK-SIGNER", List(EFI_CERT_X509_GUID, 300, 1, 0x50));
+    sim::SecureBootProfile S = EnrolledBoard();
     Adjust(S);
     Profile.SecureBoot = S;
   }
@@ -81,47 +21,10 @@ class SecureBootKeys : public SetupInfoTest {
 
   void SetUp() override {
     SetupInfoTest::SetUp();
-    const auto& S = *M().Profile().SecureBoot;
-    Keys_ = std::make_unique<sim::SecureBootVariablePeer>(M().Variables(), S);
-    Keys_->EnrollProfileKeys();
-    if (S.FirmwareVolumePresent) {
-      Volume_ = std::make_unique<sim::FirmwareVolumePeer>(S);
-      ASSERT_EQ(Volume_->Install(BS()), EFI_SUCCESS);
-    }
+    InstallKeyPeers();
     ASSERT_EQ(LoadDriver(), EFI_SUCCESS);
-    Browser().AddStore(u"SecureVarPresent", SECURE_BOOT_FORM_SET_GUID);
-    Browser().CreateStore(u"SecureVarPresent", SECURE_BOOT_FORM_SET_GUID, Bytes(5, 0xEE), 2);
-    Browser().AddStore(u"SecureBoot", EFI_GLOBAL_VARIABLE_GUID);
-    Browser().AddStore(u"SetupMode", EFI_GLOBAL_VARIABLE_GUID);
-    ASSERT_EQ(Browser().Open(), EFI_SUCCESS);
+    OpenKeyStores();
   }
-  void TearDown() override {
-    Keys_.reset();
-    SetupInfoTest::TearDown();
-  }
-
-  const sim::VariableStore::Variable* Key(UINTN Index) {
-    return M().Variables().Find(Names[Index], *KeyVariableGuid(Index));
-  }
-  Bytes KeyBytes(UINTN Index) {
-    auto* V = Key(Index);
-    return V ? V->Data : Bytes{};
-  }
-  Bytes BrowserBytes(const std::u16string& Name, const EFI_GUID& Guid) {
-    auto* B = Browser().StoreBytes(Name, Guid);
-    return B ? *B : Bytes{0xDE, 0xAD};
-  }
-  Bytes Present() { return BrowserBytes(u"SecureVarPresent", SECURE_BOOT_FORM_SET_GUID); }
-  UINT8 Mode(const char16_t* Name) { return BrowserBytes(Name, EFI_GLOBAL_VARIABLE_GUID).at(0); }
-  std::vector<UINT32> LoggedAttributes(const std::u16string& Name) {
-    std::vector<UINT32> A;
-    for (auto& E : M().Variables().SetLog())
-      if (E.Name == Name) A.push_back(E.Attributes);
-    return A;
-  }
-
-  std::unique_ptr<sim::SecureBootVariablePeer> Keys_;
-  std::unique_ptr<sim::FirmwareVolumePeer> Volume_;
 };
 
 TEST_F(SecureBootKeys, RefreshCopiesPresenceAndPlatformStateIntoStoreAndBrowser) {
@@ -223,13 +126,13 @@ TEST_F(SecureBootKeys, DefaultFileComesFromTheFirstVolumeHoldingIt) {
   PoolBuffer<UINT8> Buffer;
   UINTN Size = 0;
   ASSERT_EQ(ReadDefaultKeyFile(&KeyVariables[KEY_INDEX_DB].DefaultKeyFile, Buffer.OutPtr(), &Size), EFI_SUCCESS);
-  EXPECT_EQ(Bytes(Buffer.Get(), Buffer.Get() + Size), Auth(2016, 0, "KEK-SIGNER", DbList));
+  EXPECT_EQ(Bytes(Buffer.Get(), Buffer.Get() + Size), Auth(2016, "KEK-SIGNER", DbList));
   EXPECT_EQ(ReadDefaultKeyFile(&TEST_OWNER, Buffer.OutPtr(), &Size), EFI_NOT_FOUND);
 }
 
 TEST_F(SecureBootKeys, SetDeletesThenWritesAndAppendOnlyAppends) {
   Bytes NewDb = List(EFI_CERT_X509_GUID, 400, 1, 0x60);
-  Bytes Image = Auth(2020, 0, "sig by KEK-SIGNER", NewDb);
+  Bytes Image = Auth(2020, "sig by KEK-SIGNER", NewDb);
   M().Variables().ClearSetLog();
   EXPECT_EQ(WriteKeyVariable(KEY_INDEX_DB, KEY_WRITE_DELETE | KEY_WRITE_DATA, Image.data(), Image.size()),
             EFI_SUCCESS);
@@ -240,7 +143,7 @@ TEST_F(SecureBootKeys, SetDeletesThenWritesAndAppendOnlyAppends) {
   // Append: one new hash and one already held; only the new one is added.
   Bytes Extra = List(EFI_CERT_SHA256_GUID, 32, 1, 0x41);  // equals the second held hash
   Bytes Fresh = List(EFI_CERT_SHA256_GUID, 32, 1, 0x77);
-  Bytes Append = Auth(2016, 0, "KEK-SIGNER", Cat(Extra, Fresh));
+  Bytes Append = Auth(2016, "KEK-SIGNER", Cat(Extra, Fresh));
   M().Variables().ClearSetLog();
   EXPECT_EQ(WriteKeyVariable(KEY_INDEX_DBX, KEY_WRITE_DATA | KEY_WRITE_APPEND, Append.data(), Append.size()),
             EFI_SUCCESS);
@@ -248,7 +151,7 @@ TEST_F(SecureBootKeys, SetDeletesThenWritesAndAppendOnlyAppends) {
   EXPECT_EQ(KeyBytes(KEY_INDEX_DBX), Cat(DbxList, Fresh));
 
   // Unsigned in user mode: refused, and shown as refused.
-  Bytes Unsigned = Auth(2016, 0, "", Fresh);
+  Bytes Unsigned = Auth(2016, "", Fresh);
   EXPECT_EQ(WriteKeyVariable(KEY_INDEX_DBX, KEY_WRITE_DATA | KEY_WRITE_APPEND, Unsigned.data(), Unsigned.size()),
             EFI_SECURITY_VIOLATION);
   // No data: a set only deletes.
@@ -261,7 +164,7 @@ TEST_F(SecureBootKeys, SetDeletesThenWritesAndAppendOnlyAppends) {
 TEST_F(SecureBootKeys, ARefusedWriteAfterTheDeletePutsTheOldKeyBack) {
   // PK with a broken list: after the delete the platform is in setup mode,
   // the write is refused, and the old PK goes back, so user mode returns.
-  Bytes Broken = Auth(2016, 0, "", Bytes(30, 0xAB));
+  Bytes Broken = Auth(2016, "", Bytes(30, 0xAB));
   EXPECT_EQ(WriteKeyVariable(KEY_INDEX_PK, KEY_WRITE_DELETE | KEY_WRITE_DATA, Broken.data(), Broken.size()),
             EFI_INVALID_PARAMETER);
   EXPECT_EQ(KeyBytes(KEY_INDEX_PK), PkList);
@@ -274,7 +177,7 @@ TEST_F(SecureBootKeys, ARefusedWriteAfterTheDeletePutsTheOldKeyBack) {
 class SecureBootKeysWithBrokenKekFile : public SecureBootKeys {
   void Adjust(sim::SecureBootProfile& S) override {
     S.Keys.erase("PK");
-    S.DefaultKeyFiles["KEK"] = Auth(2016, 0, "", Bytes(30, 0xAB));
+    S.DefaultKeyFiles["KEK"] = Auth(2016, "", Bytes(30, 0xAB));
   }
 };
 
@@ -286,7 +189,7 @@ TEST_F(SecureBootKeysWithBrokenKekFile, ARefusedDefaultFilePutsTheOldKeyBack) {
 
 TEST_F(SecureBootKeys, NoAllocationFailureLosesAKeyOrLeaks) {
   Bytes NewDb = List(EFI_CERT_X509_GUID, 400, 1, 0x61);
-  Bytes Image = Auth(2020, 0, "KEK-SIGNER", NewDb);
+  Bytes Image = Auth(2020, "KEK-SIGNER", NewDb);
   auto Run = [&] {
     return WriteKeyVariable(KEY_INDEX_DB, KEY_WRITE_DELETE | KEY_WRITE_DATA, Image.data(), Image.size());
   };
