@@ -177,6 +177,22 @@ TEST(BoardsimRun, TourSavesAProfileChangesASettingAndLoadsItBack) {
   EXPECT_TRUE(NameShown);
 }
 
+// The tour picks row 1 of table A and sends the preset question: the
+// action shows the Setup bytes the preset wrote, none of them its index.
+TEST(BoardsimRun, TourAppliesAPresetAndShowsWhatItWrote) {
+  json J = RunJson({"--tour"});
+  const json* Preset = nullptr;
+  for (const json& A : J["actions"])
+    if (A["kind"] == "callback" && A["key"] == 0x51F) Preset = &A;
+  ASSERT_NE(Preset, nullptr);
+  EXPECT_EQ((*Preset)["status"]["name"], "EFI_SUCCESS");
+  ASSERT_EQ((*Preset)["store_changes"].size(), 1u);
+  EXPECT_EQ((*Preset)["store_changes"][0]["store"], "Setup");
+  const json& Bytes = (*Preset)["store_changes"][0]["bytes"];
+  EXPECT_FALSE(Bytes.empty());
+  for (const json& B : Bytes) EXPECT_NE(B["offset"], 0x481);
+}
+
 // Across two boots: saved in the first, the setting changed and saved in the
 // second, the profile loaded and saved again: Setup is back as it was.
 TEST(BoardsimRun, AProfileSurvivesAPowerCycleAndIsSavedBackInTheNextBoot) {

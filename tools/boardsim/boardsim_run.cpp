@@ -35,14 +35,20 @@ std::string DumpJson(const Json& J) {
 
 const char* const TourIntro =
     "Tour: the hardware monitor page refreshed and shown, a fan-curve point raised\n"
-    "above the later ones and those corrected by the page's callback, a user profile\n"
-    "saved under a name, a setting changed and the profile loaded back, then the update\n"
-    "lookup. Run 'boardsim --help' for more; docs/boardsim.md has the details.\n\n";
+    "above the later ones and those corrected by the page's callback, a preset\n"
+    "applied, a user profile saved under a name, a setting changed and the profile\n"
+    "loaded back, then the update lookup. Run 'boardsim --help' for more;\n"
+    "docs/boardsim.md has the details.\n\n";
 
 constexpr uint16_t TOOLS_CLASS = 0x8;
 constexpr uint32_t TOUR_PROFILE_SETTING = 0x80;
 // Saves profile 1; the next key loads it.
 constexpr uint16_t PROFILE_TOUR_KEY = 0x532;
+// Table A's row index in Setup, the row the tour picks, and its question.
+constexpr uint32_t TOUR_PRESET_INDEX = 0x481;
+constexpr uint8_t TOUR_PRESET_ROW = 1;
+constexpr uint16_t TOUR_PRESET_KEY = 0x51F;
+constexpr uint16_t TUNING_CLASS = 0x2;
 
 class Runner {
  public:
@@ -207,6 +213,11 @@ class Runner {
                         std::to_string(FAN_CURVE_THIRD_POINT + 3) + " (its first fan curve)");
       }
       std::string Script = TourScript((*Setup)[FAN_CURVE_THIRD_POINT + 1], (*Setup)[FAN_CURVE_THIRD_POINT + 2]);
+      const sim::PresetProfile& Presets = Session.Machine().Profile().Presets;
+      if (Presets.ProviderPresent && Presets.Tables[0] && Presets.Tables[0]->size() > TOUR_PRESET_ROW) {
+        Script += PresetTourScript();
+      }
+      // Last, so that the tour ends on the page it shows.
       if (Session.HasProfileStorage()) Script += ProfileTourScript((*Setup)[TOUR_PROFILE_SETTING]);
       ActionParse Tour = ParseActionList(Script, "tour", false);
       Actions_ = Tour.Actions;
@@ -315,6 +326,11 @@ std::string ProfileTourScript(uint8_t AllCoreRatio) {
   Script += "callback " + Hex(TOOLS_CLASS, 2) + " " + Load + " changing\n";
   Script += "show " + Hex(TOOLS_CLASS, 2) + "\n";
   return Script;
+}
+
+std::string PresetTourScript() {
+  return "set Setup " + Hex(TOUR_PRESET_INDEX, 3) + " byte " + std::to_string(TOUR_PRESET_ROW) + "\n" + "callback " +
+         Hex(TUNING_CLASS, 2) + " " + Hex(TOUR_PRESET_KEY, 3) + " changed\n";
 }
 
 RunOutput RunBoardSim(const std::vector<std::string>& Args) {

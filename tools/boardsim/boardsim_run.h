@@ -28,4 +28,8 @@ std::string TourScript(uint8_t FourthPoint, uint8_t FifthPoint);
 // loaded back and the tools page shown.
 std::string ProfileTourScript(uint8_t AllCoreRatio);
 
+// The tour's preset: row 1 of table A picked in Setup and its question sent,
+// so the action shows the Setup bytes the preset wrote.
+std::string PresetTourScript();
+
 }  // namespace boardsim
