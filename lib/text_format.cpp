@@ -191,6 +191,13 @@ class ArgumentReader {
     if (Args_.Slots == nullptr) Args_.Count = 0;
   }
   UINT64 Next() { return Next_ < Args_.Count ? Args_.Slots[Next_++] : 0; }
+  // A text or GUID conversion: a slot that holds an integer reads as null.
+  UINTN NextPointer() {
+    const UINTN Index = Next_;
+    const UINT64 Slot = Next();
+    const bool Pointer = Index < 64 ? ((Args_.Pointers >> Index) & 1) != 0 : Args_.Pointers == FORMAT_UNTYPED;
+    return Pointer ? (UINTN)Slot : 0;
+  }
 
  private:
   FORMAT_ARGS Args_;
@@ -252,20 +259,20 @@ UINTN FormatEngine(CharT* Buffer, UINTN Capacity, const CharT* Format, FORMAT_AR
         Out.Put('%');
         break;
       case 's':
-        Out.PutString((const CharT*)(UINTN)Arguments.Next());
+        Out.PutString((const CharT*)Arguments.NextPointer());
         break;
       case 'S':
-        Out.PutString((const OtherT*)(UINTN)Arguments.Next());
+        Out.PutString((const OtherT*)Arguments.NextPointer());
         break;
       case 'a':
-        Out.PutString((const CHAR8*)(UINTN)Arguments.Next());
+        Out.PutString((const CHAR8*)Arguments.NextPointer());
         break;
       case 'c':
         Out.Put(CodeOf((CharT)Arguments.Next()));
         break;
       case 'g':
       case 'G':
-        Out.PutGuid((const EFI_GUID*)(UINTN)Arguments.Next(), Conversion == 'G');
+        Out.PutGuid((const EFI_GUID*)Arguments.NextPointer(), Conversion == 'G');
         break;
       case 'r':
         Out.PutStatus(Arguments.Next());

@@ -2,6 +2,9 @@
 // two output widths. The variadic front-ends pack each argument into one
 // slot, so a run-time format that asks for more arguments than were given
 // reads 0 (or an empty text) instead of walking off the argument list.
+// Each slot also records whether it holds a pointer, so that a run-time
+// format that reads an integer as a text or GUID prints nothing instead of
+// following the integer.
 #pragma once
 
 #include "uefi/base.h"
@@ -9,9 +12,14 @@
 // Result of a formatter call given a null buffer or format.
 constexpr UINTN FORMAT_ERROR = ~(UINTN)0;
 
+// Bit I of Pointers is set when slot I holds a pointer; slots past 63 are
+// pointers only when every bit is set, as it is for untyped slots.
+constexpr UINT64 FORMAT_UNTYPED = ~(UINT64)0;
+
 struct FORMAT_ARGS {
   const UINT64* Slots;
   UINTN Count;
+  UINT64 Pointers = FORMAT_UNTYPED;
 };
 
 namespace format_detail {
@@ -28,6 +36,14 @@ struct IsPointer<T*> {
 };
 template <typename T>
 constexpr bool IsPointerLike = IsPointer<T>::Value || __is_same(T, decltype(nullptr));
+
+template <typename... T>
+constexpr UINT64 PointerMask() {
+  UINT64 Mask = 0;
+  UINT64 Bit = 1;
+  ((Mask |= IsPointerLike<T> ? Bit : 0, Bit <<= 1), ...);
+  return Mask;
+}
 
 template <typename T>
 constexpr UINT64 ToSlot(T Value) {
@@ -50,7 +66,8 @@ template <typename... T>
 struct FormatSlots {
   UINT64 Slots[sizeof...(T) + 1];
   constexpr explicit FormatSlots(T... Values) : Slots{format_detail::ToSlot(Values)..., 0} {}
-  FORMAT_ARGS Args() const { return FORMAT_ARGS{Slots, sizeof...(T)}; }
+  static_assert(sizeof...(T) <= 64, "at most 64 format arguments");
+  FORMAT_ARGS Args() const { return FORMAT_ARGS{Slots, sizeof...(T), format_detail::PointerMask<T...>()}; }
 };
 
 UINTN FormatWideV(CHAR16* Buffer, UINTN Capacity, const CHAR16* Format, FORMAT_ARGS Args);

@@ -20,7 +20,8 @@ EFI_STATUS ReadLanguageString(EFI_HII_STRING_PROTOCOL* HiiString, const CHAR8* L
   return Status;
 }
 
-FORMAT_ARGS OneArgument(const UINT64* Slot) { return FORMAT_ARGS{Slot, 1}; }
+// The one slot is the text just formatted.
+FORMAT_ARGS OneArgument(const UINT64* Slot) { return FORMAT_ARGS{Slot, 1, 1}; }
 
 template <typename C>
 EFI_STATUS SetTextAsItStands(EFI_HII_HANDLE HiiHandle, UINT16 StringId, const C* Text, UINTN MaxLength) {

@@ -197,6 +197,23 @@ TYPED_TEST(FormatBoth, NullTextPointersPrintNothing) {
   EXPECT_EQ(this->Text("[%s][%S][%a][%g][%G]", nullptr, nullptr, nullptr, nullptr, nullptr), "[][][][][]");
 }
 
+// A run-time format may ask for a text where the caller gave a number: the
+// number is never followed as an address, and the arguments stay in step.
+TYPED_TEST(FormatBoth, AnIntegerReadAsATextOrGuidPrintsNothing) {
+  EXPECT_EQ(this->Text("[%s][%S][%a][%g][%d]", 1, 0x1000, 7ull, 2, 9), "[][][][][9]");
+  EXPECT_EQ(this->Text("%s|%d|%a", 5, 6, "xyz"), "|6|xyz");
+  // Untyped slots (a caller's own array) keep their old meaning.
+  const char Text[] = "raw";
+  const UINT64 Slots[] = {(UINT64)(UINTN)Text};
+  std::basic_string<TypeParam> Format = Widen<TypeParam>("%a");
+  std::vector<TypeParam> Buffer(16, this->Canary);
+  UINTN Count = FormatV<TypeParam>(Buffer.data(), 16, Format.c_str(), FORMAT_ARGS{Slots, 1});
+  EXPECT_EQ(this->Check(Buffer, 16, Count).Text, "raw");
+  std::vector<TypeParam> Typed(16, this->Canary);
+  Count = FormatV<TypeParam>(Typed.data(), 16, Format.c_str(), FORMAT_ARGS{Slots, 1, 0});
+  EXPECT_EQ(this->Check(Typed, 16, Count).Text, "");
+}
+
 TYPED_TEST(FormatBoth, Guids) {
   EXPECT_EQ(this->Text("%g", &SetupGuid), SetupGuidText);
   EXPECT_EQ(this->Text("%G", &SetupGuid), "EC87D643-EBA4-4BB5-A1E5-3F3E36B20DA9");
