@@ -41,7 +41,7 @@ constexpr ITEM_CALLBACK_ROWS Key(UINT16 Class, UINT16 Key, ITEM_CALLBACK Handler
 //   management engine            0x30: 0x4BA
 //   clock control page           0x4: 0x4BC; 0x4C0-0x4C7; 0x4C8+5n; 0x4C9+5n, 0x4CB+5n (n = 0..7)
 //   Secure Boot page actions     0x40: 0x506-0x508, 0x50B-0x51A
-//   presets and forwarders       0x2: 0x51C, 0x51F-0x526; 0x8: 0x51D, 0x51E
+//   presets and forwarders       0x2: 0x51C; 0x8: 0x51D, 0x51E; 0x2: 0x51F-0x526
 //   network configuration page   0x8: 0x529, 0x52A, 0x52D, 0x52E
 //   user-default profiles        0x8: 0x530-0x535
 //   main page and miscellaneous  0x1: 0x536; 0x8: 0x538, 0x53B, 0x53F, 0x541
@@ -93,9 +93,9 @@ constexpr ITEM_CALLBACK_ROWS ItemCallbackRows[] = {
     Key(0x40, 0x50C, OnSecureBootSaveKeys),
     Keys(0x40, 0x50D, 0x51A, OnSecureBootKeyVariable),
     Key(0x2, 0x51C, OnForward51C),
-    Keys(0x2, 0x51F, 0x526, OnPresetChosen),
     Key(0x8, 0x51D, OnForward51D),
     Key(0x8, 0x51E, OnForward51E),
+    Keys(0x2, 0x51F, 0x526, OnPresetChosen),
     Key(0x8, 0x529, OnNetworkConfigure),
     Key(0x8, 0x52A, OnNetworkAction52A),
     Key(0x8, 0x52D, OnNetworkAction52D),
@@ -114,7 +114,6 @@ constexpr ITEM_CALLBACK_ROWS ItemCallbackRows[] = {
     {},  // end
 };
 
-constexpr UINTN FULL_TABLE_ROWS = 185;
 
 constexpr bool WellFormed(const ITEM_CALLBACK_ROWS& Rows) {
   return Rows.Step != 0 && Rows.FirstKey <= Rows.LastKey && (Rows.LastKey - Rows.FirstKey) % Rows.Step == 0;
@@ -132,7 +131,7 @@ constexpr UINTN CountEntries() {
 
 constexpr UINTN ENTRY_COUNT = CountEntries();
 static_assert(ENTRY_COUNT != ~(UINTN)0, "a run of keys is malformed");
-static_assert(ENTRY_COUNT <= FULL_TABLE_ROWS);
+static_assert(ENTRY_COUNT == 185, "the table holds one row per question key the pages serve");
 
 struct ENTRY_TABLE {
   ITEM_CALLBACK_ENTRY Entries[ENTRY_COUNT + 1];
@@ -160,6 +159,65 @@ constexpr bool NoKeyTwice() {
   return true;
 }
 static_assert(NoKeyTwice(), "a key occurs twice in the item callback table");
+
+// The owners in table order: where each one's rows start, the classes and
+// handlers they may carry, and the first row, so that a row moved into
+// another owner's run, or a run moved, fails to compile. Owners whose page
+// lists its rows by rising key are held to that; the others' own orders are
+// held row by row in tests/setupinfo/wiring_test.cpp.
+struct OWNER_RUN {
+  bool RisingKeys;
+  UINTN Start;
+  UINT16 FirstClass;
+  UINT16 FirstKey;
+  UINT16 LowKey;
+  UINT16 HighKey;
+  UINT16 Classes[3];
+  ITEM_CALLBACK Handlers[4];
+};
+
+constexpr OWNER_RUN OwnerRuns[] = {
+    {true, 0, 0x10, 0x48D, 0x48D, 0x4A8, {0x10}, {RefreshHardwareMonitor, NormalizePointList}},
+    {false, 28, 0x2, 0x41B, 0x413, 0x427, {0x2}, {OnProcessorSettingChanged}},
+    {false, 48, 0x20, 0x42A, 0x42A, 0x470, {0x20, 0x4, 0x2},
+     {OnLinkedSettingChanged, OnGraphicsSettingChanged, OnMemoryTimingChanged}},
+    {true, 96, 0x4, 0x4F3, 0x4F3, 0x4FC, {0x4}, {OnOutputChosen, OnOutputPropertyChanged}},
+    {true, 106, 0x30, 0x4BA, 0x4BA, 0x4BA, {0x30}, {OnLockedQuestionChanging}},
+    {false, 107, 0x4, 0x4BC, 0x4BC, 0x4EE, {0x4}, {OnClockPageRefresh, OnClockSelected, OnClockFrequencyChanged, OnClockApply}},
+    {true, 140, 0x40, 0x506, 0x506, 0x51A, {0x40},
+     {OnSecureBootInstallDefaults, OnSecureBootRestoreKeys, OnSecureBootSaveKeys, OnSecureBootKeyVariable}},
+    {true, 159, 0x2, 0x51C, 0x51C, 0x526, {0x2, 0x8}, {OnForward51C, OnForward51D, OnForward51E, OnPresetChosen}},
+    {true, 170, 0x8, 0x529, 0x529, 0x52E, {0x8},
+     {OnNetworkConfigure, OnNetworkAction52A, OnNetworkAction52D, OnNetworkAction52E}},
+    {true, 174, 0x8, 0x530, 0x530, 0x535, {0x8}, {OnSaveUserProfile, OnLoadUserProfile}},
+    {true, 180, 0x1, 0x536, 0x536, 0x541, {0x1, 0x8}, {OnMainPageAction, OnNetworkSummaryAction, OnToolAction1, OnToolAction2}},
+};
+
+constexpr bool OwnerHolds(const OWNER_RUN& Owner, const ITEM_CALLBACK_ENTRY& Row) {
+  bool ClassFits = false, HandlerFits = false;
+  for (UINT16 Class : Owner.Classes) ClassFits = ClassFits || (Class != 0 && Class == Row.Class);
+  for (ITEM_CALLBACK Handler : Owner.Handlers) HandlerFits = HandlerFits || (Handler != nullptr && Handler == Row.Handler);
+  return ClassFits && HandlerFits && Row.SubClass == 0 && Row.Key >= Owner.LowKey && Row.Key <= Owner.HighKey;
+}
+
+constexpr bool OwnersInOrder() {
+  constexpr UINTN Owners = sizeof(OwnerRuns) / sizeof(OwnerRuns[0]);
+  if (OwnerRuns[0].Start != 0) return false;
+  for (UINTN O = 0; O < Owners; ++O) {
+    const UINTN End = O + 1 < Owners ? OwnerRuns[O + 1].Start : ENTRY_COUNT;
+    if (End <= OwnerRuns[O].Start) return false;
+    const ITEM_CALLBACK_ENTRY& First = ItemCallbackTable.Entries[OwnerRuns[O].Start];
+    if (First.Class != OwnerRuns[O].FirstClass || First.Key != OwnerRuns[O].FirstKey) return false;
+    for (UINTN I = OwnerRuns[O].Start; I < End; ++I) {
+      if (!OwnerHolds(OwnerRuns[O], ItemCallbackTable.Entries[I])) return false;
+      if (OwnerRuns[O].RisingKeys && I > OwnerRuns[O].Start &&
+          ItemCallbackTable.Entries[I].Key <= ItemCallbackTable.Entries[I - 1].Key)
+        return false;
+    }
+  }
+  return true;
+}
+static_assert(OwnersInOrder(), "an owner's rows are out of place in the item callback table");
 
 }  // namespace
 

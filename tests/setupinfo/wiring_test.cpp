@@ -121,10 +121,10 @@ std::vector<EXPECTED_ROW> MainPageRows() {
 }
 
 std::vector<EXPECTED_ROW> PresetRows() {
-  std::vector<EXPECTED_ROW> Rows{{FORM_SET_CLASS_TUNING, 0x51C, OnForward51C}};
+  std::vector<EXPECTED_ROW> Rows{{FORM_SET_CLASS_TUNING, 0x51C, OnForward51C},
+                                 {FORM_SET_CLASS_TOOLS, 0x51D, OnForward51D},
+                                 {FORM_SET_CLASS_TOOLS, 0x51E, OnForward51E}};
   for (UINT16 Key = 0x51F; Key <= 0x526; ++Key) Rows.push_back({FORM_SET_CLASS_TUNING, Key, OnPresetChosen});
-  Rows.push_back({FORM_SET_CLASS_TOOLS, 0x51D, OnForward51D});
-  Rows.push_back({FORM_SET_CLASS_TOOLS, 0x51E, OnForward51E});
   return Rows;
 }
 
@@ -143,6 +143,7 @@ std::vector<EXPECTED_ROW> AllRows() {
 TEST(ItemCallbackTable, HoldsEveryPagesRowsInOrderAndEndsWithAnEmptyRow) {
   const Span<const ITEM_CALLBACK_ENTRY> Table = StaticItemCallbacks();
   const std::vector<EXPECTED_ROW> Expected = AllRows();
+  ASSERT_EQ(Expected.size(), 185u);
   ASSERT_EQ(Table.Count, Expected.size() + 1);
   for (size_t i = 0; i < Expected.size(); ++i) {
     SCOPED_TRACE(testing::Message() << "row " << i << ", key 0x" << std::hex << Expected[i].Key);
