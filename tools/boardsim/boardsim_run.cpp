@@ -13,6 +13,7 @@
 #include "tools/boardsim/action_runner.h"
 #include "tools/boardsim/exit_codes.h"
 #include "tools/boardsim/json_report.h"
+#include "tools/boardsim/live_check.h"
 #include "tools/boardsim/machine_boot.h"
 #include "tools/boardsim/page_capture.h"
 #include "tools/boardsim/text_report.h"
@@ -92,6 +93,9 @@ class Runner {
       return Code;
     }
     if (int Code = ReadActions()) {
+      return Code;
+    }
+    if (int Code = ReadLiveAllowances()) {
       return Code;
     }
     sim::BoardProfile Profile = sim::DefaultBoardProfile();
@@ -251,8 +255,55 @@ class Runner {
       Code = EXIT_POOL_LEAK;
       Output_.Err += "boardsim: pool memory leaked:\n" + Report_.Pool.LeakReport;
     }
+    if (Options_.CheckLive) {
+      return ReportLive(Session, Code);
+    }
     Report_.ExitCode = Code;
     Output_.Out = Options_.Json ? DumpJson(ReportJson(Report_)) : RenderText(Report_);
+    return Code;
+  }
+
+  int ReadLiveAllowances() {
+    if (Options_.LiveAllowFile.empty()) {
+      return EXIT_OK;
+    }
+    std::error_code Ignored;
+    if (!std::filesystem::is_regular_file(Options_.LiveAllowFile, Ignored)) {
+      return Fail(EXIT_USAGE, "usage", "--live-allow " + Options_.LiveAllowFile + ": not a readable file");
+    }
+    std::ifstream File(Options_.LiveAllowFile, std::ios::binary);
+    std::string Text(MAX_SCRIPT_FILE + 1, '\0');
+    File.read(Text.data(), (std::streamsize)Text.size());
+    if (File.bad() || (size_t)File.gcount() > MAX_SCRIPT_FILE) {
+      return Fail(EXIT_USAGE, "usage", "--live-allow " + Options_.LiveAllowFile + ": unreadable or larger than 4 MiB");
+    }
+    Text.resize((size_t)File.gcount());
+    std::string Error;
+    auto Parsed = ParseLiveAllowances(Text, Options_.LiveAllowFile, *FormSets_, Error);
+    if (!Parsed) {
+      return Fail(EXIT_BAD_PROFILE, "profile", Error);
+    }
+    Allowances_ = std::move(*Parsed);
+    return EXIT_OK;
+  }
+
+  // After boots and actions: the pages as they are now, instead of the report.
+  int ReportLive(BoardSession& Session, int Code) {
+    std::vector<FormSetPage> Pages;
+    for (const PackagedFormSet& F : *FormSets_) {
+      bool Chosen = Options_.FormSets.empty();
+      for (const PackagedFormSet* S : Selected_) Chosen = Chosen || S == &F;
+      if (Chosen) Pages.push_back(Session.Page(F));
+    }
+    LiveReport Live = CheckLive(Pages, *FormSets_, Allowances_, Options_.Language);
+    Live.BoardName = Report_.BoardName;
+    Live.BoardFile = Report_.BoardFile;
+    Live.AllowanceFile = Options_.LiveAllowFile;
+    // A failed action or a leak outranks the check.
+    if (Code == EXIT_OK && (Live.Unexpected != 0 || Live.Stale != 0)) {
+      Code = EXIT_NOT_LIVE;
+    }
+    Output_.Out = Options_.Json ? RenderLiveJson(Live, Code) : RenderLiveText(Live);
     return Code;
   }
 
@@ -296,6 +347,7 @@ class Runner {
   const std::vector<PackagedFormSet>* FormSets_ = nullptr;
   std::vector<const PackagedFormSet*> Selected_;
   std::vector<Action> Actions_;
+  LiveAllowances Allowances_;
   RunReport Report_;
 };
 

@@ -21,6 +21,8 @@ const char* ExitCodeMeaning(int Code) {
       return "the update lookup returned a failure";
     case EXIT_POOL_LEAK:
       return "pool memory was still allocated at the end of the run";
+    case EXIT_NOT_LIVE:
+      return "--check-live found a driver-filled string still as packaged, or a stale allowance";
     default:
       return "unknown";
   }
@@ -49,6 +51,9 @@ std::string UsageText() {
       "  --tour             a short guided tour: a page, a fan-curve point raised and\n"
       "                     the later ones corrected, a profile saved and loaded back,\n"
       "                     the update lookup\n"
+      "  --check-live       list the driver-filled strings still as packaged, by form\n"
+      "                     set, after boot and actions, instead of the pages\n"
+      "  --live-allow FILE  the strings the board leaves as packaged, each with its reason\n"
       "  -h, --help         this text\n"
       "\n"
       "actions:\n"
@@ -63,7 +68,7 @@ std::string UsageText() {
       "  sata                                     the SATA driver calls the SATA port string protocol again\n"
       "\n"
       "exit codes:\n";
-  for (int Code = EXIT_OK; Code <= EXIT_POOL_LEAK; ++Code) {
+  for (int Code = EXIT_OK; Code <= EXIT_NOT_LIVE; ++Code) {
     Text += "  " + std::to_string(Code) + "  " + ExitCodeMeaning(Code) + "\n";
   }
   return Text;
@@ -137,6 +142,13 @@ CommandLine ParseCommandLine(const std::vector<std::string>& Args) {
       O.Json = true;
     } else if (Arg == "--tour") {
       O.Tour = true;
+    } else if (Arg == "--check-live") {
+      O.CheckLive = true;
+    } else if (Arg == "--live-allow") {
+      if (!Value(V) || V.empty()) {
+        return Fail("--live-allow needs a file of allowances");
+      }
+      O.LiveAllowFile = V;
     } else if (Arg == "update") {
       return Fail("'update' must come first: boardsim update [options]");
     } else if (!Arg.empty() && Arg[0] == '-') {
@@ -149,6 +161,12 @@ CommandLine ParseCommandLine(const std::vector<std::string>& Args) {
     if (O.Tour || BootsGiven || !O.FormSets.empty() || O.AllStrings || O.NoPages) {
       return Fail("'boardsim update' takes only --board, --lang, --do, --script and --json");
     }
+  }
+  if (!O.LiveAllowFile.empty() && !O.CheckLive) {
+    return Fail("--live-allow goes with --check-live");
+  }
+  if (O.CheckLive && (O.Mode == Command::Update || O.Tour)) {
+    return Fail("--check-live goes with neither 'update' nor --tour");
   }
   if (O.Tour && !O.Actions.empty()) {
     return Fail("--tour runs its own actions; leave out --do and --script");

@@ -27,6 +27,9 @@ struct Options {
   unsigned Boots = 1;
   bool Json = false;
   bool Tour = false;
+  // --check-live: report the driver-filled strings still as packaged.
+  bool CheckLive = false;
+  std::string LiveAllowFile;  // the board's strings allowed to stay, and why
 };
 
 constexpr unsigned MAX_BOOTS = 64;

@@ -11,6 +11,7 @@ enum ExitCode : int {
   EXIT_BAD_ACTION = 4,     // an action does not parse or names an unknown form set, key or store
   EXIT_UPDATE_FAILED = 5,  // the update lookup returned a failure code
   EXIT_POOL_LEAK = 6,      // pool memory was still allocated when the run ended
+  EXIT_NOT_LIVE = 7,       // --check-live: a driver-filled string the board should fill reads as packaged
 };
 
 // One line saying what a code means, for --help and the docs.
