@@ -96,7 +96,7 @@ TEST(CommandLine, HelpStopsParsingAndListsEveryExitCode) {
   ASSERT_FALSE(L.Error);
   EXPECT_EQ(L.Parsed.Mode, Command::Help);
   const std::string Usage = UsageText();
-  for (int Code = EXIT_OK; Code <= EXIT_POOL_LEAK; ++Code) {
+  for (int Code = EXIT_OK; Code <= EXIT_NOT_LIVE; ++Code) {
     EXPECT_NE(Usage.find("  " + std::to_string(Code) + "  " + ExitCodeMeaning(Code)), std::string::npos) << Code;
   }
 }
