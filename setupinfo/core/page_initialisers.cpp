@@ -56,6 +56,17 @@ constexpr bool EverySlotFilled() {
 }
 static_assert(EverySlotFilled(), "a slot is empty before the end of the table");
 
+// Slots 8, 16 and 20-23 are reserved and stay empty; a page put into one of
+// them, or an empty slot where a page belongs, fails here.
+constexpr bool ReservedSlotsOnly() {
+  for (UINTN i = 0; i < PAGE_STRING_INITIALISER_SLOTS; ++i) {
+    const bool Reserved = i == 8 || i == 16 || (i >= 20 && i <= 23);
+    if ((InitialiserTable[i] == EmptyPageInitialiser) != Reserved) return false;
+  }
+  return true;
+}
+static_assert(PAGE_STRING_INITIALISER_SLOTS == 25 && ReservedSlotsOnly(), "an initialiser is out of its slot");
+
 }  // namespace
 
 Span<const PAGE_STRING_INITIALISER> PageStringInitialisers() {
