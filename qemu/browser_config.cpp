@@ -1,0 +1,123 @@
+#include "qemu/browser_config.h"
+
+namespace {
+
+constexpr CHAR16 HEX_DIGITS[] = u"0123456789abcdef";
+constexpr UINTN MAX_NUMBER_DIGITS = 16;  // a UINT64
+
+int HexValue(CHAR16 C) {
+  if (C >= u'0' && C <= u'9') return C - u'0';
+  if (C >= u'a' && C <= u'f') return C - u'a' + 10;
+  if (C >= u'A' && C <= u'F') return C - u'A' + 10;
+  return -1;
+}
+
+UINTN HexDigitCount(UINTN Value) {
+  UINTN Count = 1;
+  while (Value >>= 4) ++Count;
+  return Count;
+}
+
+CHAR16* PutText(CHAR16* Out, const CHAR16* Text) {
+  while (*Text) *Out++ = *Text++;
+  return Out;
+}
+
+CHAR16* PutHex(CHAR16* Out, UINTN Value) {
+  for (UINTN i = HexDigitCount(Value); i > 0; --i) *Out++ = HEX_DIGITS[(Value >> ((i - 1) * 4)) & 0xF];
+  return Out;
+}
+
+// The text is read through a cursor that never passes End.
+struct CURSOR {
+  const CHAR16* At;
+  const CHAR16* End;
+
+  bool Take(const CHAR16* Word) {
+    const CHAR16* P = At;
+    for (; *Word; ++Word, ++P)
+      if (P == End || *P != *Word) return false;
+    At = P;
+    return true;
+  }
+  // The span up to the next '&' or the end.
+  const CHAR16* SpanEnd() const {
+    const CHAR16* P = At;
+    while (P != End && *P != u'&' && *P != 0) ++P;
+    return P;
+  }
+  void SkipField() {
+    At = SpanEnd();
+    if (At != End && *At == u'&') ++At;
+  }
+  bool TakeNumber(UINTN* Value) {
+    const CHAR16* Stop = SpanEnd();
+    if (Stop == At || (UINTN)(Stop - At) > MAX_NUMBER_DIGITS) return false;
+    UINTN N = 0;
+    for (const CHAR16* P = At; P != Stop; ++P) {
+      const int Digit = HexValue(*P);
+      if (Digit < 0) return false;
+      N = (N << 4) | (UINTN)Digit;
+    }
+    *Value = N;
+    At = Stop;
+    if (At != End && *At == u'&') ++At;
+    return true;
+  }
+};
+
+}  // namespace
+
+UINTN ConfigBodyLength(UINTN Size) {
+  // "OFFSET=0&WIDTH=" + width digits + "&VALUE=" + two digits a byte
+  return 15 + HexDigitCount(Size) + 7 + 2 * Size;
+}
+
+bool BlockToConfigBody(const UINT8* Block, UINTN Size, CHAR16* Out, UINTN Capacity) {
+  if (Out == nullptr || Capacity < ConfigBodyLength(Size) + 1) return false;
+  CHAR16* P = PutText(Out, u"OFFSET=0&WIDTH=");
+  P = PutHex(P, Size);
+  P = PutText(P, u"&VALUE=");
+  for (UINTN i = Size; i > 0; --i) {
+    *P++ = HEX_DIGITS[Block[i - 1] >> 4];
+    *P++ = HEX_DIGITS[Block[i - 1] & 0xF];
+  }
+  *P = 0;
+  return true;
+}
+
+UINTN ApplyConfigBody(const CHAR16* Body, UINTN Length, UINT8* Block, UINTN Size) {
+  if (Body == nullptr || Block == nullptr) return 0;
+  UINTN Stop = 0;
+  while (Stop < Length && Body[Stop] != 0) ++Stop;
+  CURSOR C = {Body, Body + Stop};
+  UINTN Applied = 0;
+  while (C.At != C.End) {
+    // Defaults follow the current values; they are not the browser's copy.
+    if (C.Take(u"ALTCFG=")) break;
+    UINTN Offset = 0, Width = 0;
+    if (!C.Take(u"OFFSET=")) {
+      C.SkipField();  // a header field (GUID, NAME, PATH) or one not known here
+      continue;
+    }
+    if (!C.TakeNumber(&Offset) || !C.Take(u"WIDTH=") || !C.TakeNumber(&Width) || !C.Take(u"VALUE=")) {
+      C.SkipField();
+      continue;
+    }
+    const CHAR16* Digits = C.At;
+    const CHAR16* DigitsEnd = C.SpanEnd();
+    C.SkipField();
+    const UINTN Count = (UINTN)(DigitsEnd - Digits);
+    if (Width == 0 || Offset > Size || Width > Size - Offset || Count != 2 * Width) continue;
+    bool Valid = true;
+    for (const CHAR16* P = Digits; P != DigitsEnd; ++P) Valid = Valid && HexValue(*P) >= 0;
+    if (!Valid) continue;
+    // Last byte first: byte i sits at digits 2 * (Width - 1 - i).
+    for (UINTN i = 0; i < Width; ++i) {
+      const CHAR16* Pair = Digits + 2 * (Width - 1 - i);
+      Block[Offset + i] = (UINT8)((HexValue(Pair[0]) << 4) | HexValue(Pair[1]));
+    }
+    ++Applied;
+  }
+  return Applied;
+}
