@@ -33,11 +33,11 @@ struct CURSOR {
   const CHAR16* At;
   const CHAR16* End;
 
-  bool Take(const CHAR16* Word) {
+  bool Take(const CHAR16* Word, bool Consume = true) {
     const CHAR16* P = At;
     for (; *Word; ++Word, ++P)
       if (P == End || *P != *Word) return false;
-    At = P;
+    if (Consume) At = P;
     return true;
   }
   // The span up to the next '&' or the end.
@@ -101,7 +101,8 @@ UINTN ApplyConfigBody(const CHAR16* Body, UINTN Length, UINT8* Block, UINTN Size
       continue;
     }
     if (!C.TakeNumber(&Offset) || !C.Take(u"WIDTH=") || !C.TakeNumber(&Width) || !C.Take(u"VALUE=")) {
-      C.SkipField();
+      // A run cut short: the next one may start right here.
+      if (!C.Take(u"OFFSET=", false)) C.SkipField();
       continue;
     }
     const CHAR16* Digits = C.At;
