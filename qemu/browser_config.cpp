@@ -68,22 +68,38 @@ struct CURSOR {
 
 }  // namespace
 
-UINTN ConfigBodyLength(UINTN Size) {
-  // "OFFSET=0&WIDTH=" + width digits + "&VALUE=" + two digits a byte
-  return 15 + HexDigitCount(Size) + 7 + 2 * Size;
-}
-
-bool BlockToConfigBody(const UINT8* Block, UINTN Size, CHAR16* Out, UINTN Capacity) {
-  if (Out == nullptr || Capacity < ConfigBodyLength(Size) + 1) return false;
-  CHAR16* P = PutText(Out, u"OFFSET=0&WIDTH=");
-  P = PutHex(P, Size);
-  P = PutText(P, u"&VALUE=");
-  for (UINTN i = Size; i > 0; --i) {
-    *P++ = HEX_DIGITS[Block[i - 1] >> 4];
-    *P++ = HEX_DIGITS[Block[i - 1] & 0xF];
+UINTN ChangedRunsToConfigBody(const UINT8* Old, const UINT8* New, UINTN Size, CHAR16* Out, UINTN Capacity) {
+  UINTN Length = 0;
+  for (UINTN Pass = 0; Pass < 2; ++Pass) {
+    const bool Write = Pass == 1;
+    if (Write && (Out == nullptr || Capacity < Length + 1)) return Length;
+    CHAR16* P = Out;
+    UINTN Count = 0;
+    for (UINTN Start = 0; Start < Size;) {
+      if (Old[Start] == New[Start]) {
+        ++Start;
+        continue;
+      }
+      UINTN End = Start;
+      while (End < Size && Old[End] != New[End]) ++End;
+      const UINTN Width = End - Start;
+      Count += (Count ? 1 : 0) + 7 + HexDigitCount(Start) + 7 + HexDigitCount(Width) + 7 + 2 * Width;
+      if (Write) {
+        if (P != Out) *P++ = u'&';
+        P = PutHex(PutText(P, u"OFFSET="), Start);
+        P = PutHex(PutText(P, u"&WIDTH="), Width);
+        P = PutText(P, u"&VALUE=");
+        for (UINTN i = End; i > Start; --i) {
+          *P++ = HEX_DIGITS[New[i - 1] >> 4];
+          *P++ = HEX_DIGITS[New[i - 1] & 0xF];
+        }
+      }
+      Start = End;
+    }
+    if (Write) *P = 0;
+    Length = Count;
   }
-  *P = 0;
-  return true;
+  return Length;
 }
 
 UINTN ApplyConfigBody(const CHAR16* Body, UINTN Length, UINT8* Block, UINTN Size) {

@@ -5,12 +5,12 @@
 
 #include "uefi/base.h"
 
-// Characters (NUL excluded) of the string that BlockToConfigBody writes for Size bytes.
-UINTN ConfigBodyLength(UINTN Size);
-
-// One run covering the whole block, NUL-terminated; false when Capacity
-// (in characters, NUL included) is too small.
-bool BlockToConfigBody(const UINT8* Block, UINTN Size, CHAR16* Out, UINTN Capacity);
+// The runs where New differs from Old, '&'-separated, NUL-terminated into
+// Out; the length (NUL excluded) is returned, and nothing is written when
+// Capacity (characters, NUL included) is too small or Out is null, so a
+// first call with no output measures. Bytes equal in both are left out, so
+// the browser keeps the values it holds there.
+UINTN ChangedRunsToConfigBody(const UINT8* Old, const UINT8* New, UINTN Size, CHAR16* Out, UINTN Capacity);
 
 // Overlays every run of Body (Length characters at most) onto Block. Runs
 // that reach past Size, or whose VALUE does not hold exactly WIDTH bytes,

@@ -136,7 +136,10 @@ EFI_STATUS ReadFromBrowser(const EFI_GUID* Guid, const CHAR16* Name, UINT8* Bloc
   CHAR16 Probe = 0;
   UINTN Bytes = 0;
   EFI_STATUS Status = gState.Browser->BrowserCallback(gState.Browser, &Bytes, &Probe, TRUE, Guid, Name);
-  if (Status != EFI_BUFFER_TOO_SMALL) return EFI_ERROR(Status) ? Status : EFI_SUCCESS;
+  if (Status != EFI_BUFFER_TOO_SMALL) {
+    TraceFormatted("FORMUTIL getbrowserdata browser %r", Status);
+    return EFI_ERROR(Status) ? Status : EFI_SUCCESS;
+  }
   PoolBuffer<CHAR16> Results;
   const UINTN Chars = Bytes / sizeof(CHAR16) + 1;
   if (!Results.Allocate(Chars)) return EFI_OUT_OF_RESOURCES;
@@ -147,13 +150,19 @@ EFI_STATUS ReadFromBrowser(const EFI_GUID* Guid, const CHAR16* Name, UINT8* Bloc
   return EFI_SUCCESS;
 }
 
-EFI_STATUS WriteToBrowser(const EFI_GUID* Guid, const CHAR16* Name, const UINT8* Block, UINTN Size) {
+// Only the bytes the caller changed since the store last held them: a read
+// the browser could not answer must not turn into old values written over
+// the user's edit.
+EFI_STATUS WriteToBrowser(const EFI_GUID* Guid, const CHAR16* Name, const UINT8* Old, const UINT8* New,
+                          UINTN Size) {
+  const UINTN Length = ChangedRunsToConfigBody(Old, New, Size, nullptr, 0);
+  if (Length == 0) return EFI_SUCCESS;
   PoolBuffer<CHAR16> Body;
-  const UINTN Chars = ConfigBodyLength(Size) + 1;
-  if (!Body.Allocate(Chars) || !BlockToConfigBody(Block, Size, Body.Get(), Chars)) return EFI_OUT_OF_RESOURCES;
-  UINTN Bytes = Chars * sizeof(CHAR16);
+  if (!Body.Allocate(Length + 1) || ChangedRunsToConfigBody(Old, New, Size, Body.Get(), Length + 1) != Length)
+    return EFI_OUT_OF_RESOURCES;
+  UINTN Bytes = (Length + 1) * sizeof(CHAR16);
   EFI_STATUS Status = gState.Browser->BrowserCallback(gState.Browser, &Bytes, Body.Get(), FALSE, Guid, Name);
-  TraceFormatted("FORMUTIL setbrowserdata browser %r", Status);
+  TraceFormatted("FORMUTIL setbrowserdata browser %r %ld chars", Status, (UINT64)Length);
   return Status;
 }
 
@@ -164,16 +173,22 @@ bool LocateHii() {
 #if FORMUTIL_TRACE_ACTIONS
 const ACCESS_HOOK* HookOf(const EFI_HII_CONFIG_ACCESS_PROTOCOL* This) { return (const ACCESS_HOOK*)This; }
 
+// The driver's instances leave both null: their stores are EFI variables,
+// which the browser reads and writes itself; it must not call through null.
 EFI_STATUS EFIAPI HookExtractConfig(const EFI_HII_CONFIG_ACCESS_PROTOCOL* This, const CHAR16* Request,
                                     EFI_STRING* Progress, EFI_STRING* Results) {
   EFI_HII_CONFIG_ACCESS_PROTOCOL* Inner = HookOf(This)->Inner;
-  return Inner->ExtractConfig(Inner, Request, Progress, Results);
+  if (Inner->ExtractConfig != nullptr) return Inner->ExtractConfig(Inner, Request, Progress, Results);
+  if (Progress != nullptr) *Progress = (EFI_STRING)Request;
+  return EFI_NOT_FOUND;
 }
 
 EFI_STATUS EFIAPI HookRouteConfig(const EFI_HII_CONFIG_ACCESS_PROTOCOL* This, const CHAR16* Configuration,
                                   EFI_STRING* Progress) {
   EFI_HII_CONFIG_ACCESS_PROTOCOL* Inner = HookOf(This)->Inner;
-  return Inner->RouteConfig(Inner, Configuration, Progress);
+  if (Inner->RouteConfig != nullptr) return Inner->RouteConfig(Inner, Configuration, Progress);
+  if (Progress != nullptr) *Progress = (EFI_STRING)Configuration;
+  return EFI_NOT_FOUND;
 }
 
 // One line per action: the value as it came in, the status as it went out.
@@ -317,13 +332,19 @@ EFI_STATUS EFIAPI SetBrowserData(UINTN Size, VOID* Buffer, const EFI_GUID* Varia
     Store->Data = nullptr;
     Store = nullptr;
   }
-  if (Store == nullptr) {
+  const bool Fresh = Store == nullptr;
+  if (Fresh) {
     EFI_STATUS Status = NewStore(VariableGuid, VariableName, Size, &Store);
     if (EFI_ERROR(Status)) return Status;
   }
-  MemMove(Store->Data, Buffer, Size);
   // A store the shown form sets lack stays here alone, as with no browser.
-  if (BrowserShown()) WriteToBrowser(VariableGuid, VariableName, Store->Data, Size);
+  if (BrowserShown()) {
+    // A fresh store has no earlier contents: every byte counts as changed.
+    if (Fresh)
+      for (UINTN i = 0; i < Size; ++i) Store->Data[i] = (UINT8)~((const UINT8*)Buffer)[i];
+    WriteToBrowser(VariableGuid, VariableName, Store->Data, (const UINT8*)Buffer, Size);
+  }
+  MemMove(Store->Data, Buffer, Size);
   return EFI_SUCCESS;
 }
 

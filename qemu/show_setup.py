@@ -513,6 +513,9 @@ def run_walk(args, images):
         entered = [v for c, a, q, v in seen if q == RING_RATIO_KEY and a in (CHANGING, CHANGED)]
         walk.check("processor.entered_above_limit", bool(entered) and entered[0] == RING_RATIO_ENTERED,
                    "the browser passed %s for 0x%x" % (entered, RING_RATIO_KEY))
+        shown = [v for c, a, q, v in seen if q == RING_RATIO_KEY and a in (RETRIEVE, SUBMITTED)]
+        walk.check("processor.clamped_in_browser", shown[-1:] == [RING_RATIO_LIMIT],
+                   "the browser holds %s for 0x%x after the edit" % (shown, RING_RATIO_KEY))
     if "!!!!" in text:
         walk.check("no_exception", False, "firmware exception on the console")
     for line in text.split("\n"):

@@ -7,36 +7,44 @@
 
 namespace {
 
-std::u16string Body(const std::vector<UINT8>& Block) {
-  std::u16string Out(ConfigBodyLength(Block.size()) + 1, u'?');
-  EXPECT_TRUE(BlockToConfigBody(Block.data(), Block.size(), Out.data(), Out.size()));
+std::u16string Runs(const std::vector<UINT8>& Old, const std::vector<UINT8>& New) {
+  const UINTN Length = ChangedRunsToConfigBody(Old.data(), New.data(), New.size(), nullptr, 0);
+  std::u16string Out(Length + 1, u'?');
+  EXPECT_EQ(ChangedRunsToConfigBody(Old.data(), New.data(), New.size(), Out.data(), Out.size()), Length);
   EXPECT_EQ(Out.back(), 0);
   Out.pop_back();
   return Out;
 }
 
-TEST(BrowserConfigBody, WritesOneRunWithTheLastByteFirst) {
-  EXPECT_EQ(Body({0x01, 0xAB, 0x30}), u"OFFSET=0&WIDTH=3&VALUE=30ab01");
-  // Widths take as many digits as they need.
-  std::u16string Whole = Body(std::vector<UINT8>(1172, 0x5A));
-  EXPECT_EQ(Whole.substr(0, 26), u"OFFSET=0&WIDTH=494&VALUE=5");
-  EXPECT_EQ(Whole.size(), ConfigBodyLength(1172));
+TEST(ChangedRuns, WriteOnlyTheChangedBytesLastByteFirst) {
+  const std::vector<UINT8> Old = {0x14, 0x1E, 0x28, 0x32, 0x3C, 0x00};
+  EXPECT_EQ(Runs(Old, Old), u"");
+  EXPECT_EQ(Runs(Old, {0x14, 0x1E, 0x46, 0x46, 0x46, 0x00}), u"OFFSET=2&WIDTH=3&VALUE=464646");
+  EXPECT_EQ(Runs(Old, {0x01, 0x1E, 0x28, 0x32, 0xAB, 0xCD}), u"OFFSET=0&WIDTH=1&VALUE=01&OFFSET=4&WIDTH=2&VALUE=cdab");
+  // Offsets and widths take as many digits as they need.
+  std::vector<UINT8> Big(1172, 0), Changed(1172, 0);
+  Changed[0x430] = 0x46;
+  EXPECT_EQ(Runs(Big, Changed), u"OFFSET=430&WIDTH=1&VALUE=46");
 }
 
-TEST(BrowserConfigBody, RefusesAnOutputOneCharacterShort) {
-  const UINT8 Block[2] = {1, 2};
-  CHAR16 Out[64];
-  EXPECT_FALSE(BlockToConfigBody(Block, 2, Out, ConfigBodyLength(2)));
-  EXPECT_TRUE(BlockToConfigBody(Block, 2, Out, ConfigBodyLength(2) + 1));
+TEST(ChangedRuns, WritesNothingIntoAnOutputOneCharacterShort) {
+  const UINT8 Old[2] = {1, 2}, New[2] = {3, 4};
+  const UINTN Length = ChangedRunsToConfigBody(Old, New, 2, nullptr, 0);
+  std::vector<CHAR16> Out(Length + 1, u'?');
+  ChangedRunsToConfigBody(Old, New, 2, Out.data(), Length);
+  EXPECT_EQ(Out, std::vector<CHAR16>(Length + 1, u'?'));
 }
 
-TEST(BrowserConfigBody, RoundTripsThroughApply) {
-  std::vector<UINT8> Block(300);
-  for (size_t i = 0; i < Block.size(); ++i) Block[i] = (UINT8)(i * 7 + 3);
-  const std::u16string Text = Body(Block);
-  std::vector<UINT8> Back(300, 0xEE);
-  EXPECT_EQ(ApplyConfigBody(Text.c_str(), Text.size(), Back.data(), Back.size()), 1u);
-  EXPECT_EQ(Back, Block);
+TEST(ChangedRuns, RoundTripThroughApply) {
+  std::vector<UINT8> Old(300), New(300);
+  for (size_t i = 0; i < New.size(); ++i) {
+    Old[i] = (UINT8)(i * 5);
+    New[i] = (UINT8)(i % 3 == 0 ? i * 7 + 3 : i * 5);
+  }
+  const std::u16string Text = Runs(Old, New);
+  std::vector<UINT8> Back = Old;
+  EXPECT_EQ(ApplyConfigBody(Text.c_str(), Text.size(), Back.data(), Back.size()), 100u);
+  EXPECT_EQ(Back, New);
 }
 
 struct ApplyCase {
