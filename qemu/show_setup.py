@@ -585,7 +585,11 @@ def run_interactive(args, images):
     machine = Machine(args, esp, vars_file, args.work, window)
     print("QEMU is running (%s); monitor: %s. Close the window or type `reset -s` in the shell to end."
           % (window, machine.monitor_path))
-    machine.finish(None, os.path.join(args.work, "interactive.serial.log"))
+    try:
+        machine.finish(None, os.path.join(args.work, "interactive.serial.log"))
+    except KeyboardInterrupt:
+        machine.proc.kill()
+        machine.finish(10, os.path.join(args.work, "interactive.serial.log"))
     return 0
 
 
