@@ -612,11 +612,9 @@ def main():
     images = {os.path.basename(i): i for i in args.images}
     missing = [n for n in DRIVERS + (SHOW_APP,) if n not in images]
     missing += [f for f in (args.ovmf_code, args.ovmf_vars) if not os.path.isfile(f)]
-    if shutil.which(args.qemu) is None:
-        missing.append(args.qemu)
+    missing += [args.qemu] if shutil.which(args.qemu) is None else []
     if missing:
-        print("missing: %s" % ", ".join(missing))
-        print("0 passed, 1 failed")
+        print("missing: %s\n0 passed, 1 failed" % ", ".join(missing))
         return 1
     if args.packages is None:
         build = os.path.dirname(os.path.dirname(os.path.abspath(images[SHOW_APP])))
