@@ -44,6 +44,7 @@ SETUPHEX = re.compile(r"SETUPHEX ([0-9a-f]{4}) ([0-9a-f]+)")
 SETUPSIZE = re.compile(r"SETUPSIZE (\d+)")
 
 CHANGING, CHANGED, RETRIEVE, FORM_OPEN, FORM_CLOSE, SUBMITTED = range(6)
+TYPE_ACTION = 0x0A
 ACTION_NAMES = {CHANGING: "changing", CHANGED: "changed", RETRIEVE: "retrieve", FORM_OPEN: "form-open",
                 FORM_CLOSE: "form-close", SUBMITTED: "submitted"}
 
@@ -92,14 +93,16 @@ def ppm_to_png(ppm):
 # ---- Forms ------------------------------------------------------------------
 
 IFR_FORM, IFR_SUPPRESS_IF, IFR_GRAY_OUT_IF, IFR_END = 0x01, 0x0A, 0x19, 0x29
-IFR_NUMERIC = 0x07
-# Questions the browser's cursor stops on.
-SELECTABLE = {0x05, 0x06, 0x07, 0x08, 0x0C, 0x0D, 0x0F, 0x1A, 0x1B, 0x1C, 0x23}
+IFR_TEXT, IFR_NUMERIC = 0x03, 0x07
+# Questions the browser's cursor stops on; it stops on text items too (but
+# not on subtitles), so they count as well.
+QUESTIONS = {0x05, 0x06, 0x07, 0x08, 0x0C, 0x0D, 0x0F, 0x1A, 0x1B, 0x1C, 0x23}
 QUESTION_READ_ONLY = 0x01
 
 
 def form_questions(package_list):
-    """The first form's questions in display order: [(opcode, id, selectable, (min, max) or None)]."""
+    """The first form's questions and text items in display order:
+    [(opcode, question ID or None, selectable, (min, max) or None)]."""
     found, at = [], 20
     end = min(len(package_list), struct.unpack_from("<I", package_list, 16)[0]) if len(package_list) >= 20 else 0
     while at + 4 <= end:
@@ -126,7 +129,10 @@ def _walk_ifr(ifr):
         if code == IFR_END:
             if scopes:
                 scopes.pop()
-        elif forms == 1 and code in SELECTABLE and length >= 13:
+        elif forms == 1 and code == IFR_TEXT and length >= 6:
+            hidden = any(s in (IFR_SUPPRESS_IF, IFR_GRAY_OUT_IF) for s in scopes)
+            questions.append((code, None, not hidden, None))
+        elif forms == 1 and code in QUESTIONS and length >= 13:
             qid, flags = struct.unpack_from("<H", body, 6)[0], body[12]
             hidden = any(s in (IFR_SUPPRESS_IF, IFR_GRAY_OUT_IF) for s in scopes)
             bounds = None
@@ -143,9 +149,9 @@ def _walk_ifr(ifr):
 
 
 def downs_to(questions, qid):
-    """Down presses from the first selectable question to qid, or None."""
+    """Down presses from the first selectable item to question qid, or None."""
     selectable = [q[1] for q in questions if q[2]]
-    return selectable.index(qid) if qid in selectable else None
+    return selectable.index(qid) if qid is not None and qid in selectable else None
 
 
 def package_of(packages_dir, form_class):
@@ -335,15 +341,15 @@ def load_lines():
 
 
 def actions(text, start=0, end=None):
-    """[(class, action, question, value)] logged between two text indexes."""
-    return [(int(m.group(1), 16), int(m.group(2)), int(m.group(3), 16), int(m.group(5)))
+    """[(class, action, question, value, value type)] logged between two text indexes."""
+    return [(int(m.group(1), 16), int(m.group(2)), int(m.group(3), 16), int(m.group(5)), int(m.group(4)))
             for m in ACTION.finditer(text, start, len(text) if end is None else end)]
 
 
 def action_runs(seen):
     """The actions as runs: "form-open x5, retrieve x5" and so on."""
     runs = []
-    for _, action, _, _ in seen:
+    for _, action, _, _, _ in seen:
         name = ACTION_NAMES.get(action, str(action))
         if runs and runs[-1][0] == name:
             runs[-1][1] += 1
@@ -355,21 +361,24 @@ def action_runs(seen):
 def order_problems(phase, seen, question=None):
     """What in one phase's actions breaks the order the UEFI specification gives."""
     problems = []
-    kinds = [a for _, a, _, _ in seen]
+    kinds = [a for _, a, _, _, _ in seen]
     if phase == "open":
         if FORM_OPEN not in kinds:
             problems.append("open: no form-open action")
-        for _, action, qid, _ in seen:
+        for _, action, qid, _, _ in seen:
             if action in (CHANGING, CHANGED, SUBMITTED):
                 problems.append("open: %s for 0x%x before any key" % (ACTION_NAMES[action], qid))
+        # Action questions hold no value: OVMF's browser sends them a retrieve
+        # while it loads the form set, before any form opens.
         first = {}
-        for _, action, qid, _ in seen:
-            first.setdefault(qid, action)
+        for _, action, qid, _, kind in seen:
+            if kind != TYPE_ACTION:
+                first.setdefault(qid, action)
         for qid, action in first.items():
             if action != FORM_OPEN:
                 problems.append("open: 0x%x got %s before form-open" % (qid, ACTION_NAMES.get(action, action)))
     elif phase == "edit":
-        mine = [a for _, a, q, _ in seen if q == question and a in (CHANGING, CHANGED)]
+        mine = [a for _, a, q, _, _ in seen if q == question and a in (CHANGING, CHANGED)]
         if mine[:2] != [CHANGING, CHANGED]:
             problems.append("edit: 0x%x got %s, not changing then changed" % (
                 question, [ACTION_NAMES.get(a, a) for a in mine]))
@@ -496,12 +505,12 @@ def run_walk(args, images):
         text = machine.finish(60, os.path.join(work, "walk.serial.log"))
     if monitor:
         edit = monitor["edit"] + monitor["save"]
-        entered = [v for c, a, q, v in edit if q == FAN_POINT_KEY and a == CHANGED]
+        entered = [v for c, a, q, v, _ in edit if q == FAN_POINT_KEY and a == CHANGED]
         walk.check("hardware_monitor.point_raised", entered[:1] == [RAISED_POINT],
                    "the changed action carried %s, not %d" % (entered, RAISED_POINT))
         # The browser redraws the page from its copy: what it hands back for
         # the later points after the edit is what the user sees.
-        shown = {q: v for c, a, q, v in edit if q in FAN_CURVE_KEYS[3:] and a in (RETRIEVE, SUBMITTED)}
+        shown = {q: v for c, a, q, v, _ in edit if q in FAN_CURVE_KEYS[3:] and a in (RETRIEVE, SUBMITTED)}
         if shown:
             walk.check("hardware_monitor.later_points_corrected",
                        all(v == RAISED_POINT for v in shown.values()),
@@ -510,10 +519,10 @@ def run_walk(args, images):
             walk.notes.append("hardware_monitor: the browser sent no value of the later points after the edit")
     if processor:
         seen = processor["edit"] + processor["save"]
-        entered = [v for c, a, q, v in seen if q == RING_RATIO_KEY and a in (CHANGING, CHANGED)]
+        entered = [v for c, a, q, v, _ in seen if q == RING_RATIO_KEY and a in (CHANGING, CHANGED)]
         walk.check("processor.entered_above_limit", bool(entered) and entered[0] == RING_RATIO_ENTERED,
                    "the browser passed %s for 0x%x" % (entered, RING_RATIO_KEY))
-        shown = [v for c, a, q, v in seen if q == RING_RATIO_KEY and a in (RETRIEVE, SUBMITTED)]
+        shown = [v for c, a, q, v, _ in seen if q == RING_RATIO_KEY and a in (RETRIEVE, SUBMITTED)]
         walk.check("processor.clamped_in_browser", shown[-1:] == [RING_RATIO_LIMIT],
                    "the browser holds %s for 0x%x after the edit" % (shown, RING_RATIO_KEY))
     if "!!!!" in text:

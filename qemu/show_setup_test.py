@@ -67,7 +67,7 @@ END = op(ss.IFR_END)
 class FormTest(unittest.TestCase):
     def setUp(self):
         ifr = (op(0x0E, bytes(20), scope=True) + op(ss.IFR_FORM, bytes(4), scope=True)
-               + op(0x02, bytes(5)) + op(0x03, bytes(6))  # subtitle and text: the cursor passes them
+               + op(0x02, bytes(5)) + op(0x03, bytes(6))  # the cursor passes the subtitle, stops on the text
                + question(0x07, 0x48E, 0x04, NUMERIC_U8_0_100)
                + op(ss.IFR_SUPPRESS_IF, scope=True) + op(0x46) + question(0x07, 0x48F, 0x04, NUMERIC_U8_0_100) + END
                + question(0x05, 0x4F0, 0x01)  # read-only
@@ -79,12 +79,13 @@ class FormTest(unittest.TestCase):
 
     def test_first_form_questions_in_order(self):
         self.assertEqual([(q[1], q[2]) for q in self.questions],
-                         [(0x48E, True), (0x48F, False), (0x4F0, False), (0x490, True)])
-        self.assertEqual(self.questions[3][3], (8, 300))
+                         [(None, True), (0x48E, True), (0x48F, False), (0x4F0, False), (0x490, True)])
+        self.assertEqual(self.questions[4][3], (8, 300))
 
     def test_downs_count_only_where_the_cursor_stops(self):
-        self.assertEqual(ss.downs_to(self.questions, 0x48E), 0)
-        self.assertEqual(ss.downs_to(self.questions, 0x490), 1)
+        self.assertEqual(ss.downs_to(self.questions, 0x48E), 1)
+        self.assertEqual(ss.downs_to(self.questions, 0x490), 2)
+        self.assertIsNone(ss.downs_to(self.questions, None))
         for hidden in (0x48F, 0x4F0, 0x700):
             self.assertIsNone(ss.downs_to(self.questions, hidden))
 
@@ -95,8 +96,8 @@ class FormTest(unittest.TestCase):
         self.assertEqual(ss.form_questions(b""), [])
 
 
-def seen(*pairs):
-    return [(0x10, action, qid, value) for action, qid, value in pairs]
+def seen(*pairs, kind=0):
+    return [(0x10, action, qid, value, kind) for action, qid, value in pairs]
 
 
 class OrderTest(unittest.TestCase):
@@ -104,6 +105,7 @@ class OrderTest(unittest.TestCase):
         ("open", seen((ss.FORM_OPEN, 1, 0), (ss.FORM_OPEN, 2, 0), (ss.RETRIEVE, 1, 5), (ss.RETRIEVE, 2, 6)), 0),
         ("open", seen((ss.RETRIEVE, 1, 5), (ss.FORM_OPEN, 1, 0)), 1),
         ("open", seen((ss.RETRIEVE, 1, 5)), 2),
+        ("open", seen((ss.RETRIEVE, 1, 0), kind=ss.TYPE_ACTION) + seen((ss.FORM_OPEN, 1, 0), (ss.FORM_OPEN, 2, 0)), 0),
         ("open", seen((ss.FORM_OPEN, 1, 0), (ss.CHANGED, 1, 0)), 1),
         ("edit", seen((ss.CHANGING, 0x490, 70), (ss.RETRIEVE, 0x491, 50), (ss.CHANGED, 0x490, 70)), 0),
         ("edit", seen((ss.CHANGED, 0x490, 70), (ss.CHANGING, 0x490, 70)), 1),
@@ -129,7 +131,7 @@ class ConsoleTest(unittest.TestCase):
     def test_actions_and_record_read_from_console_text(self):
         text = ("x\nACTION class=0x10 action=1 question=0x490 type=0 value=70 status=EFI_SUCCESS\n"
                 "SETUPSIZE 40 EFI_SUCCESS\nSETUPHEX 0000 " + "01" * 32 + "\nSETUPHEX 0020 " + "ff" * 8 + "\n")
-        self.assertEqual(ss.actions(text), [(0x10, 1, 0x490, 70)])
+        self.assertEqual(ss.actions(text), [(0x10, 1, 0x490, 70, 0)])
         self.assertEqual(ss.setup_record(text), b"\x01" * 32 + b"\xff" * 8)
         self.assertIsNone(ss.setup_record("SETUPSIZE 0 EFI_NOT_FOUND"))
 
