@@ -204,6 +204,9 @@ EFI_STATUS EFIAPI HookCallback(const EFI_HII_CONFIG_ACCESS_PROTOCOL* This, EFI_B
   EFI_STATUS Status = Hook->Inner->Callback(Hook->Inner, Action, QuestionId, Type, Value, ActionRequest);
   TraceFormatted("ACTION class=0x%x action=%ld question=0x%x type=%d value=%ld status=%r", Hook->Class,
                  (UINT64)Action, QuestionId, Type, In, Status);
+  if (ActionRequest != nullptr && *ActionRequest != EFI_BROWSER_ACTION_REQUEST_NONE)
+    TraceFormatted("ACTION-REQUEST class=0x%x question=0x%x request=%ld", Hook->Class, QuestionId,
+                   (UINT64)*ActionRequest);
   return Status;
 }
 

@@ -565,22 +565,27 @@ def run_screenshots(args, images):
     names = page_names()
     write_startup(esp, load_lines() + ["%s all" % SHOW_APP, "reset -s"])
     machine = Machine(args, esp, vars_file, args.work)
-    written, after = [], 0
+    written, after = {}, 0
+    done = re.compile(r"SHOWSETUP done")
     try:
-        for _ in range(len(names)):
+        while True:
             opened = machine.wait_for(OPENED, 120, after)
-            if not opened:
+            if not opened or done.search(machine.text(), after):
                 break
             machine.settle()
-            stem = names.get(int(opened.group(2), 16), "class_%s" % opened.group(2))
-            path = os.path.join(out, stem + ".png")
-            machine.screenshot(path)
-            written.append(path)
-            machine.keys("esc")
-            closed = machine.wait_for(CLOSED, 15, opened.end())
+            closed = CLOSED.search(machine.text(), opened.end())
+            if closed is None:
+                # Still shown: the page as the browser drew it. One that closed by
+                # itself (a removed form set) comes back as a copy of its package.
+                stem = names.get(int(opened.group(2), 16), "class_%s" % opened.group(2))
+                written[stem] = os.path.join(out, stem + ".png")
+                machine.screenshot(written[stem])
+                machine.keys("esc")
+                closed = machine.wait_for(CLOSED, 15, opened.end())
             after = closed.end() if closed else len(machine.text())
     finally:
         machine.finish(60, os.path.join(args.work, "screenshots.serial.log"))
+    written = sorted(written.values())
     for path in written:
         print(path)
     print("%d of %d pages" % (len(written), len(names)))

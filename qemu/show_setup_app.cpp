@@ -1,8 +1,11 @@
 // Shows the form sets that the form utility stand-in published in OVMF's own
 // browser, for qemu/show_setup.py: `showsetup.efi all` opens all nine in
 // table order, `showsetup.efi <class>` (decimal) the one of that class.
+// A form set that the driver removed after loading (class 0x20) is shown from
+// a copy of its compiled package list, published for the view alone.
 // `showsetup.efi prepare` writes the Setup record the scripted walk starts
 // from; `showsetup.efi dump` prints the stored record for the runner.
+#include "forms/form_packages.h"
 #include "lib/firmware_services.h"
 #include "lib/strings.h"
 #include "lib/util.h"
@@ -11,6 +14,7 @@
 #include "qemu/form_browser.h"
 #include "qemu/formutil_control.h"
 #include "qemu/show_setup_walk.h"
+#include "uefi/device_path.h"
 #include "uefi/loaded_image.h"
 
 namespace {
@@ -42,13 +46,47 @@ bool IsNumber(const CHAR8* Word) {
   return true;
 }
 
-EFI_STATUS Show(EFI_FORM_BROWSER2_PROTOCOL* Browser, const FORM_SET_INFO& Row, UINTN Index) {
-  PrintFormatted(u"SHOWSETUP open %ld class=0x%x", (UINT64)Index, Row.Class);
-  EFI_HII_HANDLE Handle = Row.HiiHandle;
+EFI_STATUS Show(EFI_FORM_BROWSER2_PROTOCOL* Browser, EFI_HII_HANDLE Handle, UINT16 Class, UINTN Index) {
+  PrintFormatted(u"SHOWSETUP open %ld class=0x%x", (UINT64)Index, Class);
   EFI_BROWSER_ACTION_REQUEST Request = EFI_BROWSER_ACTION_REQUEST_NONE;
   EFI_STATUS Status = Browser->SendForm(Browser, &Handle, 1, nullptr, 0, nullptr, &Request);
-  PrintFormatted(u"SHOWSETUP closed %ld class=0x%x %r request=%ld", (UINT64)Index, Row.Class, Status,
+  PrintFormatted(u"SHOWSETUP closed %ld class=0x%x %r request=%ld", (UINT64)Index, Class, Status,
                  (UINT64)Request);
+  return Status;
+}
+
+#pragma pack(push, 1)
+struct VIEW_DEVICE_PATH {
+  EFI_DEVICE_PATH_PROTOCOL Vendor;
+  EFI_GUID VendorGuid;
+  EFI_DEVICE_PATH_PROTOCOL End;
+};
+#pragma pack(pop)
+
+// The compiled package list under a handle of its own with no Config Access:
+// the browser shows the page's prompts and the package's own strings, and
+// calls nothing of the driver's.
+EFI_STATUS ShowCopy(EFI_FORM_BROWSER2_PROTOCOL* Browser, const FORM_SET_INFO& Row, UINTN Index) {
+  EFI_HII_DATABASE_PROTOCOL* Database = LocateProtocol<EFI_HII_DATABASE_PROTOCOL>();
+  const FORM_PACKAGE* Form = Row.PackageListGuid != nullptr ? FindFormPackage(Row.PackageListGuid) : nullptr;
+  if (Database == nullptr || Form == nullptr) return EFI_NOT_FOUND;
+  // A GUID of the view's own keeps this path apart from the stand-in's.
+  static VIEW_DEVICE_PATH Path = {
+      {HARDWARE_DEVICE_PATH, HW_VENDOR_DP, {sizeof(EFI_DEVICE_PATH_PROTOCOL) + sizeof(EFI_GUID), 0}},
+      {0x5D0C1B6E, 0x3A41, 0x4F6B, {0x8E, 0x21, 0x7C, 0x90, 0x4B, 0x33, 0xD2, 0x18}},
+      {END_DEVICE_PATH_TYPE, END_ENTIRE_DEVICE_PATH_SUBTYPE, {sizeof(EFI_DEVICE_PATH_PROTOCOL), 0}}};
+  EFI_HANDLE Driver = nullptr;
+  EFI_STATUS Status =
+      gBS()->InstallMultipleProtocolInterfaces(&Driver, &EFI_DEVICE_PATH_PROTOCOL::Guid, &Path, nullptr);
+  if (EFI_ERROR(Status)) return Status;
+  EFI_HII_HANDLE Copy = nullptr;
+  Status = Database->NewPackageList(Database, (const EFI_HII_PACKAGE_LIST_HEADER*)Form->Data, Driver, &Copy);
+  if (!EFI_ERROR(Status)) {
+    PrintFormatted(u"SHOWSETUP copy %ld class=0x%x: the driver removed this form set", (UINT64)Index, Row.Class);
+    Status = Show(Browser, Copy, Row.Class, Index);
+    Database->RemovePackageList(Database, Copy);
+  }
+  gBS()->UninstallMultipleProtocolInterfaces(Driver, &EFI_DEVICE_PATH_PROTOCOL::Guid, &Path, nullptr);
   return Status;
 }
 
@@ -67,7 +105,7 @@ EFI_STATUS ShowFormSets(const CHAR8* Word) {
   for (UINTN i = 0; i < Record.EntryCount; ++i) {
     const FORM_SET_INFO& Row = Record.Table[i];
     if (Row.HiiHandle == nullptr || (!All && Row.Class != Class)) continue;
-    Show(Browser, Row, i);
+    if (Show(Browser, Row.HiiHandle, Row.Class, i) == EFI_NOT_FOUND) ShowCopy(Browser, Row, i);
     Shown++;
   }
   PrintFormatted(u"SHOWSETUP done %ld", (UINT64)Shown);
