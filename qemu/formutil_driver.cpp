@@ -40,6 +40,8 @@ struct FORM_SET_DEVICE_PATH {
 static_assert(sizeof(FORM_SET_DEVICE_PATH) == 24);
 
 #if FORMUTIL_TRACE_ACTIONS
+constexpr UINTN HOOK_LIMIT = 16;  // form sets published with a hook
+
 // Stands between the browser and a form set's Config Access instance to log
 // each action on the serial console; the driver sees its own instance as This.
 struct ACCESS_HOOK {
@@ -59,7 +61,7 @@ struct FORMUTIL_STATE {
   EFI_FORM_BROWSER2_PROTOCOL::SendFormFn BrowserSendForm;  // the browser's own
   UINTN FormsShown;  // SendForm calls in progress
 #if FORMUTIL_TRACE_ACTIONS
-  ACCESS_HOOK Hooks[STORE_LIMIT];
+  ACCESS_HOOK Hooks[HOOK_LIMIT];
   UINTN HookCount;
 #endif
 };
@@ -211,7 +213,7 @@ EFI_STATUS EFIAPI HookCallback(const EFI_HII_CONFIG_ACCESS_PROTOCOL* This, EFI_B
 }
 
 EFI_HII_CONFIG_ACCESS_PROTOCOL* InstalledAccess(FORM_SET_INFO* Entry) {
-  if (gState.HookCount == STORE_LIMIT) return Entry->ConfigAccess;
+  if (gState.HookCount == HOOK_LIMIT) return Entry->ConfigAccess;
   ACCESS_HOOK& Hook = gState.Hooks[gState.HookCount++];
   Hook.Access = {HookExtractConfig, HookRouteConfig, HookCallback};
   Hook.Inner = Entry->ConfigAccess;
