@@ -359,7 +359,7 @@ def action_runs(seen):
 
 
 def order_problems(phase, seen, question=None):
-    """What in one phase's actions breaks the order the UEFI specification gives."""
+    """What in one phase's actions breaks the order UEFI defines for it."""
     problems = []
     kinds = [a for _, a, _, _, _ in seen]
     if phase == "open":
