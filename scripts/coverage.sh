@@ -178,7 +178,7 @@ def pct(c, t):
 
 def row(label, files):
     lc, lt, bc, bt = totals(files)
-    print(f"| {label:<26} | {pct(lc, lt):>6} | {lc:>5}/{lt:<5} | {pct(bc, bt):>6} | {bc:>5}/{bt:<5} |")
+    print(f"| {label:<26} | {pct(lc, lt):>6} | {lc:>5}/{lt:<5} | {pct(bc, bt):>8} | {bc:>5}/{bt:<5} |")
 
 files = sorted(lines)
 groups = [
@@ -196,8 +196,8 @@ groups += [
     ("platform/", lambda f: f.startswith("platform/")),
     ("parsers of outside input", lambda f: f in parsers),
 ]
-print("| folder                     |  lines |    covered  | branches |   covered  |")
-print("|----------------------------|--------|-------------|----------|------------|")
+print("| folder                     |  lines |   covered   | branches |   covered   |")
+print("|----------------------------|--------|-------------|----------|-------------|")
 for label, test in groups:
     chosen = [f for f in files if test(f)]
     if chosen:

@@ -299,7 +299,7 @@ TEST_F(SataPortStrings, PortsWhoseTemplatesCouldNotBeKeptAreFilledOnceAndLeftAlo
 
 // The HII String calls of the first call failing one at a time: reading the
 // languages, reading a template, making or setting a kept copy (the first
-// ports' calls cover every kind; each port repeats them). A port then
+// two templates' calls cover every kind; each template repeats them). A port then
 // keeps no half-made templates: a later call rebuilds it or leaves it alone,
 // and nothing is left in the pool.
 class FailingHiiString {
@@ -348,7 +348,7 @@ class FailingHiiString {
 
 TEST_F(SataPortStrings, AFailingStringCallOfTheFirstCallLeavesNoHalfKeptTemplate) {
   size_t Total = 0;
-  for (size_t N = 0; N < 40; ++N) {
+  for (size_t N = 0; N < 16; ++N) {
     SCOPED_TRACE(testing::Message() << "string call " << N << " of the first call fails");
     M().Reboot();
     ASSERT_EQ(InstallTrigger(), EFI_SUCCESS);
