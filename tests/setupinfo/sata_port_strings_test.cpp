@@ -103,6 +103,21 @@ class SataPortStrings : public SetupInfoTest {
     EXPECT_EQ(LineCopy(Port), LineOf(Port, "Not Present"));
   }
 
+  // A second call (ports 0 and 3 found): a port is either rebuilt from its
+  // templates or left as it was.
+  void ExpectSecondCallRebuildsOrLeavesEachPort() {
+    std::vector<std::u16string> Before;
+    for (size_t Port = 0; Port < 6; ++Port) Before.push_back(Model(Port) + u"|" + Line(Port) + u"|" + Note(Port));
+    ASSERT_EQ(Call({Drive(0, 0, "Again"), Drive(3, 0, "Three")}), 1u);
+    for (size_t Port = 0; Port < 6; ++Port) {
+      const std::u16string After = Model(Port) + u"|" + Line(Port) + u"|" + Note(Port);
+      const bool Rebuilt = Port == 0   ? Model(0) == u"Again" && Line(0) == LineOf(0, "Again")
+                           : Port == 3 ? Model(3) == u"Three" && Line(3) == LineOf(3, "Three")
+                                       : Model(Port) == u" " && Line(Port) == LineOf(Port, "Not Present");
+      EXPECT_TRUE(Rebuilt || After == Before[Port]) << "port " << Port;
+    }
+  }
+
   std::unique_ptr<sim::SataPortDriverPeer> Peer;
 };
 
@@ -281,17 +296,7 @@ TEST_F(SataPortStrings, PortsWhoseTemplatesCouldNotBeKeptAreFilledOnceAndLeftAlo
     ASSERT_FALSE(M().Pool().FailurePending());
     M().Pool().ClearFailure();
     EXPECT_EQ(M().LiveAllocationCount(), Live);
-    std::vector<std::u16string> Before;
-    for (size_t Port = 0; Port < 6; ++Port) Before.push_back(Model(Port) + u"|" + Line(Port) + u"|" + Note(Port));
-    ASSERT_EQ(Call({Drive(0, 0, "Again"), Drive(3, 0, "Three")}), 1u);
-    for (size_t Port = 0; Port < 6; ++Port) {
-      const std::u16string After = Model(Port) + u"|" + Line(Port) + u"|" + Note(Port);
-      // A port is either rebuilt from its templates or left as it was.
-      const bool Rebuilt = Port == 0   ? Model(0) == u"Again" && Line(0) == LineOf(0, "Again")
-                           : Port == 3 ? Model(3) == u"Three" && Line(3) == LineOf(3, "Three")
-                                       : Model(Port) == u" " && Line(Port) == LineOf(Port, "Not Present");
-      EXPECT_TRUE(Rebuilt || After == Before[Port]) << "port " << Port;
-    }
+    ExpectSecondCallRebuildsOrLeavesEachPort();
     // The ports past the failure kept their templates.
     ExpectEmpty(5);
   }
@@ -361,16 +366,7 @@ TEST_F(SataPortStrings, AFailingStringCallOfTheFirstCallLeavesNoHalfKeptTemplate
       ASSERT_LT(N, Failing.Calls);
     }
     EXPECT_EQ(M().LiveAllocationCount(), Live);
-    std::vector<std::u16string> Before;
-    for (size_t Port = 0; Port < 6; ++Port) Before.push_back(Model(Port) + u"|" + Line(Port) + u"|" + Note(Port));
-    ASSERT_EQ(Call({Drive(0, 0, "Again"), Drive(3, 0, "Three")}), 1u);
-    for (size_t Port = 0; Port < 6; ++Port) {
-      const std::u16string After = Model(Port) + u"|" + Line(Port) + u"|" + Note(Port);
-      const bool Rebuilt = Port == 0   ? Model(0) == u"Again" && Line(0) == LineOf(0, "Again")
-                           : Port == 3 ? Model(3) == u"Three" && Line(3) == LineOf(3, "Three")
-                                       : Model(Port) == u" " && Line(Port) == LineOf(Port, "Not Present");
-      EXPECT_TRUE(Rebuilt || After == Before[Port]) << "port " << Port;
-    }
+    ExpectSecondCallRebuildsOrLeavesEachPort();
   }
   // Every port reads its languages, keeps its templates and sets its texts.
   EXPECT_GT(Total, 6u * 3u * SATA_KEPT_TEMPLATES);
