@@ -1,6 +1,8 @@
 // Form-set loading and the page-string setters.
 #include "setupinfo/core/form_set_table.h"
 #include "setupinfo/core/form_sets.h"
+#include "setupinfo/core/form_utility.h"
+#include "setupinfo/core/setup_record.h"
 #include "setupinfo/core/page_strings.h"
 #include "setupinfo_fixture.h"
 
@@ -97,8 +99,24 @@ TEST_F(FormSets, PageStringWithoutTheServiceIsUnsupported) {
   CoreState().FormUtility = nullptr;
   ASSERT_EQ(Forms().Uninstall(), EFI_SUCCESS);
   EXPECT_EQ(SetPageString(FormSetHandle(0x1), 0x0D, u"x"), EFI_UNSUPPORTED);
+  // Every other call of the service, too, and none of them touches its outputs.
+  const EFI_HII_HANDLE Main = FormSetHandle(0x1);
+  UINT8 Store[4] = {1, 2, 3, 4};
+  UINTN Size = sizeof(Store);
+  CHAR16 Text[8] = {u'k', 0};
+  FORM_SET_INFO Table[FORM_SET_COUNT] = {};
+  EXPECT_EQ(LoadResources(nullptr, FORM_SET_COUNT, Table, FormSetLoaded), EFI_UNSUPPORTED);
+  EXPECT_EQ(GetBrowserData(&Size, Store, &SETUP_VARIABLE_GUID, SETUP_VARIABLE_NAME), EFI_UNSUPPORTED);
+  EXPECT_EQ(SetBrowserData(Size, Store, &SETUP_VARIABLE_GUID, SETUP_VARIABLE_NAME), EFI_UNSUPPORTED);
+  Size = sizeof(Text);
+  EXPECT_EQ(GetHiiString(Main, 0x0D, &Size, Text), EFI_UNSUPPORTED);
+  EXPECT_EQ(Size, sizeof(Text));
+  EXPECT_EQ(Text[0], u'k');
+  EXPECT_EQ(Table[0].HiiHandle, nullptr);
   ASSERT_EQ(Forms().Install(), EFI_SUCCESS);
-  EXPECT_EQ(SetPageString(FormSetHandle(0x1), 0x0D, u"x"), EFI_SUCCESS);
+  EXPECT_EQ(SetPageString(Main, 0x0D, u"x"), EFI_SUCCESS);
+  EXPECT_EQ(GetHiiString(Main, 0x0D, &Size, Text), EFI_SUCCESS);
+  EXPECT_EQ(std::u16string(Text), u"x");
 }
 
 class AllLanguages : public SetupInfoTest {

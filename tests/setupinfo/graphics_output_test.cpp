@@ -577,6 +577,11 @@ TEST_F(GraphicsOutput, TheChosenPathVariableIsReadWholeAndBoundedBySize) {
       {"exact", Panel, Panel},
       {"trailing bytes are not kept", Trailing, Panel},
       {"longer than any output path", Long, std::nullopt},
+      {"zero bytes", Bytes{}, std::nullopt},
+      {"an end node of six bytes", Bytes{END_DEVICE_PATH_TYPE, END_ENTIRE_DEVICE_PATH_SUBTYPE, 6, 0, 0, 0}, std::nullopt},
+      // An instance end is walked over; what is left is no output's path.
+      {"an instance end first", Bytes{END_DEVICE_PATH_TYPE, 0x01, 4, 0, END_DEVICE_PATH_TYPE, END_ENTIRE_DEVICE_PATH_SUBTYPE, 4, 0},
+       std::nullopt},
   };
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.What);

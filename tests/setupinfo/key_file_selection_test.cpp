@@ -2,6 +2,11 @@
 // the order the lists show them, the path, and hostile media.
 #include "setupinfo/secureboot/key_file_selection.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cstddef>
+#include <cstring>
+
 #include "secure_boot_page_fixture.h"
 #include "setupinfo/image_state.h"
 
@@ -265,6 +270,131 @@ TEST_F(KeyFileSelection, EveryAllocationFailureIsCleanedUp) {
     EXPECT_TRUE(S.Data.empty() || S.Data == StickCertificate);
   }
   Boxes_->ListChoices.clear();
+}
+
+// A directory whose Read answers exactly as scripted: sizes, statuses and
+// records no real volume would give. Each case is one listing.
+struct DIRECTORY_STEP {
+  EFI_STATUS Status;
+  UINTN Report;       // what *BufferSize says on return
+  bool Fill = false;  // with Buffer: write a record holding Name (ASCII)
+  std::string Name;
+  UINT64 Attribute = 0;
+  UINTN Bytes = 0;    // with Buffer: bytes written, 0 for the whole record
+};
+
+struct SCRIPTED_LISTING {
+  const char* Label;
+  std::vector<DIRECTORY_STEP> Steps;  // after the last one the directory ends
+  EFI_STATUS Expected;
+  std::vector<std::u16string> Names;
+};
+
+struct ScriptedDirectory {
+  EFI_FILE_PROTOCOL Protocol{};
+  const std::vector<DIRECTORY_STEP>* Steps = nullptr;
+  size_t Next = 0;
+
+  static Bytes Record(const DIRECTORY_STEP& Step) {
+    Bytes Out(SIZE_OF_EFI_FILE_INFO + (Step.Name.size() + 1) * sizeof(CHAR16), 0);
+    auto* Info = (EFI_FILE_INFO*)Out.data();
+    Info->Size = Out.size();
+    Info->Attribute = Step.Attribute;
+    for (size_t I = 0; I < Step.Name.size(); ++I) Info->FileName[I] = (CHAR16)Step.Name[I];
+    return Out;
+  }
+  static EFI_STATUS EFIAPI Read(EFI_FILE_PROTOCOL* This, UINTN* BufferSize, VOID* Buffer) {
+    auto* Self = (ScriptedDirectory*)This;
+    if (Self->Next == Self->Steps->size()) {
+      *BufferSize = 0;
+      return EFI_SUCCESS;
+    }
+    const DIRECTORY_STEP& Step = (*Self->Steps)[Self->Next++];
+    if (Buffer != nullptr && Step.Fill) {
+      const Bytes Whole = Record(Step);
+      const UINTN Count = std::min<UINTN>(Step.Bytes != 0 ? Step.Bytes : Whole.size(), *BufferSize);
+      std::memcpy(Buffer, Whole.data(), std::min<UINTN>(Count, Whole.size()));
+    }
+    *BufferSize = Step.Report;
+    return Step.Status;
+  }
+};
+static_assert(offsetof(ScriptedDirectory, Protocol) == 0);
+
+// A well-formed record: the probe and the read.
+std::vector<DIRECTORY_STEP> Entry(const std::string& Name, UINT64 Attribute = 0) {
+  const UINTN Size = SIZE_OF_EFI_FILE_INFO + (Name.size() + 1) * sizeof(CHAR16);
+  return {{EFI_BUFFER_TOO_SMALL, Size}, {EFI_SUCCESS, Size, true, Name, Attribute}};
+}
+std::vector<DIRECTORY_STEP> Join(std::initializer_list<std::vector<DIRECTORY_STEP>> Parts) {
+  std::vector<DIRECTORY_STEP> Out;
+  for (const auto& Part : Parts) Out.insert(Out.end(), Part.begin(), Part.end());
+  return Out;
+}
+
+class KeyFileDirectoryScript : public KeyFileSelection, public testing::WithParamInterface<SCRIPTED_LISTING> {};
+
+TEST_P(KeyFileDirectoryScript, EveryRecordIsCheckedBeforeItsNameIsKept) {
+  SecureBootPageState().HiiHandle = FormSetHandle(FORM_SET_CLASS_SECURE_BOOT);
+  ScriptedDirectory Directory;
+  Directory.Protocol.Read = ScriptedDirectory::Read;
+  Directory.Steps = &GetParam().Steps;
+  const size_t Live = M().LiveAllocationCount();
+  KEY_FILE_ENTRY* Entries = nullptr;
+  UINTN Count = 0;
+  EXPECT_EQ(ReadKeyFileDirectory(&Directory.Protocol, &Entries, &Count), GetParam().Expected);
+  std::vector<std::u16string> Names;
+  for (UINTN I = 0; I < Count; ++I) Names.push_back(Entries[I].Name);
+  EXPECT_EQ(Names, GetParam().Names);
+  if (EFI_ERROR(GetParam().Expected)) EXPECT_EQ(Entries, nullptr);
+  FreeKeyFileEntries(Entries, Count);
+  EXPECT_EQ(M().LiveAllocationCount(), Live);
+}
+
+const UINTN Header = SIZE_OF_EFI_FILE_INFO;
+INSTANTIATE_TEST_SUITE_P(
+    Listings, KeyFileDirectoryScript,
+    testing::Values(
+        SCRIPTED_LISTING{"empty", {}, EFI_NOT_FOUND, {}},
+        SCRIPTED_LISTING{"probe fails", {{EFI_DEVICE_ERROR, 0}}, EFI_DEVICE_ERROR, {}},
+        SCRIPTED_LISTING{"probe succeeds with a size", {{EFI_SUCCESS, Header}}, EFI_VOLUME_CORRUPTED, {}},
+        SCRIPTED_LISTING{"probe below the header", {{EFI_BUFFER_TOO_SMALL, Header - 1}}, EFI_VOLUME_CORRUPTED, {}},
+        SCRIPTED_LISTING{"probe past the limit", {{EFI_BUFFER_TOO_SMALL, FILE_INFO_SIZE_LIMIT + 1}},
+                         EFI_VOLUME_CORRUPTED, {}},
+        SCRIPTED_LISTING{"read fails", {{EFI_BUFFER_TOO_SMALL, Header + 4}, {EFI_NO_MEDIA, 0}}, EFI_NO_MEDIA, {}},
+        SCRIPTED_LISTING{"read finds the end", Join({Entry("A"), {{EFI_BUFFER_TOO_SMALL, Header + 4}, {EFI_SUCCESS, 0}}}),
+                         EFI_SUCCESS, {u"A"}},
+        SCRIPTED_LISTING{"read shorter than a header",
+                         {{EFI_BUFFER_TOO_SMALL, Header + 4}, {EFI_SUCCESS, Header - 2, true, "A", 0, Header - 2}},
+                         EFI_VOLUME_CORRUPTED, {}},
+        SCRIPTED_LISTING{"grows at every read",
+                         {{EFI_BUFFER_TOO_SMALL, Header + 4}, {EFI_BUFFER_TOO_SMALL, Header + 6},
+                          {EFI_BUFFER_TOO_SMALL, Header + 8}, {EFI_BUFFER_TOO_SMALL, Header + 10},
+                          {EFI_BUFFER_TOO_SMALL, Header + 12}},
+                         EFI_VOLUME_CORRUPTED, {}},
+        SCRIPTED_LISTING{"grows once, then reads", Join({{{EFI_BUFFER_TOO_SMALL, Header + 2}}, Entry("LONGER")}),
+                         EFI_SUCCESS, {u"LONGER"}},
+        SCRIPTED_LISTING{"empty and separated names are left out",
+                         Join({Entry(""), Entry("EFI\\KEY"), Entry("\\"), Entry("KEK", EFI_FILE_DIRECTORY)}),
+                         EFI_SUCCESS, {u"KEK"}},
+        SCRIPTED_LISTING{"only unusable names", Join({Entry("a\\b"), Entry("")}), EFI_NOT_FOUND, {}}),
+    [](const testing::TestParamInfo<SCRIPTED_LISTING>& Info) {
+      std::string Name;
+      for (const char* C = Info.param.Label; *C; ++C) Name += std::isalnum((unsigned char)*C) ? *C : '_';
+      return Name;
+    });
+
+TEST_F(KeyFileSelection, ADirectoryReadNeedsAllItsArguments) {
+  ScriptedDirectory Directory;
+  Directory.Protocol.Read = ScriptedDirectory::Read;
+  const std::vector<DIRECTORY_STEP> None;
+  Directory.Steps = &None;
+  KEY_FILE_ENTRY* Entries = nullptr;
+  UINTN Count = 0;
+  EXPECT_EQ(ReadKeyFileDirectory(nullptr, &Entries, &Count), EFI_INVALID_PARAMETER);
+  EXPECT_EQ(ReadKeyFileDirectory(&Directory.Protocol, nullptr, &Count), EFI_INVALID_PARAMETER);
+  EXPECT_EQ(ReadKeyFileDirectory(&Directory.Protocol, &Entries, nullptr), EFI_INVALID_PARAMETER);
+  EXPECT_EQ(Directory.Next, 0u);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/sata_port_strings.h"
+#include "setupinfo/core/hii_protocols.h"
 #include "setupinfo/pages/devices/sata_port_strings.h"
 #include "setupinfo_fixture.h"
 #include "sim/peers/sata_peers.h"
@@ -100,6 +101,21 @@ class SataPortStrings : public SetupInfoTest {
     EXPECT_EQ(Line(Port), LineOf(Port, "Not Present"));
     EXPECT_EQ(Line(Port, "ja-JP"), LineOf(Port, u"未接続"));
     EXPECT_EQ(LineCopy(Port), LineOf(Port, "Not Present"));
+  }
+
+  // A second call (ports 0 and 3 found): a port is either rebuilt from its
+  // templates or left as it was.
+  void ExpectSecondCallRebuildsOrLeavesEachPort() {
+    std::vector<std::u16string> Before;
+    for (size_t Port = 0; Port < 6; ++Port) Before.push_back(Model(Port) + u"|" + Line(Port) + u"|" + Note(Port));
+    ASSERT_EQ(Call({Drive(0, 0, "Again"), Drive(3, 0, "Three")}), 1u);
+    for (size_t Port = 0; Port < 6; ++Port) {
+      const std::u16string After = Model(Port) + u"|" + Line(Port) + u"|" + Note(Port);
+      const bool Rebuilt = Port == 0   ? Model(0) == u"Again" && Line(0) == LineOf(0, "Again")
+                           : Port == 3 ? Model(3) == u"Three" && Line(3) == LineOf(3, "Three")
+                                       : Model(Port) == u" " && Line(Port) == LineOf(Port, "Not Present");
+      EXPECT_TRUE(Rebuilt || After == Before[Port]) << "port " << Port;
+    }
   }
 
   std::unique_ptr<sim::SataPortDriverPeer> Peer;
@@ -280,20 +296,80 @@ TEST_F(SataPortStrings, PortsWhoseTemplatesCouldNotBeKeptAreFilledOnceAndLeftAlo
     ASSERT_FALSE(M().Pool().FailurePending());
     M().Pool().ClearFailure();
     EXPECT_EQ(M().LiveAllocationCount(), Live);
-    std::vector<std::u16string> Before;
-    for (size_t Port = 0; Port < 6; ++Port) Before.push_back(Model(Port) + u"|" + Line(Port) + u"|" + Note(Port));
-    ASSERT_EQ(Call({Drive(0, 0, "Again"), Drive(3, 0, "Three")}), 1u);
-    for (size_t Port = 0; Port < 6; ++Port) {
-      const std::u16string After = Model(Port) + u"|" + Line(Port) + u"|" + Note(Port);
-      // A port is either rebuilt from its templates or left as it was.
-      const bool Rebuilt = Port == 0   ? Model(0) == u"Again" && Line(0) == LineOf(0, "Again")
-                           : Port == 3 ? Model(3) == u"Three" && Line(3) == LineOf(3, "Three")
-                                       : Model(Port) == u" " && Line(Port) == LineOf(Port, "Not Present");
-      EXPECT_TRUE(Rebuilt || After == Before[Port]) << "port " << Port;
-    }
+    ExpectSecondCallRebuildsOrLeavesEachPort();
     // The ports past the failure kept their templates.
     ExpectEmpty(5);
   }
+}
+
+// The HII String calls of the first call failing one at a time: reading the
+// languages, reading a template, making or setting a kept copy (the first
+// two templates' calls cover every kind; each template repeats them). A port then
+// keeps no half-made templates: a later call rebuilds it or leaves it alone,
+// and nothing is left in the pool.
+class FailingHiiString {
+ public:
+  explicit FailingHiiString(EFI_HII_STRING_PROTOCOL* Hii) : Hii_(Hii), Saved_(*Hii) {
+    Active = this;
+    Hii->NewString = NewString;
+    Hii->GetString = GetString;
+    Hii->SetString = SetString;
+    Hii->GetLanguages = GetLanguages;
+  }
+  ~FailingHiiString() {
+    *Hii_ = Saved_;
+    Active = nullptr;
+  }
+  size_t FailAt = ~size_t(0);  // the call that fails, counted from 0
+  size_t Calls = 0;
+
+ private:
+  bool Fails() { return Calls++ == FailAt; }
+  static EFI_STATUS EFIAPI NewString(const EFI_HII_STRING_PROTOCOL* This, EFI_HII_HANDLE List, EFI_STRING_ID* Id,
+                                     const CHAR8* Language, const CHAR16* Name, const CHAR16* Text,
+                                     const EFI_FONT_INFO* Font) {
+    if (Active->Fails()) return EFI_OUT_OF_RESOURCES;
+    return Active->Saved_.NewString(This, List, Id, Language, Name, Text, Font);
+  }
+  static EFI_STATUS EFIAPI GetString(const EFI_HII_STRING_PROTOCOL* This, const CHAR8* Language, EFI_HII_HANDLE List,
+                                     EFI_STRING_ID Id, CHAR16* Text, UINTN* Size, EFI_FONT_INFO** Font) {
+    if (Active->Fails()) return EFI_NOT_FOUND;
+    return Active->Saved_.GetString(This, Language, List, Id, Text, Size, Font);
+  }
+  static EFI_STATUS EFIAPI SetString(const EFI_HII_STRING_PROTOCOL* This, EFI_HII_HANDLE List, EFI_STRING_ID Id,
+                                     const CHAR8* Language, const CHAR16* Text, const EFI_FONT_INFO* Font) {
+    if (Active->Fails()) return EFI_OUT_OF_RESOURCES;
+    return Active->Saved_.SetString(This, List, Id, Language, Text, Font);
+  }
+  static EFI_STATUS EFIAPI GetLanguages(const EFI_HII_STRING_PROTOCOL* This, EFI_HII_HANDLE List, CHAR8* Languages,
+                                        UINTN* Size) {
+    if (Active->Fails()) return EFI_DEVICE_ERROR;
+    return Active->Saved_.GetLanguages(This, List, Languages, Size);
+  }
+  static inline FailingHiiString* Active = nullptr;
+  EFI_HII_STRING_PROTOCOL* Hii_;
+  EFI_HII_STRING_PROTOCOL Saved_;
+};
+
+TEST_F(SataPortStrings, AFailingStringCallOfTheFirstCallLeavesNoHalfKeptTemplate) {
+  size_t Total = 0;
+  for (size_t N = 0; N < 16; ++N) {
+    SCOPED_TRACE(testing::Message() << "string call " << N << " of the first call fails");
+    M().Reboot();
+    ASSERT_EQ(InstallTrigger(), EFI_SUCCESS);
+    const size_t Live = M().LiveAllocationCount();
+    {
+      FailingHiiString Failing(HiiStringProtocol());
+      Failing.FailAt = N;
+      Call({Drive(0, 0, "Zero%d")});
+      if (N == 0) Total = Failing.Calls;
+      ASSERT_LT(N, Failing.Calls);
+    }
+    EXPECT_EQ(M().LiveAllocationCount(), Live);
+    ExpectSecondCallRebuildsOrLeavesEachPort();
+  }
+  // Every port reads its languages, keeps its templates and sets its texts.
+  EXPECT_GT(Total, 6u * 3u * SATA_KEPT_TEMPLATES);
 }
 
 TEST(SataPortDriverProfile, ReadsTheSectionAndRefusesWhatCannotBe) {

@@ -88,5 +88,15 @@ TEST_F(DownloadLocationTest, ChoiceFourWithoutQuotedValueIsNotFound) {
   EXPECT_EQ(Choice, 7);
 }
 
+TEST_F(DownloadLocationTest, MissingArgumentsFindNothing) {
+  UINT8 Choice = 7;
+  EXPECT_EQ(ServerChoiceFromReply(nullptr, 10, &Choice), EFI_NOT_FOUND);
+  EXPECT_EQ(ServerChoiceFromReply("URL=\"1234", 9, nullptr), EFI_NOT_FOUND);
+  EXPECT_EQ(Choice, 7);
+  CHAR8 Location[LOCATION_BUFFER_SIZE];
+  EXPECT_EQ(ExtractDownloadLocation(nullptr, MIRRORS.size(), 0, Location), EFI_NOT_FOUND);
+  EXPECT_EQ(ExtractDownloadLocation(MIRRORS.data(), MIRRORS.size(), 0, nullptr), EFI_NOT_FOUND);
+}
+
 }  // namespace
 }  // namespace updatefetch_test

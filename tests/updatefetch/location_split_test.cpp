@@ -95,5 +95,21 @@ TEST_F(LocationSplitTest, DottedDecimalRefusesWhatCannotBeAnAddress) {
   EXPECT_FALSE(IsDottedDecimalText("-1"));
 }
 
+// Callers hand over what they hold; a missing text or output is refused.
+TEST_F(LocationSplitTest, MissingArgumentsAreRefused) {
+  CHAR8 Host[UPDATE_HOST_BUFFER_SIZE];
+  CHAR8 Path[UPDATE_PATH_BUFFER_SIZE];
+  EXPECT_EQ(SplitLocation(nullptr, Host, Path), EFI_INVALID_PARAMETER);
+  EXPECT_EQ(SplitLocation("h/p", nullptr, Path), EFI_INVALID_PARAMETER);
+  EXPECT_EQ(SplitLocation("h/p", Host, nullptr), EFI_INVALID_PARAMETER);
+  EXPECT_FALSE(IsDottedDecimalText(nullptr));
+  EFI_IPv4_ADDRESS Address = {{9, 9, 9, 9}};
+  EXPECT_EQ(ParseDottedDecimal(nullptr, &Address), EFI_INVALID_PARAMETER);
+  EXPECT_EQ(ParseDottedDecimal("1.2.3.4", nullptr), EFI_INVALID_PARAMETER);
+  EXPECT_EQ(Address.Addr[0], 9);
+  // Below "0" as well as above "9".
+  EXPECT_EQ(Dotted("1/2"), "refused");
+}
+
 }  // namespace
 }  // namespace updatefetch_test

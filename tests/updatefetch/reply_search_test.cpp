@@ -92,5 +92,15 @@ TEST_F(ReplySearchTest, ElementSearchReturnsItsTagBuffersOnEveryPath) {
   EXPECT_EQ(M().Pool().LiveAllocationCount(), Before);
 }
 
+TEST_F(ReplySearchTest, MissingArgumentsFindNothing) {
+  const std::string Text = "<Item>x</Item>";
+  EXPECT_EQ(PlainSearch(nullptr, 0, 4, "x", false), NO_POSITION);
+  EXPECT_EQ(PlainSearch(Text.data(), 0, Text.size(), nullptr, false), NO_POSITION);
+  ELEMENT_RECORD R;
+  EXPECT_EQ(FindElement(nullptr, 0, 4, "Item", &R), EFI_INVALID_PARAMETER);
+  EXPECT_EQ(FindElement(Text.data(), 0, Text.size(), nullptr, &R), EFI_INVALID_PARAMETER);
+  EXPECT_EQ(FindElement(Text.data(), 0, Text.size(), "Item", nullptr), EFI_INVALID_PARAMETER);
+}
+
 }  // namespace
 }  // namespace updatefetch_test
