@@ -48,3 +48,11 @@ function(add_fuzz_target name)
                    -DSECONDS=${ARG_SECONDS} -P ${PROJECT_SOURCE_DIR}/cmake/run_fuzzer.cmake)
   set_tests_properties(fuzz.${name} PROPERTIES LABELS fuzz TIMEOUT 600)
 endfunction()
+
+# add_size_budget(<image target> <bytes>): a test that the image stays within its size.
+function(add_size_budget name limit)
+  add_test(NAME size_budget.${name}
+           COMMAND ${CMAKE_COMMAND} -DIMAGE=$<TARGET_FILE:${name}> -DLIMIT=${limit}
+                   -P ${PROJECT_SOURCE_DIR}/cmake/size_check.cmake)
+  set_tests_properties(size_budget.${name} PROPERTIES LABELS pe)
+endfunction()

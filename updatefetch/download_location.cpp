@@ -1,7 +1,7 @@
 #include "updatefetch/download_location.h"
 
 #include "lib/strings.h"
-#include "lib/text_format.h"
+#include "updatefetch/ascii_append.h"
 #include "updatefetch/reply_search.h"
 
 EFI_STATUS ServerChoiceFromReply(const CHAR8* Reply, UINTN Length, UINT8* Choice) {
@@ -31,8 +31,9 @@ EFI_STATUS ExtractDownloadLocation(const CHAR8* Reply, UINTN Length, UINT8 Choic
   if (EFI_ERROR(Status)) return Status;
   if (Download.ContentStart == NO_POSITION) return EFI_NOT_FOUND;
 
-  CHAR8 MirrorName[8];
-  FormatAscii(MirrorName, sizeof(MirrorName), "%s%d", "URL", (UINT32)Choice + 1);
+  // "URL1" to "URL4": one digit, as LAST_MIRROR_CHOICE allows.
+  static_assert(LAST_MIRROR_CHOICE < 9);
+  CHAR8 MirrorName[8] = {'U', 'R', 'L', (CHAR8)('1' + Choice), 0};
   ELEMENT_RECORD Mirror;
   Status = FindElement(Reply, Download.ContentStart, Download.ContentEnd + 1, MirrorName, &Mirror);
   if (EFI_ERROR(Status)) return Status;

@@ -2,7 +2,7 @@
 
 #include "lib/pool_buffer.h"
 #include "lib/strings.h"
-#include "lib/text_format.h"
+#include "updatefetch/ascii_append.h"
 
 namespace {
 CHAR8 UpperAscii(CHAR8 c) { return (c >= 'a' && c <= 'z') ? (CHAR8)(c - 'a' + 'A') : c; }
@@ -39,8 +39,8 @@ EFI_STATUS FindElement(const CHAR8* Text, UINTN From, UINTN End, const CHAR8* Ta
   if (!OpenTag.Allocate(NameLength + 2, false) || !CloseTag.Allocate(NameLength + 3, false)) {
     return EFI_OUT_OF_RESOURCES;
   }
-  FormatAscii(OpenTag.Get(), NameLength + 2, "<%s", TagName);
-  FormatAscii(CloseTag.Get(), NameLength + 3, "</%s", TagName);
+  AppendAscii(AppendAscii(OpenTag.Get(), "<"), TagName);
+  AppendAscii(AppendAscii(CloseTag.Get(), "</"), TagName);
 
   UINTN OpenStart = PlainSearch(Text, From, End, OpenTag.Get(), true);
   if (OpenStart == NO_POSITION) return EFI_INVALID_PARAMETER;

@@ -1,7 +1,7 @@
 #include "updatefetch/server_request.h"
 
-#include "lib/text_format.h"
 #include "platform/board_identity.h"
+#include "updatefetch/ascii_append.h"
 
 #ifndef UPDATEFETCH_SERVER_HOST
 #error "UPDATEFETCH_SERVER_HOST names the support server; the build defines it"
@@ -9,11 +9,14 @@
 
 namespace {
 constexpr CHAR8 SERVER_HOST[] = UPDATEFETCH_SERVER_HOST;
-constexpr CHAR8 RequestFormat[] = "GET /support/Skyfetch.asp?Model=%s HTTP/1.1\r\nHost:%s\r\nConnection:Keep-Alive\r\n\r\n";
+// The request is these pieces with the model text and the host between them.
+constexpr CHAR8 RequestStart[] = "GET /support/Skyfetch.asp?Model=";
+constexpr CHAR8 RequestHost[] = " HTTP/1.1\r\nHost:";
+constexpr CHAR8 RequestEnd[] = "\r\nConnection:Keep-Alive\r\n\r\n";
 
 // The longest request (a model text of 63 characters) must fit the buffer
-// with its NUL, so the formatter never cuts it.
-constexpr UINTN FIXED_REQUEST_LENGTH = sizeof(RequestFormat) - 1 - 4;
+// with its NUL.
+constexpr UINTN FIXED_REQUEST_LENGTH = sizeof(RequestStart) + sizeof(RequestHost) + sizeof(RequestEnd) - 3;
 static_assert(FIXED_REQUEST_LENGTH + (MODEL_TEXT_SIZE - 1) + (sizeof(SERVER_HOST) - 1) < REQUEST_BUFFER_SIZE,
               "support server host name too long for the request buffer");
 static_assert(sizeof(SERVER_HOST) > 1, "support server host name is empty");
@@ -53,7 +56,8 @@ EFI_STATUS BuildUpdateRequest(PoolBuffer<CHAR8>* Request) {
 
   PoolBuffer<CHAR8> Text;
   if (!Text.Allocate(REQUEST_BUFFER_SIZE)) return EFI_OUT_OF_RESOURCES;
-  FormatAscii(Text.Get(), REQUEST_BUFFER_SIZE, RequestFormat, Model.Get(), SERVER_HOST);
+  CHAR8* End = AppendAscii(AppendAscii(Text.Get(), RequestStart), Model.Get());
+  AppendAscii(AppendAscii(AppendAscii(End, RequestHost), SERVER_HOST), RequestEnd);
   *Request = static_cast<PoolBuffer<CHAR8>&&>(Text);
   return EFI_SUCCESS;
 }

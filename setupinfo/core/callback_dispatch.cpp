@@ -2,18 +2,18 @@
 
 #include "lib/firmware_services.h"
 #include "lib/pool_buffer.h"
-#include "lib/strings.h"
 #include "setupinfo/core/form_set_table.h"
 #include "setupinfo/core/item_callback_table.h"
 #include "setupinfo/core/core_state.h"
 
 namespace {
 
-// The list to walk: the registered entries, then the static table. The
-// merged copy is pool memory owned here for the length of one callback.
+// The registered entries, fetched into pool memory owned here for the length
+// of one callback. The allocation keeps room for the static table behind
+// them, but the static table is walked where it is rather than copied.
 struct ITEM_LIST {
   PoolBuffer<ITEM_CALLBACK_ENTRY> Merged;
-  Span<const ITEM_CALLBACK_ENTRY> Entries;
+  Span<const ITEM_CALLBACK_ENTRY> Registered;
 };
 
 // The status of the last registry call: EFI_NOT_FOUND with nothing
@@ -21,7 +21,6 @@ struct ITEM_LIST {
 // reports that the merged list could not be allocated.
 EFI_STATUS BuildItemList(Span<const ITEM_CALLBACK_ENTRY> StaticTable, ITEM_LIST& List, bool& MergeFailed) {
   MergeFailed = false;
-  List.Entries = StaticTable;
   CALLBACK_REGISTRY_PROTOCOL* Registry = LocateOnce(CoreState().Registry);
   if (Registry == nullptr) return EFI_NOT_FOUND;
 
@@ -39,12 +38,31 @@ EFI_STATUS BuildItemList(Span<const ITEM_CALLBACK_ENTRY> StaticTable, ITEM_LIST&
   }
   List.Merged.Reset(Buffer);
   Status = Registry->ListItemCallbacks(&Size, Buffer);
-  // Only whole entries that came back and fit before the static copy count.
+  // Only whole entries that came back and fit before the static table's room count.
   if (EFI_ERROR(Status) || Size > Capacity - StaticBytes) Size = 0;
-  Size -= Size % sizeof(ITEM_CALLBACK_ENTRY);
-  MemMove((UINT8*)Buffer + Size, StaticTable.Data, StaticBytes);
-  List.Entries = Span<const ITEM_CALLBACK_ENTRY>(Buffer, Size / sizeof(ITEM_CALLBACK_ENTRY) + StaticTable.Count);
+  List.Registered = Span<const ITEM_CALLBACK_ENTRY>(Buffer, Size / sizeof(ITEM_CALLBACK_ENTRY));
   return Status;
+}
+
+// Calls the matching handlers of Entries in order. False once the search is
+// over: a null Handler ends the whole list, and a status other than
+// EFI_UNSUPPORTED ends the search for this form set.
+bool CallMatching(Span<const ITEM_CALLBACK_ENTRY> Entries, const CONFIG_ACCESS_INSTANCE* Instance,
+                  EFI_HII_HANDLE HiiHandle, EFI_QUESTION_ID QuestionId, EFI_STATUS& Status) {
+  // The main form set reaches the entries of every class.
+  const bool AnyClass = Instance->Class == FORM_SET_CLASS_MAIN;
+  for (const ITEM_CALLBACK_ENTRY& Entry : Entries) {
+    // The key rules out nearly every entry with one compare.
+    if (Entry.Key != QuestionId) {
+      if (Entry.Handler == nullptr) return false;
+      continue;
+    }
+    if (Entry.Handler == nullptr) return false;
+    if ((Entry.Class != Instance->Class && !AnyClass) || Entry.SubClass != Instance->SubClass) continue;
+    Status = Entry.Handler(HiiHandle, Entry.Class, Entry.SubClass, QuestionId);
+    if (Status != EFI_UNSUPPORTED) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -71,18 +89,11 @@ EFI_STATUS DispatchQuestion(const EFI_HII_CONFIG_ACCESS_PROTOCOL* This, EFI_BROW
   }
 
   const CONFIG_ACCESS_INSTANCE* Instance = (const CONFIG_ACCESS_INSTANCE*)This;
-  const bool ListEmpty = List.Entries.Empty() || List.Entries[0].Handler == nullptr;
   for (const FORM_SET_INFO& Row : Core.FormSets) {
-    if (ListEmpty) break;
     if (Row.Class != Instance->Class || Row.SubClass != Instance->SubClass) continue;
-    for (const ITEM_CALLBACK_ENTRY& Entry : List.Entries) {
-      if (Entry.Handler == nullptr) break;
-      // The main form set reaches the entries of every class.
-      const bool ClassMatches = Entry.Class == Instance->Class || Instance->Class == FORM_SET_CLASS_MAIN;
-      if (!ClassMatches || Entry.SubClass != Instance->SubClass || Entry.Key != QuestionId) continue;
-      Status = Entry.Handler(Row.HiiHandle, Entry.Class, Entry.SubClass, QuestionId);
-      if (Status != EFI_UNSUPPORTED) break;
-    }
+    // Registered entries first, in registration order, then the static rows.
+    if (CallMatching(List.Registered, Instance, Row.HiiHandle, QuestionId, Status))
+      CallMatching(StaticTable, Instance, Row.HiiHandle, QuestionId, Status);
   }
 
   Core.CurrentParameters = nullptr;

@@ -17,6 +17,13 @@ struct Call {
 std::vector<Call> gCalls;
 EFI_STATUS gAnswer[4];
 CALLBACK_PARAMETERS* gCurrentAfterNested = (CALLBACK_PARAMETERS*)1;
+sim::Pool* gPool = nullptr;
+size_t gLiveBytesInCallback = 0;
+
+EFI_STATUS EFIAPI MeasureLiveBytes(EFI_HII_HANDLE, UINT16, UINT16, UINT16) {
+  gLiveBytesInCallback = gPool->LiveBytes();
+  return EFI_SUCCESS;
+}
 
 template <int Who>
 EFI_STATUS EFIAPI Item(EFI_HII_HANDLE HiiHandle, UINT16 Class, UINT16 SubClass, UINT16 Key) {
@@ -227,6 +234,19 @@ TEST_F(Dispatch, AMergedListThatCannotBeAllocatedCallsNothingAndLeaksNothing) {
   // And the next question works again.
   EXPECT_EQ(Ask(0x10, 0x0F00), EFI_SUCCESS);
   EXPECT_EQ(Callers(), std::vector<int>{0});
+}
+
+// The static rows are walked where they are, but the merged list keeps its
+// size: the registered entries plus the whole static table, terminator included.
+TEST_F(Dispatch, TheMergedListHasRoomForTheRegisteredEntriesAndTheStaticTable) {
+  Register(0x10, 0x0F01, Item<0>);
+  Register(0x10, 0x0F00, MeasureLiveBytes);
+  gPool = &M().Pool();
+  const size_t Before = gPool->LiveBytes();
+  EXPECT_EQ(Ask(0x10, 0x0F00, {{0x10, 0, 0x48E, 0, Item<1>}, {0x10, 0, 0x48F, 0, Item<2>}}), EFI_SUCCESS);
+  EXPECT_EQ(gLiveBytesInCallback - Before, 2 * sizeof(ITEM_CALLBACK_ENTRY) + 3 * sizeof(ITEM_CALLBACK_ENTRY));
+  EXPECT_EQ(gPool->LiveBytes(), Before);
+  EXPECT_TRUE(gCalls.empty());
 }
 
 TEST_F(Dispatch, TheBrowserReachesRegisteredEntriesThroughEveryFormSet) {
