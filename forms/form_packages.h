@@ -10,6 +10,10 @@ struct FORM_PACKAGE {
   UINTN Size;
   UINT16 Class;
   const char* Name;
+  // String IDs the form added for its own prompts (0, 0: none); the rest
+  // are the strings the drivers know.
+  UINT16 FormStringsFirst;
+  UINT16 FormStringsLast;
 };
 
 extern const FORM_PACKAGE gFormPackages[];

@@ -26,10 +26,13 @@ PackagedFormSets ParseCompiled() {
     FormSet.Class = Package.Class;
     FormSet.Name = Package.Name;
     FormSet.Guid = *Package.Guid;
+    FormSet.FormStringsFirst = Package.FormStringsFirst;
+    FormSet.FormStringsLast = Package.FormStringsLast;
     for (const sim::HiiStringPackage& Strings : List.StringPackages) {
       const std::string Language = PrimaryLanguage(Strings);
       FormSet.Languages.push_back(Language);
       for (const auto& [Id, Text] : Strings.Strings) {
+        if (FormSet.IsFormString(Id)) continue;
         FormSet.Strings[Language][Id] = Text;
       }
     }
@@ -90,6 +93,7 @@ FormSetPage CapturePage(const PackagedFormSet& Packaged, const sim::HiiPackageLi
       Page.Languages.push_back(Language);  // a language added at run time
     }
     for (const auto& [Id, Text] : Strings.Strings) {
+      if (Packaged.IsFormString(Id)) continue;
       PageString& S = ById[Id];
       S.Id = Id;
       S.Text[Language] = Utf8FromUcs2(Text);

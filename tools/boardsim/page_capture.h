@@ -21,6 +21,11 @@ struct PackagedFormSet {
   EFI_GUID Guid{};
   std::vector<std::string> Languages;
   std::map<std::string, std::map<uint16_t, std::u16string>> Strings;  // language -> id -> text
+  // The form's own prompt strings: kept out of Strings and of the page's
+  // string list, which show what the drivers know.
+  uint16_t FormStringsFirst = 0;
+  uint16_t FormStringsLast = 0;
+  bool IsFormString(uint16_t Id) const { return FormStringsFirst != 0 && Id >= FormStringsFirst && Id <= FormStringsLast; }
 };
 
 // The nine compiled package lists, parsed once. Empty with Error set when
