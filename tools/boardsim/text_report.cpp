@@ -258,6 +258,14 @@ std::string RenderPage(const FormSetPage& Page, const std::string& Language, boo
 
 namespace {
 
+// Pads to Width characters, not bytes: prompts and values are UTF-8.
+std::string PadChars(std::string Text, size_t Width) {
+  size_t Chars = 0;
+  for (unsigned char C : Text) Chars += (C & 0xC0) != 0x80 ? 1 : 0;
+  if (Chars < Width) Text.append(Width - Chars, ' ');
+  return Text;
+}
+
 std::string ItemText(const FormSetPage& Page, uint16_t Id, const std::string& Language) {
   auto ById = Page.ItemTexts.find(Id);
   if (ById == Page.ItemTexts.end()) return "";
@@ -313,7 +321,7 @@ std::string RenderFormPage(const FormSetPage& Page, const std::string& Language)
       Ids = "key " + Hex(Item.QuestionId, 4) + ", " + Item.Store + " " + Hex(Item.Offset, 3) + " u" +
             std::to_string(8 * Item.Width) + ", " + Hex(Item.Prompt, 4);
     }
-    Out += "    " + Pad(Prompt, 36) + " " + Pad(Value, 32) + " [" + Ids + "]\n";
+    Out += "    " + PadChars(Prompt, 36) + " " + PadChars(Value, 32) + " [" + Ids + "]\n";
   }
   Out += "\n";
   return Out;
