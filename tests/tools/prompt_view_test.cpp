@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "tools/boardsim/boardsim_run.h"
+#include "tools/boardsim/command_line.h"
 #include "tools/boardsim/exit_codes.h"
 
 namespace boardsim {
@@ -67,6 +68,14 @@ INSTANTIATE_TEST_SUITE_P(
         PromptCase{"OwnSeparator", {"--formset", "0x10"}, "System Temperature", ": N/A", "0x08B6]"},
         PromptCase{"Language", {"--formset", "0x1", "--lang", "de-DE"}, "Firmware-Hersteller", ": ", "0x000C"}),
     [](const testing::TestParamInfo<PromptCase>& Info) { return Info.param.Name; });
+
+TEST(PromptViewOption, IsAPageOptionThatTheLookupRefuses) {
+  EXPECT_TRUE(ParseCommandLine({"--prompts"}).Parsed.Prompts);
+  EXPECT_FALSE(ParseCommandLine({}).Parsed.Prompts);
+  CommandLine Update = ParseCommandLine({"update", "--prompts"});
+  ASSERT_TRUE(Update.Error);
+  EXPECT_NE(Update.Error->find("only --board"), std::string::npos);
+}
 
 TEST(PromptViewDefault, TheStringListStaysTheDefaultWithoutFormPrompts) {
   RunOutput R = RunBoardSim({"--formset", "0x10", "--all-strings"});
