@@ -228,7 +228,7 @@ def end_op():
 
 
 class FormCompiler:
-    def __init__(self, source, form):
+    def __init__(self, form):
         self.form = form
         self.strings = form["strings"]
         self.languages = form["languages"]
@@ -384,9 +384,10 @@ class FormCompiler:
         items = source["items"]
         if not isinstance(items, list) or not items:
             raise FormError("form: items must be a non-empty list")
-        default_name = title
         body = self.stores(source["stores"])
-        body += op(IFR_DEFAULTSTORE, struct.pack("<HH", default_name, STANDARD_DEFAULT_ID))
+        # A browser loading defaults looks for the standard default store; the
+        # first option of each one-of is its default.
+        body += op(IFR_DEFAULTSTORE, struct.pack("<HH", title, STANDARD_DEFAULT_ID))
         form_body = b"".join(self.item(item, n) for n, item in enumerate(items))
         form_ops = op(IFR_FORM, struct.pack("<HH", FORM_ID, title), scope=True) + form_body + end_op()
         head = form_set_guid + struct.pack("<HHB", title, title, 1) + guid_bytes(PLATFORM_SETUP_CLASS_GUID)
@@ -396,7 +397,7 @@ class FormCompiler:
 
 def compile_form(source, form):
     try:
-        return FormCompiler(source, form).compile(source)
+        return FormCompiler(form).compile(source)
     except FormError as e:
         raise FormError("form: %s" % e)
 

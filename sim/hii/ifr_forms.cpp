@@ -65,8 +65,17 @@ class FormPackageReader {
   void Close() {
     UINT8 code = Depth_.back();
     Depth_.pop_back();
-    if (code == IFR_FORM_SET_OP) FormSet_ = nullptr;
-    if (code == IFR_FORM_OP) Form_ = nullptr;
+    // A form or question whose opcode opened no scope ends with its form set:
+    // nothing may point into a closed form set.
+    if (code == IFR_FORM_SET_OP) {
+      FormSet_ = nullptr;
+      Form_ = nullptr;
+      Question_ = SIZE_MAX;
+    }
+    if (code == IFR_FORM_OP) {
+      Form_ = nullptr;
+      Question_ = SIZE_MAX;
+    }
     if (code == IFR_ONE_OF_OP || code == IFR_NUMERIC_OP || code == IFR_CHECKBOX_OP || code == IFR_ACTION_OP)
       Question_ = SIZE_MAX;
   }

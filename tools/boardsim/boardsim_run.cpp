@@ -109,6 +109,7 @@ class Runner {
     Report_.BoardFile = Options_.BoardFile;
     Report_.Language = Options_.Language;
     Report_.AllStrings = Options_.AllStrings || Options_.Tour;  // the tour shows labels too
+    Report_.Prompts = Options_.Prompts;
     // Several boots are asked for to see the language variables after each.
     Report_.BriefBoots = (Options_.Tour && Options_.Boots == 1) || Options_.Mode == Command::Update;
     if (Options_.Tour) {

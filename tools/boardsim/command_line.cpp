@@ -42,6 +42,8 @@ std::string UsageText() {
       "  --formset SET      print only this form set (class such as 0x10, or name\n"
       "                     such as hardware-monitor); may be repeated\n"
       "  --all-strings      print every string of a page; '*' marks those the drivers set\n"
+      "  --prompts          print pages as the browser shows them: prompts, texts and\n"
+      "                     questions with their values, string IDs and keys beside them\n"
       "  --no-pages         print no pages (actions and boots only)\n"
       "  --do ACTIONS       run actions after boot (';' separates them); may be repeated\n"
       "  --script FILE      run the actions in FILE, one per line, '#' comments\n"
@@ -115,6 +117,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& Args) {
       O.FormSets.push_back(V);
     } else if (Arg == "--all-strings") {
       O.AllStrings = true;
+    } else if (Arg == "--prompts") {
+      O.Prompts = true;
     } else if (Arg == "--no-pages") {
       O.NoPages = true;
     } else if (Arg == "--do") {
@@ -158,7 +162,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& Args) {
     }
   }
   if (O.Mode == Command::Update) {
-    if (O.Tour || BootsGiven || !O.FormSets.empty() || O.AllStrings || O.NoPages) {
+    if (O.Tour || BootsGiven || !O.FormSets.empty() || O.AllStrings || O.Prompts || O.NoPages) {
       return Fail("'boardsim update' takes only --board, --lang, --do, --script and --json");
     }
   }

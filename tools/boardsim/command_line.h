@@ -22,6 +22,7 @@ struct Options {
   std::string Language = "en-US";
   std::vector<std::string> FormSets;  // page filter, as typed; empty: all nine
   bool AllStrings = false;
+  bool Prompts = false;
   bool NoPages = false;
   std::vector<ActionSource> Actions;
   unsigned Boots = 1;

@@ -210,6 +210,39 @@ Json PageJson(const FormSetPage& Page) {
     Strings.push_back(One);
   }
   J["strings"] = Strings;
+  // The form as the browser shows it; texts in every language of the page.
+  auto Texts = [&](uint16_t Id) {
+    Json T = Json::object();
+    auto ById = Page.ItemTexts.find(Id);
+    if (ById != Page.ItemTexts.end())
+      for (const auto& [Language, Text] : ById->second) T[Language] = Text;
+    return T;
+  };
+  Json Items = Json::array();
+  for (const PageItem& I : Page.Items) {
+    Json One{{"kind", I.Kind}, {"prompt_id", I.Prompt}, {"prompt", Texts(I.Prompt)}};
+    if (I.Kind == "text") {
+      One["value_id"] = I.TextTwo == 0 ? Json(nullptr) : Json(I.TextTwo);
+      One["value"] = I.TextTwo == 0 ? Json(nullptr) : Texts(I.TextTwo);
+    }
+    if (I.QuestionId != 0) {
+      One["key"] = I.QuestionId;
+      if (!I.Store.empty()) {
+        One["store"] = I.Store;
+        One["offset"] = I.Offset;
+        One["width"] = I.Width;
+        One["current"] = I.Value ? Json(*I.Value) : Json(nullptr);
+      }
+      if (I.Kind == "oneof") {
+        Json Options = Json::array();
+        for (const auto& [Value, Text] : I.Options)
+          Options.push_back(Json{{"value", Value}, {"text_id", Text}, {"text", Texts(Text)}});
+        One["options"] = Options;
+      }
+    }
+    Items.push_back(One);
+  }
+  J["items"] = Items;
   return J;
 }
 

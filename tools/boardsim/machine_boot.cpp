@@ -272,12 +272,19 @@ FormSetPage BoardSession::Page(const PackagedFormSet& Packaged) {
   if (Published == nullptr || Published->HiiHandle == nullptr) {
     return CapturePage(Packaged, nullptr, false);
   }
+  // The form's questions show the browser's working copies.
+  auto WithForm = [&](FormSetPage Page, const sim::HiiPackageList& List) {
+    CaptureFormItems(Page, Packaged, List, [&](const sim::IfrStore& Store) {
+      return Browser().StoreBytes(std::u16string(Store.Name.begin(), Store.Name.end()), Store.Guid);
+    });
+    return Page;
+  };
   if (const sim::HiiPackageList* Live = Machine_->Hii().Database->Find(Published->HiiHandle)) {
-    return CapturePage(Packaged, Live, true);
+    return WithForm(CapturePage(Packaged, Live, true), *Live);
   }
   auto Removed = Removed_.find(Published->HiiHandle);
   if (Removed != Removed_.end()) {
-    return CapturePage(Packaged, &Removed->second, false);
+    return WithForm(CapturePage(Packaged, &Removed->second, false), Removed->second);
   }
   FormSetPage Page = CapturePage(Packaged, nullptr, false);
   Page.Published = true;  // removed before boardsim could copy it

@@ -36,6 +36,12 @@ PackagedFormSets ParseCompiled() {
         FormSet.Strings[Language][Id] = Text;
       }
     }
+    std::string FormError;
+    if (!sim::ReadForms(List, FormSet.Forms, FormError)) {
+      Result.FormSets.clear();
+      Result.Error = std::string("the form of ") + Package.Name + " does not read: " + FormError;
+      return Result;
+    }
     Result.FormSets.push_back(std::move(FormSet));
   }
   return Result;
@@ -103,6 +109,48 @@ FormSetPage CapturePage(const PackagedFormSet& Packaged, const sim::HiiPackageLi
     Page.Strings.push_back(std::move(S));
   }
   return Page;
+}
+
+void CaptureFormItems(FormSetPage& Page, const PackagedFormSet& Packaged, const sim::HiiPackageList& List,
+                      const StoreLookup& StoreBytes) {
+  static const char* const KindNames[] = {"subtitle", "text", "numeric", "oneof", "checkbox", "action"};
+  auto Remember = [&](uint16_t Id) {
+    if (Id == 0) return;
+    for (const sim::HiiStringPackage& Strings : List.StringPackages) {
+      auto T = Strings.Strings.find(Id);
+      if (T != Strings.Strings.end()) {
+        Page.ItemTexts[Id][PrimaryLanguage(Strings)] = Utf8FromUcs2(T->second);
+      }
+    }
+  };
+  for (const sim::IfrFormSet& Set : Packaged.Forms) {
+    for (const sim::IfrForm& Form : Set.Forms) {
+      for (const sim::IfrItem& I : Form.Items) {
+        PageItem Item;
+        Item.Kind = KindNames[static_cast<int>(I.Kind)];
+        Item.Prompt = I.Prompt;
+        Item.TextTwo = I.TextTwo;
+        Remember(I.Prompt);
+        Remember(I.TextTwo);
+        if (I.IsQuestion()) {
+          Item.QuestionId = I.QuestionId;
+          Item.Offset = I.Offset;
+          Item.Width = I.Width;
+          if (const sim::IfrStore* Store = Set.FindStore(I.StoreId)) {
+            Item.Store = Store->Name;
+            UINT64 Value = 0;
+            const std::vector<UINT8>* Bytes = StoreBytes(*Store);
+            if (Bytes != nullptr && sim::QuestionValue(I, *Bytes, Value)) Item.Value = Value;
+          }
+          for (const sim::IfrOption& O : I.Options) {
+            Item.Options.emplace_back(O.Value, O.Text);
+            Remember(O.Text);
+          }
+        }
+        Page.Items.push_back(std::move(Item));
+      }
+    }
+  }
 }
 
 void AddToSnapshot(StringSnapshot& Snapshot, const FormSetPage& Page) {

@@ -8,7 +8,10 @@
 #include <string>
 #include <vector>
 
+#include <functional>
+
 #include "sim/hii/hii_database.h"
+#include "sim/hii/ifr_forms.h"
 #include "tools/boardsim/run_report.h"
 
 namespace boardsim {
@@ -26,6 +29,7 @@ struct PackagedFormSet {
   uint16_t FormStringsFirst = 0;
   uint16_t FormStringsLast = 0;
   bool IsFormString(uint16_t Id) const { return FormStringsFirst != 0 && Id >= FormStringsFirst && Id <= FormStringsLast; }
+  std::vector<sim::IfrFormSet> Forms;  // the list's form packages, read back
 };
 
 // The nine compiled package lists, parsed once. Empty with Error set when
@@ -42,6 +46,13 @@ std::vector<std::string> PackagedLanguages(const std::vector<PackagedFormSet>& F
 // A page from the packaged texts and the live (or last seen) package list;
 // Live null means the form set was never published.
 FormSetPage CapturePage(const PackagedFormSet& Packaged, const sim::HiiPackageList* Live, bool Kept);
+
+// Fills Page.Items and Page.ItemTexts from the packaged forms, with the
+// texts of List (the live or last seen package list) and question values
+// from the store bytes StoreBytes gives (null: the browser holds no such store).
+using StoreLookup = std::function<const std::vector<UINT8>*(const sim::IfrStore&)>;
+void CaptureFormItems(FormSetPage& Page, const PackagedFormSet& Packaged, const sim::HiiPackageList& List,
+                      const StoreLookup& StoreBytes);
 
 // (class, language, id) -> text, for telling what an action changed.
 using StringSnapshot = std::map<std::tuple<uint16_t, std::string, uint16_t>, std::string>;

@@ -22,6 +22,19 @@ struct PageString {
   bool SetInAny() const;
 };
 
+// One statement or question of a page's form, as a browser shows it.
+struct PageItem {
+  std::string Kind;  // subtitle, text, numeric, oneof, checkbox, action
+  uint16_t Prompt = 0;
+  uint16_t TextTwo = 0;     // a text item's value string, 0 when none
+  uint16_t QuestionId = 0;  // questions: the key
+  std::string Store;        // questions with storage: the store's name
+  uint16_t Offset = 0;
+  uint8_t Width = 0;
+  std::optional<uint64_t> Value;  // from the browser's working copy; none without the store
+  std::vector<std::pair<uint64_t, uint16_t>> Options;  // one-of: value and text ID
+};
+
 struct FormSetPage {
   uint16_t Class = 0;
   std::string Name;
@@ -30,6 +43,10 @@ struct FormSetPage {
   bool Kept = true;        // still in the HII database (false: texts as they were at removal)
   std::vector<std::string> Languages;
   std::vector<PageString> Strings;  // by ID
+  // The page's form: its items, and the texts they show (id -> language ->
+  // text), prompts included.
+  std::vector<PageItem> Items;
+  std::map<uint16_t, std::map<std::string, std::string>> ItemTexts;
 };
 
 struct VariableWrite {
@@ -170,6 +187,7 @@ struct RunReport {
   std::string BoardFile;  // empty: built-in
   std::string Language;
   bool AllStrings = false;
+  bool Prompts = false;     // text: pages as the browser shows them
   bool BriefBoots = false;  // text: one line per boot
   std::vector<BootRecord> Boots;
   std::vector<FormSetPage> Pages;  // as selected for printing

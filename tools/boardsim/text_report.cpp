@@ -96,7 +96,7 @@ void RenderStoreDiffs(std::string& Out, const std::vector<StoreDiff>& Diffs) {
 }
 
 void RenderAction(std::string& Out, size_t Number, const ActionResult& A, const std::string& Language,
-                  bool AllStrings) {
+                  bool AllStrings, bool Prompts) {
   Out += "Action " + std::to_string(Number) + " (" + A.Source.Origin + "): " + A.Source.Text + "\n";
   switch (A.Source.Kind) {
     case ActionKind::Set:
@@ -140,7 +140,7 @@ void RenderAction(std::string& Out, size_t Number, const ActionResult& A, const 
       break;
     case ActionKind::Show:
       if (A.Page) {
-        Out += RenderPage(*A.Page, Language, AllStrings);
+        Out += Prompts ? RenderFormPage(*A.Page, Language) : RenderPage(*A.Page, Language, AllStrings);
       }
       return;
   }
@@ -256,6 +256,77 @@ std::string RenderPage(const FormSetPage& Page, const std::string& Language, boo
   return Out;
 }
 
+namespace {
+
+// Pads to Width characters, not bytes: prompts and values are UTF-8.
+std::string PadChars(std::string Text, size_t Width) {
+  size_t Chars = 0;
+  for (unsigned char C : Text) Chars += (C & 0xC0) != 0x80 ? 1 : 0;
+  if (Chars < Width) Text.append(Width - Chars, ' ');
+  return Text;
+}
+
+std::string ItemText(const FormSetPage& Page, uint16_t Id, const std::string& Language) {
+  auto ById = Page.ItemTexts.find(Id);
+  if (ById == Page.ItemTexts.end()) return "";
+  auto T = ById->second.find(Language);
+  return T == ById->second.end() ? "" : Printable(T->second);
+}
+
+std::string QuestionValueText(const FormSetPage& Page, const PageItem& Item, const std::string& Language) {
+  if (!Item.Value) return "(the browser holds no " + Item.Store + ")";
+  const uint64_t V = *Item.Value;
+  if (Item.Kind == "checkbox") return V != 0 ? "on" : "off";
+  if (Item.Kind == "oneof") {
+    for (const auto& [Value, Text] : Item.Options) {
+      if (Value == V) return ItemText(Page, Text, Language) + " (" + std::to_string(V) + ")";
+    }
+    return std::to_string(V) + " (no such option)";
+  }
+  return std::to_string(V);
+}
+
+}  // namespace
+
+std::string RenderFormPage(const FormSetPage& Page, const std::string& Language) {
+  std::string Out = "== " + Page.Name + " (class " + Hex(Page.Class, 2) + ") ==\n";
+  if (!Page.Published) {
+    Out += "  not published: the form utility service gave it no HII handle\n\n";
+    return Out;
+  }
+  if (!Page.Kept) {
+    Out += "  removed from the HII database after loading; texts as they were then\n";
+  }
+  if (Page.Items.empty()) {
+    Out += "  no form in its package list\n\n";
+    return Out;
+  }
+  for (const PageItem& Item : Page.Items) {
+    const std::string Prompt = ItemText(Page, Item.Prompt, Language);
+    if (Item.Kind == "subtitle") {
+      Out += "  " + Prompt + "  [" + Hex(Item.Prompt, 4) + "]\n";
+      continue;
+    }
+    std::string Value, Ids;
+    if (Item.Kind == "text") {
+      const std::string Text = Item.TextTwo != 0 ? ItemText(Page, Item.TextTwo, Language) : "";
+      // Some value strings bring their own separator (": N/A").
+      Value = Item.TextTwo == 0 ? "" : Text.rfind(":", 0) == 0 ? Text : ": " + Text;
+      Ids = Hex(Item.Prompt, 4) + (Item.TextTwo != 0 ? " " + Hex(Item.TextTwo, 4) : "");
+    } else if (Item.Kind == "action") {
+      Value = "> action";
+      Ids = "key " + Hex(Item.QuestionId, 4) + ", " + Hex(Item.Prompt, 4);
+    } else {
+      Value = "= " + QuestionValueText(Page, Item, Language);
+      Ids = "key " + Hex(Item.QuestionId, 4) + ", " + Item.Store + " " + Hex(Item.Offset, 3) + " u" +
+            std::to_string(8 * Item.Width) + ", " + Hex(Item.Prompt, 4);
+    }
+    Out += "    " + PadChars(Prompt, 36) + " " + PadChars(Value, 32) + " [" + Ids + "]\n";
+  }
+  Out += "\n";
+  return Out;
+}
+
 std::string RenderText(const RunReport& Report) {
   std::string Out = Report.Intro;
   Out += "Board: " + Report.BoardName + " (" + (Report.BoardFile.empty() ? "built-in" : Report.BoardFile) +
@@ -288,10 +359,10 @@ std::string RenderText(const RunReport& Report) {
     Out += "\n";
   }
   for (const FormSetPage& Page : Report.Pages) {
-    Out += RenderPage(Page, Report.Language, Report.AllStrings);
+    Out += Report.Prompts ? RenderFormPage(Page, Report.Language) : RenderPage(Page, Report.Language, Report.AllStrings);
   }
   for (size_t I = 0; I < Report.Actions.size(); ++I) {
-    RenderAction(Out, I + 1, Report.Actions[I], Report.Language, Report.AllStrings);
+    RenderAction(Out, I + 1, Report.Actions[I], Report.Language, Report.AllStrings, Report.Prompts);
     if (Out.size() < 2 || Out.compare(Out.size() - 2, 2, "\n\n") != 0) {
       Out += "\n";  // a page already ends in a blank line
     }

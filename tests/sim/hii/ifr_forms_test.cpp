@@ -122,6 +122,20 @@ TEST(IfrReader, DecodesQuestionsAndOptions) {
   EXPECT_FALSE(sim::QuestionValue(items[0], store, value));
 }
 
+// A form whose opcode opened no scope ends with its form set; a question
+// after that belongs to no form and is stepped over.
+TEST(IfrReader, AFormWithoutScopeEndsWithItsFormSet) {
+  auto data = FormPackage({FormSetOp(), StoreOp(16), Op(sim::IFR_FORM_OP, {1, 0, 1, 0}), End(), NumericOp(1, 0), End(),
+                           FormSetOp(), FormOp(), End(), End()});
+  std::vector<sim::IfrFormSet> sets;
+  std::string error;
+  ASSERT_TRUE(sim::ReadFormPackage(data.data(), data.size(), sets, error)) << error;
+  ASSERT_EQ(sets.size(), 2u);
+  ASSERT_EQ(sets[0].Forms.size(), 1u);
+  EXPECT_TRUE(sets[0].Forms[0].Items.empty());
+  EXPECT_EQ(sets[1].Forms.size(), 1u);
+}
+
 struct Malformed {
   const char* Name;
   std::vector<UINT8> Data;
