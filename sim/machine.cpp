@@ -467,11 +467,12 @@ void Machine::PowerOn() {
   b.Vendor = Profile_.Firmware.Vendor;
   b.St.Hdr = EFI_TABLE_HEADER{EFI_SYSTEM_TABLE::Signature, Profile_.Firmware.UefiRevision,
                               (UINT32)sizeof(EFI_SYSTEM_TABLE), 0, 0};
-  b.St.FirmwareVendor = b.Vendor.data();
+  b.St.FirmwareVendor = Profile_.Firmware.NullVendor ? nullptr : b.Vendor.data();
   b.St.FirmwareRevision = Profile_.Firmware.Revision;
   b.St.RuntimeServices = &b.Rt;
   b.St.BootServices = &b.Bs;
-  b.Config.push_back(EFI_CONFIGURATION_TABLE{EFI_DXE_SERVICES_TABLE_GUID, &b.Dxe});
+  if (Profile_.Firmware.DxeServicesTable)
+    b.Config.push_back(EFI_CONFIGURATION_TABLE{EFI_DXE_SERVICES_TABLE_GUID, &b.Dxe});
   b.Config.push_back(EFI_CONFIGURATION_TABLE{EFI_HOB_LIST_GUID, b.Board->HobList()});
   RefreshSystemTable();
 

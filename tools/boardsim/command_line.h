@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/boardsim/fault_spec.h"
+
 namespace boardsim {
 
 enum class Command { Pages, Update, Help };
@@ -14,6 +16,7 @@ struct ActionSource {
   bool IsFile = false;
   std::string Text;  // the --do text, or the script's path
   std::string Origin;
+  unsigned AtBoot = 0;  // --at-boot K: once boot K is up; 0: after the last boot
 };
 
 struct Options {
@@ -27,6 +30,10 @@ struct Options {
   unsigned Boots = 1;
   bool Json = false;
   bool Tour = false;
+  // Test bench: faults armed before the first boot, and the logs.
+  std::vector<FaultSpec> Faults;
+  bool LogStrings = false;
+  bool LogPorts = false;
 };
 
 constexpr unsigned MAX_BOOTS = 64;
