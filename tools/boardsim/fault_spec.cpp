@@ -1,6 +1,5 @@
 #include "tools/boardsim/fault_spec.h"
 
-#include "tools/boardsim/machine_boot.h"
 #include "tools/boardsim/status_name.h"
 #include "tools/boardsim/text_util.h"
 
@@ -71,18 +70,6 @@ std::optional<FaultSpec> ParseFault(std::string_view What, std::string_view When
     Spec.Status = *S;
   }
   return Spec;
-}
-
-void ArmFault(BoardSession& Session, const FaultSpec& Spec) {
-  sim::Machine& M = Session.Machine();
-  if (Spec.Pool) {
-    M.Pool().FailAllocationAfter(Spec.Nth - 1);
-  } else if (Spec.Always) {
-    M.Faults().FailAlways(Spec.Service, Spec.Status);
-  } else {
-    M.Faults().FailNth(Spec.Service, Spec.Nth, Spec.Status);
-  }
-  Session.FaultsUsed = true;
 }
 
 }  // namespace boardsim
