@@ -239,6 +239,8 @@ std::function<bool(Ctx&, const Json&, const std::string&, T&)> Writes(uint64_t S
   };
 }
 
+bool ReadBool(Ctx& C, const Json& J, const std::string& P, bool& Out);
+
 bool ReadFirmware(Ctx& C, const Json& J, const std::string& P, FirmwareProfile& F) {
   return ReadObject<FirmwareProfile>(
       C, J, P, F,
@@ -248,6 +250,12 @@ bool ReadFirmware(Ctx& C, const Json& J, const std::string& P, FirmwareProfile& 
           {"uefiRevision", false, Uint<FirmwareProfile>(0xFFFFFFFF, [](FirmwareProfile& F, uint64_t V) { F.UefiRevision = (uint32_t)V; })},
           {"dxeServicesRevision", false,
            Uint<FirmwareProfile>(0xFFFFFFFF, [](FirmwareProfile& F, uint64_t V) { F.DxeServicesRevision = (uint32_t)V; })},
+          {"nullVendor", false,
+           [](Ctx& C, const Json& J, const std::string& P, FirmwareProfile& F) { return ReadBool(C, J, P, F.NullVendor); }},
+          {"dxeServicesTable", false,
+           [](Ctx& C, const Json& J, const std::string& P, FirmwareProfile& F) {
+             return ReadBool(C, J, P, F.DxeServicesTable);
+           }},
       });
 }
 
@@ -507,6 +515,27 @@ bool ReadUpdate(Ctx& C, const Json& J, const std::string& P, UpdateProfile& U) {
           {"nameTable", false,
            [](Ctx& C, const Json& J, const std::string& P, UpdateProfile& U) {
              return ReadArray<UpdateProfile::Name>(C, J, P, U.NameTable, ReadName);
+           }},
+          {"queryStatus", false, Uint<UpdateProfile>(UINT64_MAX, [](UpdateProfile& U, uint64_t V) { U.QueryStatus = V; })},
+          {"exchangeStatus", false,
+           Uint<UpdateProfile>(UINT64_MAX, [](UpdateProfile& U, uint64_t V) { U.ExchangeStatus = V; })},
+          {"parseStatus", false, Uint<UpdateProfile>(UINT64_MAX, [](UpdateProfile& U, uint64_t V) { U.ParseStatus = V; })},
+          {"parseName", false,
+           [](Ctx& C, const Json& J, const std::string& P, UpdateProfile& U) {
+             std::string S;
+             if (!ReadString(C, J, P, S)) return false;
+             // The caller's alias buffer holds 63 characters and a terminator.
+             if (S.size() > 63) return C.Fail(P, "name of " + std::to_string(S.size()) + " bytes is too long (at most 63)");
+             U.ParseName = std::move(S);
+             return true;
+           }},
+          {"answerWithoutBuffer", false,
+           [](Ctx& C, const Json& J, const std::string& P, UpdateProfile& U) {
+             return ReadBool(C, J, P, U.AnswerWithoutBuffer);
+           }},
+          {"replyOnTransportError", false,
+           [](Ctx& C, const Json& J, const std::string& P, UpdateProfile& U) {
+             return ReadBool(C, J, P, U.ReplyOnTransportError);
            }},
       });
 }
@@ -1815,6 +1844,46 @@ bool ReadFileVolume(Ctx& C, const Json& J, const std::string& P, FileVolumeProfi
       });
 }
 
+// A list of peer names, each known and given once (in either list).
+bool ReadPeerNames(Ctx& C, const Json& J, const std::string& P, std::vector<std::string>& Out,
+                   const std::vector<std::string>& Other) {
+  if (!J.is_array()) return C.Fail(P, "expected an array of peer names");
+  for (size_t I = 0; I < J.size(); ++I) {
+    const std::string At = P + "[" + std::to_string(I) + "]";
+    std::string Name;
+    if (!ReadString(C, J[I], At, Name)) return false;
+    const auto& Known = BoardPeerNames();
+    if (std::find(Known.begin(), Known.end(), Name) == Known.end()) {
+      std::string List;
+      for (const auto& K : Known) List += (List.empty() ? "" : ", ") + K;
+      return C.Fail(At, "unknown peer \"" + Name + "\" (peers: " + List + ")");
+    }
+    if (std::find(Out.begin(), Out.end(), Name) != Out.end() || std::find(Other.begin(), Other.end(), Name) != Other.end())
+      return C.Fail(At, "peer \"" + Name + "\" is named twice");
+    Out.push_back(std::move(Name));
+  }
+  return true;
+}
+
+bool ReadPeerPresence(Ctx& C, const Json& J, const std::string& P, BoardProfile& B) {
+  using P_ = PeerPresenceProfile;
+  P_ Read;
+  if (!ReadObject<P_>(C, J, P, Read,
+                      {
+                          {"absent", false,
+                           [](Ctx& C, const Json& J, const std::string& P, P_& R) {
+                             return ReadPeerNames(C, J, P, R.Absent, R.OnAction);
+                           }},
+                          {"onAction", false,
+                           [](Ctx& C, const Json& J, const std::string& P, P_& R) {
+                             return ReadPeerNames(C, J, P, R.OnAction, R.Absent);
+                           }},
+                      }))
+    return false;
+  B.Peers = std::move(Read);
+  return true;
+}
+
 bool ReadFileVolumes(Ctx& C, const Json& J, const std::string& P, BoardProfile& B) {
   FileTreeBudget Budget;
   if (!ReadArray<FileVolumeProfile>(C, J, P, B.FileVolumes,
@@ -1878,6 +1947,7 @@ const std::vector<Field<BoardProfile>>& Sections() {
       {"sataPortDriver", false, ReadSataPortDriver},
       {"presets", false, ReadPresets},
       {"fileVolumes", false, ReadFileVolumes},
+      {"peers", false, ReadPeerPresence},
   };
   return Rows;
 }
@@ -2090,6 +2160,22 @@ std::vector<uint8_t> UsbStickDevicePathBytes(uint8_t Device, uint8_t Port) {
   P.insert(P.end(), Hd.begin(), Hd.end());
   P.insert(P.end(), {0x7F, 0xFF, 4, 0});
   return P;
+}
+
+const std::vector<std::string>& BoardPeerNames() {
+  static const std::vector<std::string> Names = {
+      "processor",  "super-io",  "south-bridge", "sata-drives", "message-box",     "clocks",
+      "boot-phase", "memory",    "graphics",     "nvme",        "network",         "main-page",
+      "key-volume", "usb",       "profile-storage", "presets",  "file-systems"};
+  return Names;
+}
+
+bool PeerPresenceProfile::IsAbsent(const std::string& Peer) const {
+  return std::find(Absent.begin(), Absent.end(), Peer) != Absent.end();
+}
+
+bool PeerPresenceProfile::WaitsForAction(const std::string& Peer) const {
+  return std::find(OnAction.begin(), OnAction.end(), Peer) != OnAction.end();
 }
 
 }  // namespace sim

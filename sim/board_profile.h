@@ -70,6 +70,8 @@ struct FirmwareProfile {
   uint32_t Revision = 0x00010000;
   uint32_t UefiRevision = (2u << 16) | 70;
   uint32_t DxeServicesRevision = (1u << 16) | 50;
+  bool NullVendor = false;          // the system table's FirmwareVendor is null
+  bool DxeServicesTable = true;     // false: no DXE services table in the configuration table
 };
 
 struct VariableStoreProfile {
@@ -89,6 +91,14 @@ struct UpdateProfile {
     std::array<uint8_t, 4> Address{};
   };
   std::vector<Name> NameTable;
+  // Name-service faults: a status returned instead of building the query or
+  // of the exchange, an exchange that reports an answer without a buffer, a
+  // parse that fails (leaving ParseName in the caller's name buffer).
+  std::optional<EFI_STATUS> QueryStatus, ExchangeStatus, ParseStatus;
+  bool AnswerWithoutBuffer = false;
+  std::string ParseName;
+  // A transport that fails still hands over its reply buffer.
+  bool ReplyOnTransportError = false;
 };
 
 // What the platform's processor driver reports through the processor
@@ -562,6 +572,16 @@ struct FileVolumeProfile {
 // behind the board's USB controller.
 std::vector<uint8_t> UsbStickDevicePathBytes(uint8_t Device, uint8_t Port);
 
+// Outside drivers the board leaves out, or whose protocols wait for
+// boardsim's "install NAME" action (names: BoardPeerNames()).
+struct PeerPresenceProfile {
+  std::vector<std::string> Absent;
+  std::vector<std::string> OnAction;
+  bool IsAbsent(const std::string& Peer) const;
+  bool WaitsForAction(const std::string& Peer) const;
+};
+const std::vector<std::string>& BoardPeerNames();
+
 struct BoardProfile {
   std::string Name;
   FirmwareProfile Firmware;
@@ -595,6 +615,7 @@ struct BoardProfile {
   std::optional<SataPortDriverProfile> SataPortDriver;  // absent: no SATA driver calls the protocol
   PresetProfile Presets;
   std::vector<FileVolumeProfile> FileVolumes;  // simple-file-system volumes
+  PeerPresenceProfile Peers;
 };
 
 // The board built into the simulator (boards/default.json).

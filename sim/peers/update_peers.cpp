@@ -34,6 +34,12 @@ UpdatePeers::UpdatePeers(UpdateProfile Profile, EFI_BOOT_SERVICES* BootServices)
   Resolver_.BuildQuery = BuildQuery;
   Resolver_.ParseAnswer = ParseAnswer;
   Resolver_.Close = Close;
+  BuildQueryStatus = Profile_.QueryStatus;
+  ExchangeStatus = Profile_.ExchangeStatus;
+  ParseStatus = Profile_.ParseStatus;
+  ParseName = Profile_.ParseName;
+  AnswerWithoutBuffer = Profile_.AnswerWithoutBuffer;
+  ReplyOnTransportError = Profile_.ReplyOnTransportError;
   RebuildIdentity();
 }
 
@@ -155,12 +161,13 @@ EFI_STATUS EFIAPI UpdatePeers::Exchange(UINTN* ContextA, UINTN* ContextB, UINTN 
     C.Answer = {NAME_RECORD_ADDRESS, 4};
     C.Answer.insert(C.Answer.end(), Entry->Address.begin(), Entry->Address.end());
   }
+  if (P.AnswerWithoutBuffer) C.Answer.clear();
   UINTN Id = P.NextContext_++;
   auto& Stored = P.Contexts_[Id] = std::move(C);
   *ContextA = Id;
   *ContextB = Id ^ 0x5A5A;
   *Length = (UINT16)Stored.Answer.size();
-  *Answer = Stored.Answer.data();
+  *Answer = Stored.Answer.empty() ? nullptr : Stored.Answer.data();
   // The service's convention: an answer arrives as a time-out of the wait.
   return EFI_TIMEOUT;
 }
@@ -181,18 +188,25 @@ EFI_STATUS EFIAPI UpdatePeers::ParseAnswer(VOID* Answer, UINT16 QueryLength, UIN
   if (Owner == nullptr || QueryLength != Owner->QueryLength || AnswerLength != Owner->Answer.size()) {
     return EFI_INVALID_PARAMETER;
   }
+  if (P.ParseStatus && EFI_ERROR(*P.ParseStatus)) {
+    size_t Copied = std::min(P.ParseName.size(), NAME_ALIAS_BUFFER_SIZE - 1);
+    std::memcpy(*NameBuffer, P.ParseName.data(), Copied);
+    (*NameBuffer)[Copied] = '\0';
+    return *P.ParseStatus;
+  }
+  const EFI_STATUS Worked = P.ParseStatus.value_or(EFI_SUCCESS);
   const std::vector<UINT8>& A = Owner->Answer;
   *RecordType = A[0];
   switch (A[0]) {
     case NAME_RECORD_ADDRESS:
       std::memcpy(Address->Addr, A.data() + 2, 4);
-      return EFI_SUCCESS;
+      return Worked;
     case NAME_RECORD_ALIAS: {
       size_t Count = A[1];
       size_t Copied = std::min(Count, NAME_ALIAS_BUFFER_SIZE - 1);
       std::memcpy(*NameBuffer, A.data() + 2, Copied);
       (*NameBuffer)[Copied] = '\0';
-      return Copied == Count ? EFI_SUCCESS : EFI_BUFFER_TOO_SMALL;
+      return Copied == Count ? Worked : EFI_BUFFER_TOO_SMALL;
     }
     default:
       return EFI_NOT_FOUND;

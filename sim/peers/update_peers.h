@@ -57,9 +57,16 @@ class UpdatePeers {
   // Changes the scripted data; the identity bytes follow the model name.
   void SetProfile(UpdateProfile Profile);
 
-  // Scripted faults of the name-resolution service.
+  // Scripted faults of the name-resolution service; the profile's
+  // (queryStatus, exchangeStatus, ...) arm them at construction.
   std::optional<EFI_STATUS> BuildQueryStatus;  // returned instead of building
   std::optional<EFI_STATUS> ExchangeStatus;    // returned with no answer
+  // An error: returned by the parse, with ParseName left in the name buffer.
+  // A success value: returned in place of EFI_SUCCESS by a parse that worked.
+  std::optional<EFI_STATUS> ParseStatus;
+  std::string ParseName;
+  // The exchange reports an answer (EFI_TIMEOUT) but hands over no buffer.
+  bool AnswerWithoutBuffer = false;
   // A transport that fails still hands over its reply buffer.
   bool ReplyOnTransportError = false;
 

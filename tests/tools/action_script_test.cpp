@@ -164,5 +164,69 @@ TEST(ActionScript, TextAnswersCancelsAndReboots) {
   EXPECT_TRUE(ParseAction("reboot twice", "t").Error);
 }
 
+// The test bench's verbs: what each parses to, and the words each refuses.
+TEST(ActionScript, BenchVerbsParseTheirNumbersStatusesAndNames) {
+  Action F = One("fail HIIGETSTRING 4 not_found");
+  ASSERT_EQ(F.Kind, ActionKind::Bench);
+  EXPECT_EQ(F.Bench.Verb, BenchVerb::Fail);
+  EXPECT_EQ(F.Bench.Fault.Service, sim::FaultableService::HiiGetString);
+  EXPECT_EQ(F.Bench.Fault.Nth, 4u);
+  EXPECT_EQ(F.Bench.Fault.Status, EFI_NOT_FOUND);
+  EXPECT_EQ(F.Bench.Fault.Text(), "HiiGetString:4:EFI_NOT_FOUND");
+  Action Always = One("fail SetVariable always 0x8000000000000008");
+  EXPECT_TRUE(Always.Bench.Fault.Always);
+  EXPECT_EQ(Always.Bench.Fault.Status, EFI_WRITE_PROTECTED);
+  EXPECT_EQ(One("fail OpenProtocol 1").Bench.Fault.Status, EFI_DEVICE_ERROR);
+  Action Pool = One("fail pool 12");
+  EXPECT_TRUE(Pool.Bench.Fault.Pool);
+  EXPECT_EQ(Pool.Bench.Fault.Text(), "pool:12");
+
+  Action R = One("register 0x10 2 0x48D EFI_UNSUPPORTED");
+  EXPECT_EQ(R.Bench.Verb, BenchVerb::Register);
+  EXPECT_EQ(R.Bench.Class, 0x10);
+  EXPECT_EQ(R.Bench.SubClass, 2);
+  EXPECT_EQ(R.Bench.Key, 0x48D);
+  EXPECT_EQ(R.Bench.Returns, EFI_UNSUPPORTED);
+  Action P = One("port 0xCF8 dword 0x80000000");
+  EXPECT_EQ(P.Bench.Address, 0xCF8u);
+  EXPECT_EQ(P.Bench.Width, 4u);
+  EXPECT_EQ(P.Bench.Value, 0x80000000u);
+  Action H = One("hwmon 6 0x56 0x12");
+  EXPECT_EQ(H.Bench.Unit, 6);
+  EXPECT_EQ(H.Bench.Register, 0x56);
+  EXPECT_EQ(One("msr 0x198 0xFFFFFFFFFFFFFFFF").Bench.Value, ~0ull);
+  EXPECT_EQ(One("install Main-Page").Bench.Peer, "main-page");
+  Action Any = One("callback-any 0x10 0x999 changed");
+  EXPECT_EQ(Any.Kind, ActionKind::Callback);
+  EXPECT_TRUE(Any.Unchecked);
+  EXPECT_FALSE(One("callback 0x10 0x48D changed").Unchecked);
+
+  const struct {
+    const char* Text;
+    const char* Why;
+  } Refused[] = {
+      {"fail", "expected: fail SERVICE"},
+      {"fail GetVariable 0", "expected the call number"},
+      {"fail GetVariable 0x100000000", "expected the call number"},
+      {"fail Stall 1", "unknown service \"Stall\""},
+      {"fail GetVariable 1 EFI_MAYBE", "unknown status"},
+      {"fail pool always", "expected the call number"},
+      {"fail pool 1 EFI_NOT_FOUND", "no status is given"},
+      {"fail-clear now", "expected: fail-clear"},
+      {"trigger 2", "expected: trigger"},
+      {"install", "expected: install PEER"},
+      {"register 0x10 0 0x10000 EFI_SUCCESS", "0x10000"},
+      {"register 0x10 0 0x48D", "expected: register"},
+      {"port 0x10000 byte 1", "0x10000"},
+      {"port 0x80 byte 0x100", "0x100"},
+      {"port 0x80 nibble 1", "unknown width"},
+      {"mem 0xF0000 word 0x10000", "0x10000"},
+      {"hwmon 6 0x56 0x100", "0x100"},
+      {"sio 0x0B 0xF0", "expected: sio LDN"},
+      {"msr 0x100000000 1", "0x100000000"},
+  };
+  for (const auto& C : Refused) EXPECT_NE(ErrorOf(C.Text).find(C.Why), std::string::npos) << C.Text << ": " << ErrorOf(C.Text);
+}
+
 }  // namespace
 }  // namespace boardsim

@@ -10,36 +10,12 @@
 
 #include "sim/board_profile.h"
 #include "tools/boardsim/exit_codes.h"
+#include "tests/tools/boardsim_test_support.h"
 
 namespace boardsim {
 namespace {
 
 using nlohmann::json;
-
-json RunJson(std::vector<std::string> Args, int ExpectedExit = EXIT_OK) {
-  Args.push_back("--json");
-  RunOutput R = RunBoardSim(Args);
-  EXPECT_EQ(R.ExitCode, ExpectedExit) << R.Err;
-  return json::parse(R.Out);
-}
-
-// A copy of the built-in profile with Edit applied, as a file.
-std::string ProfileFile(const std::string& Name, void (*Edit)(json&)) {
-  json Profile = json::parse(sim::DefaultBoardProfileText());
-  Edit(Profile);
-  const std::string Path = testing::TempDir() + Name;
-  std::ofstream(Path) << Profile.dump(2);
-  return Path;
-}
-
-const json* FindClass(const json& FormSets, int Class) {
-  for (const json& F : FormSets) {
-    if (F["class"] == Class) {
-      return &F;
-    }
-  }
-  return nullptr;
-}
 
 TEST(BoardsimRun, DefaultRunShowsTheNineFormSetsWithNamesAndDriverStrings) {
   json J = RunJson({});

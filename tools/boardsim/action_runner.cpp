@@ -138,6 +138,10 @@ std::optional<ActionError> ActionRunner::Check(const std::vector<Action>& Action
         A.Kind == ActionKind::ResolutionTrigger) {
       continue;
     }
+    if (A.Kind == ActionKind::Bench) {
+      if (auto Why = CheckBenchAction(Session_, A.Bench)) return ErrorFor(A, *Why);
+      continue;
+    }
     if (A.Kind == ActionKind::Sata) {
       if (!Session_.HasSataDriver()) {
         return ErrorFor(A, "the board has no SATA driver to call (no sataPortDriver section)");
@@ -148,7 +152,7 @@ std::optional<ActionError> ActionRunner::Check(const std::vector<Action>& Action
     if (FormSet == nullptr) {
       return ErrorFor(A, "unknown form set \"" + A.FormSet + "\" (form sets: " + FormSetChoices(FormSets_) + ")");
     }
-    if (A.Kind == ActionKind::Callback) {
+    if (A.Kind == ActionKind::Callback && !A.Unchecked) {
       const std::vector<uint16_t> Keys = KeysOf(FormSet->Class);
       if (!std::binary_search(Keys.begin(), Keys.end(), A.Key)) {
         return ErrorFor(A, "key " + Hex(A.Key) + " has no question callback on " + FormSet->Name + " (" +
@@ -226,6 +230,7 @@ ActionResult ActionRunner::RunOne(const Action& A) {
   const auto& Log = Session_.Machine().Variables().SetLog();
   const size_t LogStart = Log.size();
   const size_t CallStart = Session_.DeviceCalls().size();
+  const size_t RegisteredStart = Session_.RegisteredCalls.size();
 
   sim::MessageBoxPeer* Boxes = Session_.MessageBox();
   const size_t BoxesBefore = Boxes != nullptr ? Boxes->Boxes.size() : 0;
@@ -323,6 +328,8 @@ ActionResult ActionRunner::RunOne(const Action& A) {
     }
   } else if (A.Kind == ActionKind::Save) {
     Result.Status = Browser.Save();
+  } else if (A.Kind == ActionKind::Bench) {
+    RunBenchAction(Session_, A.Bench, Result);
   } else if (A.Kind == ActionKind::Sata) {
     // No protocol to call: the setup driver has not loaded its form sets.
     Result.Status = Session_.CallSataDriver() > 0 ? EFI_SUCCESS : EFI_NOT_FOUND;
@@ -363,6 +370,7 @@ ActionResult ActionRunner::RunOne(const Action& A) {
   }
   const std::vector<std::string> Calls = Session_.DeviceCalls();
   if (Calls.size() > CallStart) Result.DeviceCalls.assign(Calls.begin() + CallStart, Calls.end());
+  Result.RegisteredCalls.assign(Session_.RegisteredCalls.begin() + RegisteredStart, Session_.RegisteredCalls.end());
   return Result;
 }
 

@@ -65,7 +65,8 @@ class Parser {
     if (Verb == "set") {
       return Set();
     }
-    if (Verb == "callback") {
+    if (Verb == "callback" || Verb == "callback-any") {
+      Action_.Unchecked = Verb == "callback-any";
       return Callback();
     }
     if (Verb == "show") {
@@ -115,6 +116,11 @@ class Parser {
         return Fail("expected: sata");
       }
       Action_.Kind = ActionKind::Sata;
+      return Done();
+    }
+    if (auto Why = ParseBenchAction(Words_, Action_.Bench)) {
+      if (!Why->empty()) return Fail(*Why);
+      Action_.Kind = ActionKind::Bench;
       return Done();
     }
     return Fail("unknown action \"" + Words_[0] +

@@ -13,6 +13,8 @@
 //   ready-to-boot                           signal ready to boot; a restart asked for reboots
 //   resolution-trigger                      the display driver installs its resolution trigger
 //   sata                                    the board's SATA driver calls the SATA port string protocol again
+//   callback-any FORMSET KEY ACTION [VALUE] a callback sent whether or not anything serves the key
+//   and the test bench's actions (bench_actions.h)
 //
 // Actions are separated by ';' or line ends; '#' starts a comment.
 #pragma once
@@ -23,12 +25,14 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/boardsim/bench_actions.h"
+
 namespace boardsim {
 
 // A queued list choice that leaves the list, as escape does.
 constexpr uint64_t CHOICE_ESCAPE = ~0ull;
 
-enum class ActionKind { Set, Callback, Show, Save, Answer, Choose, ReadyToBoot, Text, Reboot, ResolutionTrigger, Sata };
+enum class ActionKind { Set, Callback, Show, Save, Answer, Choose, ReadyToBoot, Text, Reboot, ResolutionTrigger, Sata, Bench };
 
 struct Action {
   ActionKind Kind = ActionKind::Show;
@@ -53,6 +57,13 @@ struct Action {
 
   // text: the words joined by single blanks; none for text-cancel
   std::optional<std::string> TypedText;
+
+  // callback-any: sent without checking that anything serves the key
+  bool Unchecked = false;
+  // the test bench's actions (fail, install, register, port, ...)
+  BenchCommand Bench;
+  // --at-boot K: run once boot K is up (0: after the last boot)
+  unsigned AtBoot = 0;
 };
 
 struct ActionError {

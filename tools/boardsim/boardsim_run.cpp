@@ -196,6 +196,7 @@ class Runner {
       if (Parsed.Error) {
         return Fail(EXIT_BAD_ACTION, "action", Parsed.Error->Message());
       }
+      for (Action& A : Parsed.Actions) A.AtBoot = Source.AtBoot;
       Actions_.insert(Actions_.end(), Parsed.Actions.begin(), Parsed.Actions.end());
     }
     return EXIT_OK;
@@ -205,9 +206,17 @@ class Runner {
     if (Options_.Language != Options().Language) {
       Session.PresetLanguage(Options_.Language);
     }
+    Session.LogStrings = Options_.LogStrings;
+    for (const FaultSpec& F : Options_.Faults) ArmFault(Session, F);
+    std::vector<ActionResult> Earlier;
     for (unsigned I = 0; I < Options_.Boots; ++I) {
       Report_.Boots.push_back(Session.Boot());
+      if (I + 1 == Options_.Boots) continue;
+      if (int Code = RunAtBoot(Session, I + 1, Earlier)) return Code;
+      if (!Report_.StoppedBy.empty()) break;
     }
+    // What is left runs after the last boot.
+    std::erase_if(Actions_, [this](const Action& A) { return A.AtBoot != 0 && A.AtBoot != Options_.Boots; });
     if (Options_.Tour) {
       const std::vector<UINT8>* Setup = Session.Browser().StoreBytes(SETUP_VARIABLE_NAME, SETUP_VARIABLE_GUID);
       // A board without Setup gets a store of zeros; a shorter Setup is the profile's.
@@ -234,9 +243,12 @@ class Runner {
     for (const PackagedFormSet* F : Selected_) {
       Report_.Pages.push_back(Session.Page(*F));
     }
-    Report_.Actions = Actions.Run(Actions_);
     int Code = EXIT_OK;
-    if (const auto& Stopped = Actions.StoppedBy()) {
+    if (Report_.StoppedBy.empty()) Report_.Actions = Actions.Run(Actions_);
+    Report_.Actions.insert(Report_.Actions.begin(), Earlier.begin(), Earlier.end());
+    if (!Report_.StoppedBy.empty()) {
+      Code = EXIT_BAD_ACTION;  // an earlier boot's actions stopped the run
+    } else if (const auto& Stopped = Actions.StoppedBy()) {
       Report_.StoppedBy = Stopped->Message();
       Output_.Err += "boardsim: " + Report_.StoppedBy + "\n";
       Code = EXIT_BAD_ACTION;
@@ -248,6 +260,7 @@ class Runner {
         Code = EXIT_UPDATE_FAILED;
       }
     }
+    RecordBench(Session);
     Report_.Pool.LiveAllocations = Session.Machine().LiveAllocationCount();
     Report_.Pool.LeakReport = Session.Machine().LeakReport();
     Session.Machine().Pool().CheckGuards();
@@ -306,6 +319,39 @@ class Runner {
     }
     Output_.Out = Options_.Json ? RenderLiveJson(Live, Code) : RenderLiveText(Live);
     return Code;
+  }
+
+  // The actions given for boot K (--at-boot K), checked and run once it is up.
+  int RunAtBoot(BoardSession& Session, unsigned Boot, std::vector<ActionResult>& Results) {
+    std::vector<Action> Now;
+    for (const Action& A : Actions_)
+      if (A.AtBoot == Boot) Now.push_back(A);
+    if (Now.empty()) return EXIT_OK;
+    ActionRunner Runner(Session, *FormSets_);
+    if (auto Error = Runner.Check(Now)) return Fail(EXIT_BAD_ACTION, "action", Error->Message());
+    std::vector<ActionResult> Done = Runner.Run(Now);
+    Results.insert(Results.end(), Done.begin(), Done.end());
+    if (const auto& Stopped = Runner.StoppedBy()) {
+      Report_.StoppedBy = Stopped->Message();
+      Output_.Err += "boardsim: " + Report_.StoppedBy + "\n";
+    }
+    return EXIT_OK;
+  }
+
+  // Service call counts once a fault was armed, and the logs asked for.
+  void RecordBench(BoardSession& Session) {
+    Session.UnregisterCallbacks();
+    if (Session.FaultsUsed) {
+      std::vector<ServiceCount> Counts;
+      for (unsigned S = 0; S < (unsigned)sim::FaultableService::Count; ++S) {
+        const auto Service = (sim::FaultableService)S;
+        Counts.push_back(ServiceCount{sim::FaultableServiceName(Service), Session.Machine().Faults().Calls(Service),
+                                      Session.Machine().Faults().Failures(Service)});
+      }
+      Report_.ServiceCalls = std::move(Counts);
+    }
+    if (Options_.LogStrings) Report_.StringWrites = Session.StringLog;
+    if (Options_.LogPorts) Report_.PortAccesses = Session.PortLog();
   }
 
   // The Secure Boot state bytes and every volume's files, as the run left them.

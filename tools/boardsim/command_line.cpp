@@ -56,6 +56,11 @@ std::string UsageText() {
       "  --check-live       list the driver-filled strings still as packaged, by form\n"
       "                     set, after boot and actions, instead of the pages\n"
       "  --live-allow FILE  the strings the board leaves as packaged, each with its reason\n"
+      "  --at-boot K ACTS   run actions once boot K is up, before the next boot\n"
+      "  --fail SPEC        arm a fault before the first boot: SERVICE:N[:STATUS],\n"
+      "                     SERVICE:always[:STATUS] or pool:N\n"
+      "  --log-strings      list every string write in the report\n"
+      "  --log-ports        list every I/O port access in the report\n"
       "  -h, --help         this text\n"
       "\n"
       "actions:\n"
@@ -153,6 +158,33 @@ CommandLine ParseCommandLine(const std::vector<std::string>& Args) {
         return Fail("--live-allow needs a file of allowances");
       }
       O.LiveAllowFile = V;
+    } else if (Arg == "--fail") {
+      // SERVICE:N[:STATUS], SERVICE:always[:STATUS] or pool:N.
+      if (!Value(V)) return Fail("--fail needs SERVICE:N[:STATUS], SERVICE:always[:STATUS] or pool:N");
+      std::vector<std::string> Parts;
+      for (size_t Start = 0;;) {
+        const size_t Colon = V.find(':', Start);
+        Parts.push_back(V.substr(Start, Colon == std::string::npos ? std::string::npos : Colon - Start));
+        if (Colon == std::string::npos) break;
+        Start = Colon + 1;
+      }
+      if (Parts.size() < 2 || Parts.size() > 3)
+        return Fail("--fail " + V + ": expected SERVICE:N[:STATUS], SERVICE:always[:STATUS] or pool:N");
+      std::string Why;
+      auto Spec = ParseFault(Parts[0], Parts[1], Parts.size() == 3 ? Parts[2] : std::string(), Why);
+      if (!Spec) return Fail("--fail " + V + ": " + Why);
+      O.Faults.push_back(*Spec);
+    } else if (Arg == "--at-boot") {
+      std::string Boot;
+      if (!Value(Boot) || !Value(V)) return Fail("--at-boot needs a boot number and actions");
+      auto N = ParseUnsigned(Boot);
+      if (!N || *N < 1 || *N > MAX_BOOTS)
+        return Fail("--at-boot " + Boot + ": the boot must be a number from 1 to " + std::to_string(MAX_BOOTS));
+      O.Actions.push_back(ActionSource{false, V, "--at-boot " + Boot, unsigned(*N)});
+    } else if (Arg == "--log-strings") {
+      O.LogStrings = true;
+    } else if (Arg == "--log-ports") {
+      O.LogPorts = true;
     } else if (Arg == "update") {
       return Fail("'update' must come first: boardsim update [options]");
     } else if (!Arg.empty() && Arg[0] == '-') {
@@ -175,6 +207,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& Args) {
   if (O.Tour && !O.Actions.empty()) {
     return Fail("--tour runs its own actions; leave out --do and --script");
   }
+  for (const ActionSource& Source : O.Actions)
+    if (Source.AtBoot > O.Boots)
+      return Fail("--at-boot " + std::to_string(Source.AtBoot) + ": the run has " + std::to_string(O.Boots) +
+                  " boot(s) (--boots N)");
   return Result;
 }
 

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/boardsim/fault_spec.h"
+
 namespace boardsim {
 
 enum class Command { Pages, Update, Help };
@@ -14,6 +16,7 @@ struct ActionSource {
   bool IsFile = false;
   std::string Text;  // the --do text, or the script's path
   std::string Origin;
+  unsigned AtBoot = 0;  // --at-boot K: once boot K is up; 0: after the last boot
 };
 
 struct Options {
@@ -31,6 +34,10 @@ struct Options {
   // --check-live: report the driver-filled strings still as packaged.
   bool CheckLive = false;
   std::string LiveAllowFile;  // the board's strings allowed to stay, and why
+  // Test bench: faults armed before the first boot, and the logs.
+  std::vector<FaultSpec> Faults;
+  bool LogStrings = false;
+  bool LogPorts = false;
 };
 
 constexpr unsigned MAX_BOOTS = 64;

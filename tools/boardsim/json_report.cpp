@@ -119,6 +119,12 @@ Json ActionJson(size_t Index, const ActionResult& A) {
       J["kind"] = "resolution-trigger";
       J["status"] = StatusJson(A.Status);
       break;
+    case ActionKind::Bench:
+      J["kind"] = BenchVerbName(A.Source.Bench.Verb);
+      J["status"] = StatusJson(A.Status);
+      J["detail"] = A.BenchDetail;
+      if (A.FormSetsPublished) J["form_sets_published"] = *A.FormSetsPublished;
+      break;
     case ActionKind::Show:
       J["kind"] = "show";
       J["class"] = A.Class;
@@ -167,6 +173,17 @@ Json ActionJson(size_t Index, const ActionResult& A) {
   }
   J["variables_written"] = Writes;
   J["device_calls"] = A.DeviceCalls;
+  if (A.Source.Unchecked) J["unchecked"] = true;
+  if (!A.RegisteredCalls.empty()) {
+    Json Calls = Json::array();
+    for (const RegisteredCall& C : A.RegisteredCalls)
+      Calls.push_back(Json{{"slot", C.Slot},
+                           {"class", C.Class},
+                           {"subclass", C.SubClass},
+                           {"key", C.Key},
+                           {"returned", StatusJson(C.Returned)}});
+    J["registered_calls"] = Calls;
+  }
   return J;
 }
 
@@ -317,6 +334,31 @@ Json ReportJson(const RunReport& Report) {
   Pool["misuse"] = Report.Pool.Misuse;
   J["pool"] = Pool;
   J["exit_code"] = Report.ExitCode;
+  // Test bench keys, only when asked for.
+  if (Report.ServiceCalls) {
+    Json Calls = Json::array();
+    for (const ServiceCount& C : *Report.ServiceCalls)
+      Calls.push_back(Json{{"service", C.Service}, {"calls", C.Calls}, {"failures", C.Failures}});
+    J["service_calls"] = Calls;
+  }
+  if (Report.StringWrites) {
+    Json Writes = Json::array();
+    for (const StringWrite& W : *Report.StringWrites)
+      Writes.push_back(Json{{"boot", W.Boot},
+                            {"call", W.Call},
+                            {"class", W.Class ? Json(*W.Class) : Json(nullptr)},
+                            {"id", W.Id},
+                            {"language", W.Language},
+                            {"text", W.Text},
+                            {"status", StatusJson(W.Status)}});
+    J["string_writes"] = Writes;
+  }
+  if (Report.PortAccesses) {
+    Json Ports = Json::array();
+    for (const PortRecord& P : *Report.PortAccesses)
+      Ports.push_back(Json{{"boot", P.Boot}, {"port", P.Port}, {"width", P.Width}, {"write", P.Write}, {"value", P.Value}});
+    J["port_accesses"] = Ports;
+  }
   return J;
 }
 

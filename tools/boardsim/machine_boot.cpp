@@ -58,44 +58,46 @@ void BoardSession::PresetLanguage(const std::string& Language) {
 EFI_STATUS EFIAPI BoardSession::PlatformEntry(EFI_HANDLE, EFI_SYSTEM_TABLE* SystemTable) {
   BoardSession* Self = Active;
   Self->Processor_ = std::make_unique<sim::ProcessorPeers>(Self->Machine_->Profile().Processor);
-  Self->Processor_->InstallInformation(SystemTable->BootServices);
-  Self->Processor_->InstallTopology(SystemTable->BootServices);
+  if (Self->AtLoad("processor")) {
+    Self->Processor_->InstallInformation(SystemTable->BootServices);
+    Self->Processor_->InstallTopology(SystemTable->BootServices);
+  }
   // The platform's Super I/O driver: one handle per device.
   Self->SuperIo_ = std::make_unique<sim::SuperIoPeers>(Self->Machine_->Profile().SuperIoDriver);
-  Self->SuperIo_->Install(SystemTable->BootServices);
+  if (Self->AtLoad("super-io")) Self->SuperIo_->Install(SystemTable->BootServices);
   Self->SouthBridge_ = std::make_unique<sim::SouthBridgePeer>(Self->Machine_->Profile().SouthBridge);
-  Self->SouthBridge_->InstallVersion(SystemTable->BootServices);
+  if (Self->AtLoad("south-bridge")) Self->SouthBridge_->InstallVersion(SystemTable->BootServices);
   Self->SouthBridge_->WritePlatformData(SystemTable->RuntimeServices);
   Self->SataDrives_ = std::make_unique<sim::SataDrivePeers>(Self->Machine_->Profile().SataDrives);
-  Self->SataDrives_->InstallAll(SystemTable->BootServices);
+  if (Self->AtLoad("sata-drives")) Self->SataDrives_->InstallAll(SystemTable->BootServices);
   // The message box service, answering from the profile's script.
   Self->MessageBox_ = std::make_unique<sim::MessageBoxPeer>(Self->Machine_->Profile().MessageBox);
   // A box that asks with no answer queued is not guessed at unless the
   // profile gives an answer for that case.
   Self->MessageBox_->Strict = !Self->Machine_->Profile().MessageBox.EmptyAnswerGiven;
-  Self->MessageBox_->Install(SystemTable->BootServices);
+  if (Self->AtLoad("message-box")) Self->MessageBox_->Install(SystemTable->BootServices);
   // The clock generator's driver: clock control, its setup variable and
   // the boot-phase record.
   Self->Clocks_ = std::make_unique<sim::ClockControlPeer>(Self->Machine_->Profile().Clocks);
-  if (!Self->Machine_->Profile().Clocks.Late) Self->InstallClocks();
+  if (!Self->Machine_->Profile().Clocks.Late && Self->AtLoad("clocks")) Self->InstallClocks();
   Self->BootPhase_ = std::make_unique<sim::BootPhasePeer>(Self->Machine_->Profile().Clocks);
-  Self->BootPhase_->Install(SystemTable->BootServices);
+  if (Self->AtLoad("boot-phase")) Self->BootPhase_->Install(SystemTable->BootServices);
   // The memory initialisation's protocols and the compatibility module.
   Self->Memory_ = std::make_unique<sim::MemoryPeers>(Self->Machine_->Profile().Memory);
-  Self->Memory_->InstallPresent(SystemTable->BootServices);
+  if (Self->AtLoad("memory")) Self->Memory_->InstallPresent(SystemTable->BootServices);
   // The graphics stack: each display controller with its driver and outputs.
   Self->Graphics_ = std::make_unique<sim::GraphicsPeers>(Self->Machine_->Profile().Graphics, Self->Machine_->Board());
-  Self->Graphics_->Install(SystemTable->BootServices);
+  if (Self->AtLoad("graphics")) Self->Graphics_->Install(SystemTable->BootServices);
   // The NVMe driver with its controllers and namespaces.
   Self->Nvme_.reset();
   if (const auto& Nvme = Self->Machine_->Profile().Nvme) {
     Self->Nvme_ = std::make_unique<sim::NvmePeers>(Self->Machine_->Board(), *Nvme);
-    Self->Nvme_->Install(SystemTable->BootServices);
+    if (Self->AtLoad("nvme")) Self->Nvme_->Install(SystemTable->BootServices);
   }
   // The network drivers; their calls join the board's device call log.
   Self->Network_ = std::make_unique<sim::NetworkPeers>(Self->Machine_->Profile().Network);
   if (Self->Graphics_) Self->Network_->Transcript = &Self->Graphics_->Calls;
-  Self->Network_->InstallPresent(SystemTable);
+  if (Self->AtLoad("network")) Self->Network_->InstallPresent(SystemTable);
   // The main page's components: board identity, component versions, the
   // action protocols (their calls join the device call log) and, once the
   // drivers have loaded, the display's resolution trigger.
@@ -103,7 +105,7 @@ EFI_STATUS EFIAPI BoardSession::PlatformEntry(EFI_HANDLE, EFI_SYSTEM_TABLE* Syst
   Self->MainPage_ = std::make_unique<sim::MainPagePeers>(Self->Machine_->Profile().MainPage,
                                                          Self->Machine_->Profile().Update.ModelName);
   if (Self->Graphics_) Self->MainPage_->Transcript = &Self->Graphics_->Calls;
-  Self->MainPage_->InstallPresent(SystemTable->BootServices);
+  if (Self->AtLoad("main-page")) Self->MainPage_->InstallPresent(SystemTable->BootServices);
   // The variable service's rules for the Secure Boot keys, and the firmware
   // volume with the default key files.
   Self->KeyVolume_.reset();
@@ -116,7 +118,7 @@ EFI_STATUS EFIAPI BoardSession::PlatformEntry(EFI_HANDLE, EFI_SYSTEM_TABLE* Syst
     }
     if (SecureBoot->FirmwareVolumePresent) {
       Self->KeyVolume_ = std::make_unique<sim::FirmwareVolumePeer>(*SecureBoot);
-      Self->KeyVolume_->Install(SystemTable->BootServices);
+      if (Self->AtLoad("key-volume")) Self->KeyVolume_->Install(SystemTable->BootServices);
     }
   }
   // The USB driver: its variable at once, its protocol now or once loaded.
@@ -124,7 +126,7 @@ EFI_STATUS EFIAPI BoardSession::PlatformEntry(EFI_HANDLE, EFI_SYSTEM_TABLE* Syst
   if (const auto& Usb = Self->Machine_->Profile().Usb) {
     Self->Usb_ = std::make_unique<sim::UsbSupportPeer>(*Usb);
     Self->Usb_->WriteMassDevNum(SystemTable->RuntimeServices);
-    if (!Usb->Late) Self->Usb_->Install(SystemTable->BootServices);
+    if (!Usb->Late && Self->AtLoad("usb")) Self->Usb_->Install(SystemTable->BootServices);
   }
   // The profile storage protocol over this boot's browser, and the stores
   // the board's form sets declare for profiles.
@@ -132,7 +134,7 @@ EFI_STATUS EFIAPI BoardSession::PlatformEntry(EFI_HANDLE, EFI_SYSTEM_TABLE* Syst
   if (const auto& Storage = Self->Machine_->Profile().ProfileStorage) {
     Self->ProfileStorage_ = std::make_unique<sim::ProfileStoragePeer>(*Storage);
     Self->ProfileStorage_->DeclareStores();
-    Self->ProfileStorage_->Install(SystemTable->BootServices);
+    if (Self->AtLoad("profile-storage")) Self->ProfileStorage_->Install(SystemTable->BootServices);
   }
   // The SATA driver; it calls the setup driver's protocol once that is there.
   Self->SataPort_.reset();
@@ -143,16 +145,17 @@ EFI_STATUS EFIAPI BoardSession::PlatformEntry(EFI_HANDLE, EFI_SYSTEM_TABLE* Syst
   // The preset provider and the forwarders; their calls join the device call log.
   Self->Presets_ = std::make_unique<sim::PresetPeers>(Self->Machine_->Profile().Presets);
   if (Self->Graphics_) Self->Presets_->Transcript = &Self->Graphics_->Calls;
-  Self->Presets_->InstallPresent(SystemTable);
+  if (Self->AtLoad("presets")) Self->Presets_->InstallPresent(SystemTable);
   // Simple-file-system volumes: removable media keep their files across boots.
   if (!Self->FileSystems_) Self->FileSystems_ = std::make_unique<sim::FileSystemPeers>(Self->Machine_->Profile().FileVolumes);
-  Self->FileSystems_->Install(SystemTable->BootServices);
+  if (Self->AtLoad("file-systems")) Self->FileSystems_->Install(SystemTable->BootServices);
   Self->Removed_.clear();
   EFI_HII_DATABASE_PROTOCOL* Database = Self->Machine_->Hii().Database->DatabaseProtocol();
   if (Database->RemovePackageList != RemovePackageListObserved) {
     Self->OriginalRemove_ = Database->RemovePackageList;
     Database->RemovePackageList = RemovePackageListObserved;
   }
+  if (Self->LogStrings) Self->ObserveStringWrites();
   return EFI_SUCCESS;
 }
 
@@ -192,6 +195,7 @@ BootRecord BoardSession::Boot() {
   Record.Number = ++Boots_;
   const size_t LogStart = Machine_->Variables().SetLog().size();
   Record.Deferred = Machine_->Variables().Find(PLATFORM_LAST_LANG_CODES_NAME, SETUP_VARIABLE_GUID) != nullptr;
+  BeginBenchBoot();
   if (Record.Number == 1) {
     Machine_->LoadImage({"boardsim-platform", PlatformEntry, nullptr});
     Machine_->LoadImage({"setupinfo", SetupInfoImage, SetupInfoResetState});
@@ -208,12 +212,13 @@ BootRecord BoardSession::Boot() {
   Record.FormSetsPublished = Forms().FormSets().size();
   // The advanced form set keeps the output flags beside Setup.
   Browser().AddStore(NB_GOP_PLATFORM_DATA_NAME, SETUP_VARIABLE_GUID);
-  if (Machine_->Profile().Clocks.Late) InstallClocks();
-  if (Usb_ && Machine_->Profile().Usb->Late) Usb_->Install(Machine_->BootServices());
-  if (Network_) Network_->InstallLate(Machine_->SystemTable());
-  if (ProfileStorage_ && Machine_->Profile().ProfileStorage->Late) ProfileStorage_->InstallLate(Machine_->BootServices());
-  if (MainPage_) MainPage_->InstallLate(Machine_->BootServices());
-  if (Presets_) Presets_->InstallLate(Machine_->SystemTable());
+  if (Machine_->Profile().Clocks.Late && AtLoad("clocks")) InstallClocks();
+  if (Usb_ && Machine_->Profile().Usb->Late && AtLoad("usb")) Usb_->Install(Machine_->BootServices());
+  if (Network_ && AtLoad("network")) Network_->InstallLate(Machine_->SystemTable());
+  if (ProfileStorage_ && Machine_->Profile().ProfileStorage->Late && AtLoad("profile-storage"))
+    ProfileStorage_->InstallLate(Machine_->BootServices());
+  if (MainPage_ && AtLoad("main-page")) MainPage_->InstallLate(Machine_->BootServices());
+  if (Presets_ && AtLoad("presets")) Presets_->InstallLate(Machine_->SystemTable());
   if (SataPort_ && !Machine_->Profile().SataPortDriver->Late) CallSataDriver();
   // The clock page's store, as the board's setup browser holds it.
   Browser().AddStore(ICC_ADVANCED_SETUP_DATA_NAME, ICC_SETUP_DATA_GUID);

@@ -75,7 +75,55 @@ class BoardSession {
   size_t CallSataDriver();
   bool HasSataDriver() const { return SataPort_ != nullptr; }
 
+  // ---- Test bench: peers held back, registered callbacks, logs ----
+  // A peer the profile neither leaves out nor holds for "install NAME".
+  bool AtLoad(const std::string& Peer) const;
+  // "install NAME": why it cannot be installed now, or nothing.
+  std::optional<std::string> CheckPeerInstall(const std::string& Peer) const;
+  EFI_STATUS InstallPeer(const std::string& Peer);
+  // The setup-load trigger protocol once more, on a new handle.
+  EFI_STATUS ReinstallTrigger() { return InstallTrigger(); }
+  size_t FormSetsPublished();
+  // An item callback registered through the registry protocol, as another
+  // driver would; it returns Returns. EFI_OUT_OF_RESOURCES past the slots.
+  static constexpr size_t REGISTRATION_SLOTS = 8;
+  EFI_STATUS RegisterCallback(UINT16 Class, UINT16 SubClass, UINT16 Key, EFI_STATUS Returns);
+  // The registrations of this boot end, as their driver would end them
+  // before boot services end (so the pool sees no leak).
+  void UnregisterCallbacks();
+  std::vector<RegisteredCall> RegisteredCalls;  // every call of the run, in order
+  bool FaultsUsed = false;                      // a fault was armed: report the service counts
+  bool LogStrings = false;                      // before the first boot: log every string write
+  std::vector<StringWrite> StringLog;
+  // Port accesses of every boot so far (and of this one up to now).
+  std::vector<PortRecord> PortLog();
+
+
  private:
+  void BeginBenchBoot();
+  void ObserveStringWrites();
+  template <size_t Slot>
+  static EFI_STATUS EFIAPI RegisteredHandler(EFI_HII_HANDLE HiiHandle, UINT16 Class, UINT16 SubClass, UINT16 Key);
+  static EFI_STATUS EFIAPI SetStringObserved(const EFI_HII_STRING_PROTOCOL* This, EFI_HII_HANDLE PackageList,
+                                             EFI_STRING_ID StringId, const CHAR8* Language, const CHAR16* String,
+                                             const EFI_FONT_INFO* StringFontInfo);
+  static EFI_STATUS EFIAPI NewStringObserved(const EFI_HII_STRING_PROTOCOL* This, EFI_HII_HANDLE PackageList,
+                                             EFI_STRING_ID* StringId, const CHAR8* Language,
+                                             const CHAR16* LanguageName, const CHAR16* String,
+                                             const EFI_FONT_INFO* StringFontInfo);
+  void LogStringWrite(const char* Call, EFI_HII_HANDLE PackageList, EFI_STRING_ID Id, const CHAR8* Language,
+                      const CHAR16* String, EFI_STATUS Status);
+  struct Registration {
+    UINT16 Class, SubClass, Key;
+    EFI_STATUS Returns;
+    VOID* Token;
+  };
+  std::vector<Registration> Registrations_;
+  std::vector<std::string> InstalledByAction_;
+  std::vector<PortRecord> EarlierPorts_;
+  EFI_HII_STRING_PROTOCOL::SetStringFn OriginalSetString_ = nullptr;
+  EFI_HII_STRING_PROTOCOL::NewStringFn OriginalNewString_ = nullptr;
+
   static EFI_STATUS EFIAPI PlatformEntry(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE* SystemTable);
   static EFI_STATUS EFIAPI SetupInfoImage(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE* SystemTable);
   static EFI_STATUS EFIAPI UpdateFetchImage(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE* SystemTable);

@@ -119,6 +119,36 @@ struct ListShown {
   std::vector<std::string> Items;
 };
 
+// Test bench records.
+// A call of an item callback registered by the "register" action.
+struct RegisteredCall {
+  unsigned Slot = 0;  // the registration's number in its boot, from 1
+  uint16_t Class = 0, SubClass = 0, Key = 0;
+  EFI_STATUS Returned = EFI_SUCCESS;
+};
+// One write of a string through the HII String protocol (--log-strings).
+struct StringWrite {
+  unsigned Boot = 0;
+  std::string Call;  // "SetString" or "NewString"
+  std::optional<uint16_t> Class;  // none: a package list no form set was published with
+  uint16_t Id = 0;
+  std::string Language;
+  std::string Text;
+  EFI_STATUS Status = EFI_SUCCESS;
+};
+// One I/O port access of the board (--log-ports).
+struct PortRecord {
+  unsigned Boot = 0;
+  uint16_t Port = 0;
+  uint8_t Width = 1;
+  bool Write = false;
+  uint32_t Value = 0;
+};
+struct ServiceCount {
+  std::string Service;
+  size_t Calls = 0, Failures = 0;
+};
+
 struct ActionResult {
   Action Source;
   std::vector<BoxShown> Boxes;
@@ -141,6 +171,10 @@ struct ActionResult {
   std::vector<std::string> DeviceCalls;  // into the board's device stand-ins
   // show
   std::optional<FormSetPage> Page;
+  // test bench actions
+  std::string BenchDetail;                       // what the action did, one line
+  std::optional<size_t> FormSetsPublished;        // trigger
+  std::vector<RegisteredCall> RegisteredCalls;    // registered callbacks called during the action
 };
 
 struct UpdateRecord {
@@ -197,6 +231,10 @@ struct RunReport {
   std::optional<SecureBootRecord> SecureBoot;  // boards with Secure Boot keys
   std::vector<VolumeRecord> Volumes;
   std::string StoppedBy;  // the action that stopped the run, and why
+  // Test bench: shown only when asked for (a fault armed, --log-strings, --log-ports).
+  std::optional<std::vector<ServiceCount>> ServiceCalls;
+  std::optional<std::vector<StringWrite>> StringWrites;
+  std::optional<std::vector<PortRecord>> PortAccesses;
   int ExitCode = 0;
 };
 

@@ -138,6 +138,9 @@ void RenderAction(std::string& Out, size_t Number, const ActionResult& A, const 
     case ActionKind::Sata:
       Out += "  SATA driver called the port string protocol: " + StatusText(A.Status) + "\n";
       break;
+    case ActionKind::Bench:
+      Out += "  " + A.BenchDetail + "\n";
+      break;
     case ActionKind::Show:
       if (A.Page) {
         Out += Prompts ? RenderFormPage(*A.Page, Language) : RenderPage(*A.Page, Language, AllStrings);
@@ -210,6 +213,34 @@ void RenderAction(std::string& Out, size_t Number, const ActionResult& A, const 
   if (!A.DeviceCalls.empty()) {
     Out += "  device calls:\n";
     for (const std::string& Call : A.DeviceCalls) Out += "    " + Call + "\n";
+  }
+  if (!A.RegisteredCalls.empty()) {
+    Out += "  registered callbacks called:\n";
+    for (const RegisteredCall& C : A.RegisteredCalls)
+      Out += "    #" + std::to_string(C.Slot) + " class " + Hex(C.Class, 2) + ", subclass " + Hex(C.SubClass, 2) +
+             ", key " + Hex(C.Key, 3) + ": " + StatusText(C.Returned) + "\n";
+  }
+}
+
+// The test bench's sections: only present when asked for.
+void RenderBench(std::string& Out, const RunReport& Report) {
+  if (Report.ServiceCalls) {
+    Out += "Service calls (calls, failed):\n";
+    for (const ServiceCount& C : *Report.ServiceCalls)
+      Out += "  " + Pad(C.Service, 26) + " " + std::to_string(C.Calls) + ", " + std::to_string(C.Failures) + "\n";
+  }
+  if (Report.StringWrites) {
+    Out += "String writes:\n";
+    for (const StringWrite& W : *Report.StringWrites)
+      Out += "  boot " + std::to_string(W.Boot) + " " + W.Call + " " +
+             (W.Class ? "class " + Hex(*W.Class, 2) : std::string("no form set")) + " " + Hex(W.Id, 4) + " " +
+             W.Language + ": " + Quoted(W.Text) + (W.Status == EFI_SUCCESS ? "" : " " + StatusText(W.Status)) + "\n";
+  }
+  if (Report.PortAccesses) {
+    Out += "Port accesses:\n";
+    for (const PortRecord& P : *Report.PortAccesses)
+      Out += "  boot " + std::to_string(P.Boot) + (P.Write ? " out " : " in  ") + Hex(P.Port, 4) + " " +
+             WidthName(P.Width) + " " + Hex(P.Value, 2 * P.Width) + "\n";
   }
 }
 
@@ -435,6 +466,7 @@ std::string RenderText(const RunReport& Report) {
   for (const std::string& M : Report.Pool.Misuse) {
     Out += "Firmware misuse: " + M + "\n";
   }
+  RenderBench(Out, Report);
   return Out;
 }
 
