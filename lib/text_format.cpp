@@ -114,13 +114,29 @@ class Output {
     return true;
   }
 
+  // Copies up to the terminator (or, with StopAtPercent, the next '%') and
+  // returns where it stopped. Put's bookkeeping, kept in locals: most of what
+  // the pages print is such runs.
   // Narrowing (16-bit source into 8-bit output) keeps the low byte.
+  template <bool StopAtPercent, typename SourceT>
+  const SourceT* PutRun(const SourceT* Text) {
+    UINTN Count = Count_;
+    for (;; ++Text) {
+      const UINT32 Ch = CodeOf(*Text);
+      if (Ch == 0 || (StopAtPercent && Ch == '%')) break;
+      if (Count >= Limit_) {
+        Full_ = true;
+        break;
+      }
+      Buffer_[Count++] = (CharT)Ch;
+    }
+    Count_ = Count;
+    return Text;
+  }
+
   template <typename SourceT>
   void PutString(const SourceT* Text) {
-    if (Text == nullptr) return;
-    for (; *Text != 0; ++Text) {
-      if (!Put(CodeOf(*Text))) return;
-    }
+    if (Text != nullptr) PutRun<false>(Text);
   }
 
   // Digits least significant first, then the sign, then read back reversed.
@@ -219,7 +235,7 @@ UINTN FormatEngine(CharT* Buffer, UINTN Capacity, const CharT* Format, FORMAT_AR
 
   while (*Format != 0 && !Out.Full()) {
     if (*Format != '%') {
-      Out.Put(CodeOf(*Format++));
+      Format = Out.template PutRun<true>(Format);
       continue;
     }
     ++Format;
