@@ -241,24 +241,28 @@ UINTN FormatEngine(CharT* Buffer, UINTN Capacity, const CharT* Format, FORMAT_AR
     ++Format;
 
     CHAR8 Pad = ' ';
-    if (*Format == '0') {
-      Pad = '0';
-      ++Format;
-    }
-    // A sign before the width is not part of the grammar: it is skipped and
-    // the number stays right-aligned, so the conversion still takes its own
-    // argument and later ones stay in step.
-    if (*Format == '-' || *Format == '+') ++Format;
     UINT32 Width = 0;
-    if (*Format == '*') {
-      INT32 Given = (INT32)(UINT32)Arguments.Next();
-      Width = Given < 0 ? 0u - (UINT32)Given : (UINT32)Given;
-      ++Format;
-    } else {
-      // Blanks may precede a written width only: in "% *d" the '*' is the
-      // conversion character.
-      while (*Format == ' ' || *Format == '\t') ++Format;
-      while (IsDigit(*Format)) Width = Width * 10 + (UINT32)(*Format++ - '0');
+    // Every flag and width character sorts at or below '9': a bare conversion
+    // such as %s or %d skips the lot.
+    if (*Format <= '9') {
+      if (*Format == '0') {
+        Pad = '0';
+        ++Format;
+      }
+      // A sign before the width is not part of the grammar: it is skipped and
+      // the number stays right-aligned, so the conversion still takes its own
+      // argument and later ones stay in step.
+      if (*Format == '-' || *Format == '+') ++Format;
+      if (*Format == '*') {
+        INT32 Given = (INT32)(UINT32)Arguments.Next();
+        Width = Given < 0 ? 0u - (UINT32)Given : (UINT32)Given;
+        ++Format;
+      } else {
+        // Blanks may precede a written width only: in "% *d" the '*' is the
+        // conversion character.
+        while (*Format == ' ' || *Format == '\t') ++Format;
+        while (IsDigit(*Format)) Width = Width * 10 + (UINT32)(*Format++ - '0');
+      }
     }
     bool Long = false;
     if (*Format == 'l') {
