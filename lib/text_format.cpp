@@ -123,7 +123,8 @@ class Output {
     UINTN Count = Count_;
     for (;; ++Text) {
       const UINT32 Ch = CodeOf(*Text);
-      if (Ch == 0 || (StopAtPercent && Ch == '%')) break;
+      // NUL and '%' sort below every letter and digit: one compare for most characters.
+      if (Ch <= '%' && (Ch == 0 || (StopAtPercent && Ch == '%'))) break;
       if (Count >= Limit_) {
         Full_ = true;
         break;
