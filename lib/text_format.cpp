@@ -114,13 +114,30 @@ class Output {
     return true;
   }
 
+  // Copies up to the terminator (or, with StopAtPercent, the next '%') and
+  // returns where it stopped. Put's bookkeeping, kept in locals: most of what
+  // the pages print is such runs.
   // Narrowing (16-bit source into 8-bit output) keeps the low byte.
+  template <bool StopAtPercent, typename SourceT>
+  const SourceT* PutRun(const SourceT* Text) {
+    UINTN Count = Count_;
+    for (;; ++Text) {
+      const UINT32 Ch = CodeOf(*Text);
+      // NUL and '%' sort below every letter and digit: one compare for most characters.
+      if (Ch <= '%' && (Ch == 0 || (StopAtPercent && Ch == '%'))) break;
+      if (Count >= Limit_) {
+        Full_ = true;
+        break;
+      }
+      Buffer_[Count++] = (CharT)Ch;
+    }
+    Count_ = Count;
+    return Text;
+  }
+
   template <typename SourceT>
   void PutString(const SourceT* Text) {
-    if (Text == nullptr) return;
-    for (; *Text != 0; ++Text) {
-      if (!Put(CodeOf(*Text))) return;
-    }
+    if (Text != nullptr) PutRun<false>(Text);
   }
 
   // Digits least significant first, then the sign, then read back reversed.
@@ -219,30 +236,34 @@ UINTN FormatEngine(CharT* Buffer, UINTN Capacity, const CharT* Format, FORMAT_AR
 
   while (*Format != 0 && !Out.Full()) {
     if (*Format != '%') {
-      Out.Put(CodeOf(*Format++));
+      Format = Out.template PutRun<true>(Format);
       continue;
     }
     ++Format;
 
     CHAR8 Pad = ' ';
-    if (*Format == '0') {
-      Pad = '0';
-      ++Format;
-    }
-    // A sign before the width is not part of the grammar: it is skipped and
-    // the number stays right-aligned, so the conversion still takes its own
-    // argument and later ones stay in step.
-    if (*Format == '-' || *Format == '+') ++Format;
     UINT32 Width = 0;
-    if (*Format == '*') {
-      INT32 Given = (INT32)(UINT32)Arguments.Next();
-      Width = Given < 0 ? 0u - (UINT32)Given : (UINT32)Given;
-      ++Format;
-    } else {
-      // Blanks may precede a written width only: in "% *d" the '*' is the
-      // conversion character.
-      while (*Format == ' ' || *Format == '\t') ++Format;
-      while (IsDigit(*Format)) Width = Width * 10 + (UINT32)(*Format++ - '0');
+    // Every flag and width character sorts at or below '9': a bare conversion
+    // such as %s or %d skips the lot.
+    if (*Format <= '9') {
+      if (*Format == '0') {
+        Pad = '0';
+        ++Format;
+      }
+      // A sign before the width is not part of the grammar: it is skipped and
+      // the number stays right-aligned, so the conversion still takes its own
+      // argument and later ones stay in step.
+      if (*Format == '-' || *Format == '+') ++Format;
+      if (*Format == '*') {
+        INT32 Given = (INT32)(UINT32)Arguments.Next();
+        Width = Given < 0 ? 0u - (UINT32)Given : (UINT32)Given;
+        ++Format;
+      } else {
+        // Blanks may precede a written width only: in "% *d" the '*' is the
+        // conversion character.
+        while (*Format == ' ' || *Format == '\t') ++Format;
+        while (IsDigit(*Format)) Width = Width * 10 + (UINT32)(*Format++ - '0');
+      }
     }
     bool Long = false;
     if (*Format == 'l') {
