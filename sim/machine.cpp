@@ -7,6 +7,7 @@
 
 #include "lib/firmware_services.h"
 #include "sim/crc32.h"
+#include "sim/hii/hii_database.h"
 
 namespace sim {
 
@@ -51,6 +52,8 @@ struct Machine::Boot {
 namespace {
 
 Machine::Boot& B() { return Machine::Current()->CurrentBoot(); }
+
+std::optional<EFI_STATUS> Fault(FaultableService S) { return Machine::Current()->Faults().Enter(S); }
 
 void UpdateCrc(EFI_TABLE_HEADER* Hdr) {
   Hdr->CRC32 = 0;
@@ -118,6 +121,7 @@ EFI_STATUS EFIAPI UninstallProtocolInterface(EFI_HANDLE Handle, const EFI_GUID* 
   return B().Handles.Uninstall(Handle, Protocol, Interface);
 }
 EFI_STATUS EFIAPI HandleProtocol(EFI_HANDLE Handle, const EFI_GUID* Protocol, VOID** Interface) {
+  if (auto F = Fault(FaultableService::HandleProtocol)) return *F;
   return B().Handles.HandleProtocol(Handle, Protocol, Interface);
 }
 EFI_STATUS EFIAPI RegisterProtocolNotify(const EFI_GUID* Protocol, EFI_EVENT Event, VOID** Registration) {
@@ -188,6 +192,7 @@ EFI_STATUS EFIAPI DisconnectController(EFI_HANDLE Controller, EFI_HANDLE Driver,
 }
 EFI_STATUS EFIAPI OpenProtocol(EFI_HANDLE Handle, const EFI_GUID* Protocol, VOID** Interface, EFI_HANDLE Agent,
                                EFI_HANDLE Controller, UINT32 Attributes) {
+  if (auto F = Fault(FaultableService::OpenProtocol)) return *F;
   return B().Handles.OpenProtocol(Handle, Protocol, Interface, Agent, Controller, Attributes);
 }
 EFI_STATUS EFIAPI CloseProtocol(EFI_HANDLE Handle, const EFI_GUID* Protocol, EFI_HANDLE Agent, EFI_HANDLE Controller) {
@@ -202,9 +207,11 @@ EFI_STATUS EFIAPI ProtocolsPerHandle(EFI_HANDLE Handle, EFI_GUID*** Buffer, UINT
 }
 EFI_STATUS EFIAPI LocateHandleBuffer(EFI_LOCATE_SEARCH_TYPE Type, const EFI_GUID* Protocol, VOID* Key, UINTN* Count,
                                      EFI_HANDLE** Buffer) {
+  if (auto F = Fault(FaultableService::LocateHandleBuffer)) return *F;
   return B().Handles.LocateHandleBuffer(Type, Protocol, Key, Count, Buffer);
 }
 EFI_STATUS EFIAPI LocateProtocol(const EFI_GUID* Protocol, VOID* Registration, VOID** Interface) {
+  if (auto F = Fault(FaultableService::LocateProtocol)) return *F;
   return B().Handles.LocateProtocol(Protocol, Registration, Interface);
 }
 
@@ -308,6 +315,7 @@ EFI_STATUS EFIAPI QueryCapsuleCapabilities(EFI_CAPSULE_HEADER**, UINTN, UINT64*,
 }
 
 EFI_STATUS EFIAPI GetVariable(const CHAR16* Name, const EFI_GUID* Guid, UINT32* Attributes, UINTN* Size, VOID* Data) {
+  if (auto F = Fault(FaultableService::GetVariable)) return *F;
   return Machine::Current()->Variables().Get(Name, Guid, Attributes, Size, Data);
 }
 EFI_STATUS EFIAPI GetNextVariableName(UINTN* Size, CHAR16* Name, EFI_GUID* Guid) {
@@ -315,6 +323,7 @@ EFI_STATUS EFIAPI GetNextVariableName(UINTN* Size, CHAR16* Name, EFI_GUID* Guid)
 }
 EFI_STATUS EFIAPI SetVariable(const CHAR16* Name, const EFI_GUID* Guid, UINT32 Attributes, UINTN Size,
                               const VOID* Data) {
+  if (auto F = Fault(FaultableService::SetVariable)) return *F;
   return Machine::Current()->Variables().Set(Name, Guid, Attributes, Size, Data);
 }
 EFI_STATUS EFIAPI QueryVariableInfo(UINT32 Attributes, UINT64* Max, UINT64* Remaining, UINT64* MaxVar) {
@@ -483,6 +492,7 @@ void Machine::PowerOn() {
     if (Variables_.Find(V.Name, V.Guid) == nullptr) Variables_.Put(V.Name, V.Guid, V.Attributes, V.Data);
 
   b.Hii = InstallHiiServices(&b.St);
+  b.Hii->Database->SetFaults(&Faults_);
   // What the firmware itself holds in pool at this point lives as long as the boot.
   b.Pool.MarkAllResident();
 }

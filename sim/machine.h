@@ -15,6 +15,7 @@
 #include "sim/handles.h"
 #include "sim/hii/hii_services.h"
 #include "sim/pool.h"
+#include "sim/service_faults.h"
 #include "sim/variables.h"
 #include "uefi/pi.h"
 #include "uefi/system_table.h"
@@ -67,6 +68,8 @@ class Machine {
   // Survives reboots (non-volatile part).
   VariableStore& Variables() { return Variables_; }
   HiiServices& Hii();
+  // Armed service failures; lives as long as the machine, like Variables().
+  ServiceFaults& Faults() { return Faults_; }
 
   const BoardProfile& Profile() const { return Profile_; }
 
@@ -113,6 +116,7 @@ class Machine {
 
   BoardProfile Profile_;
   VariableStore Variables_;
+  ServiceFaults Faults_;
   std::unique_ptr<Boot> Boot_;
   std::vector<ImageDescriptor> Images_;
   std::vector<std::pair<std::string, EFI_HANDLE>> ImageHandles_;

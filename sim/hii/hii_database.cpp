@@ -691,8 +691,9 @@ EFI_STATUS EFIAPI HiiDatabase::NewStringEntry(const EFI_HII_STRING_PROTOCOL* Thi
                                               const CHAR16* LanguageName, const CHAR16* String,
                                               const EFI_FONT_INFO* StringFontInfo) {
   HiiDatabase* self = From(This);
-  return self == nullptr ? EFI_INVALID_PARAMETER
-                         : self->NewString(PackageList, StringId, Language, LanguageName, String);
+  if (self == nullptr) return EFI_INVALID_PARAMETER;
+  if (auto F = self->Fault(FaultableService::HiiNewString)) return *F;
+  return self->NewString(PackageList, StringId, Language, LanguageName, String);
 }
 
 // No font information is kept; a caller that asks for it gets none.
@@ -701,6 +702,7 @@ EFI_STATUS EFIAPI HiiDatabase::GetStringEntry(const EFI_HII_STRING_PROTOCOL* Thi
                                               UINTN* StringSize, EFI_FONT_INFO** StringFontInfo) {
   HiiDatabase* self = From(This);
   if (self == nullptr) return EFI_INVALID_PARAMETER;
+  if (auto F = self->Fault(FaultableService::HiiGetString)) return *F;
   if (StringFontInfo != nullptr) *StringFontInfo = nullptr;
   return self->GetString(Language, PackageList, StringId, String, StringSize);
 }
@@ -709,13 +711,17 @@ EFI_STATUS EFIAPI HiiDatabase::SetStringEntry(const EFI_HII_STRING_PROTOCOL* Thi
                                               EFI_STRING_ID StringId, const CHAR8* Language, const CHAR16* String,
                                               const EFI_FONT_INFO* StringFontInfo) {
   HiiDatabase* self = From(This);
-  return self == nullptr ? EFI_INVALID_PARAMETER : self->SetString(PackageList, StringId, Language, String);
+  if (self == nullptr) return EFI_INVALID_PARAMETER;
+  if (auto F = self->Fault(FaultableService::HiiSetString)) return *F;
+  return self->SetString(PackageList, StringId, Language, String);
 }
 
 EFI_STATUS EFIAPI HiiDatabase::GetLanguagesEntry(const EFI_HII_STRING_PROTOCOL* This, EFI_HII_HANDLE PackageList,
                                                  CHAR8* Languages, UINTN* LanguagesSize) {
   HiiDatabase* self = From(This);
-  return self == nullptr ? EFI_INVALID_PARAMETER : self->GetLanguages(PackageList, Languages, LanguagesSize);
+  if (self == nullptr) return EFI_INVALID_PARAMETER;
+  if (auto F = self->Fault(FaultableService::HiiGetLanguages)) return *F;
+  return self->GetLanguages(PackageList, Languages, LanguagesSize);
 }
 
 EFI_STATUS EFIAPI HiiDatabase::GetSecondaryLanguagesEntry(const EFI_HII_STRING_PROTOCOL* This,
@@ -723,9 +729,9 @@ EFI_STATUS EFIAPI HiiDatabase::GetSecondaryLanguagesEntry(const EFI_HII_STRING_P
                                                           CHAR8* SecondaryLanguages,
                                                           UINTN* SecondaryLanguagesSize) {
   HiiDatabase* self = From(This);
-  return self == nullptr ? EFI_INVALID_PARAMETER
-                         : self->GetSecondaryLanguages(PackageList, PrimaryLanguage, SecondaryLanguages,
-                                                       SecondaryLanguagesSize);
+  if (self == nullptr) return EFI_INVALID_PARAMETER;
+  if (auto F = self->Fault(FaultableService::HiiGetSecondaryLanguages)) return *F;
+  return self->GetSecondaryLanguages(PackageList, PrimaryLanguage, SecondaryLanguages, SecondaryLanguagesSize);
 }
 
 }  // namespace sim

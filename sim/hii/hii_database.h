@@ -6,9 +6,11 @@
 #include <array>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "sim/service_faults.h"
 #include "uefi/hii.h"
 #include "uefi/system_table.h"
 
@@ -65,6 +67,9 @@ class HiiDatabase {
   EFI_HII_DATABASE_PROTOCOL* DatabaseProtocol() { return &Database_.Protocol; }
   EFI_HII_STRING_PROTOCOL* StringProtocol() { return &String_.Protocol; }
 
+  // Armed failures of the HII String protocol's members (none when null).
+  void SetFaults(ServiceFaults* Faults) { Faults_ = Faults; }
+
   // Adds a package list of at most Size bytes (its header's length must fit).
   EFI_STATUS AddPackageList(const void* Data, size_t Size, EFI_HANDLE DriverHandle, EFI_HII_HANDLE* Handle);
   EFI_STATUS RemovePackageList(EFI_HII_HANDLE Handle);
@@ -105,6 +110,8 @@ class HiiDatabase {
   EFI_STATUS ReplaceString(EFI_HII_HANDLE PackageList, EFI_STRING_ID StringId, const CHAR8* Language,
                            const CHAR16* String);
   std::vector<StringWrite> StringWrites_;
+  std::optional<EFI_STATUS> Fault(FaultableService S) { return Faults_ ? Faults_->Enter(S) : std::nullopt; }
+  ServiceFaults* Faults_ = nullptr;
 
   struct DatabaseInstance {
     EFI_HII_DATABASE_PROTOCOL Protocol;
