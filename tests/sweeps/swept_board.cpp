@@ -8,7 +8,9 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <map>
+#include <thread>
 
 #include "setupinfo/core/item_callback_table.h"
 #include "setupinfo/secureboot/secure_boot_keys.h"
@@ -157,6 +159,7 @@ class Execution {
 
   Outcome Run() {
     if (P_.Boot) {
+      if (P_.BeforeSwept) P_.BeforeSwept(M_);
       Watch();
       Session_.Boot();
       Unwatch();
@@ -206,9 +209,11 @@ class Execution {
     if (Kind_ != nullptr && !Child_) Kind_->Unwatch(M_);
   }
 
-  // The parent forks here; the child fails this point and runs on.
+  // The parent forks here; the child fails this point and runs on. Up to
+  // one child per processor runs beside the parent.
   void AtPoint() {
     if (Child_) return;
+    if (Running_.size() >= Parallel()) Collect();
     std::fflush(stdout);
     std::fflush(stderr);
     int Fds[2];
@@ -217,6 +222,8 @@ class Execution {
     if (Pid < 0) std::abort();
     if (Pid == 0) {
       close(Fds[0]);
+      for (const Running& R : Running_) close(R.Fd);
+      Running_.clear();
       Child_ = true;
       Fd_ = Fds[1];
       alarm(CHILD_SECONDS);
@@ -225,18 +232,31 @@ class Execution {
       return;
     }
     close(Fds[1]);
+    Running_.push_back({Pid, Fds[0], Sweep_->Cases.size()});
+    Sweep_->Cases.emplace_back();
+  }
+
+  static size_t Parallel() {
+    static const size_t N = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 2);
+    return N;
+  }
+
+  // The oldest child's outcome.
+  void Collect() {
+    const Running R = Running_.front();
+    Running_.pop_front();
     std::string Text;
     char Buffer[4096];
-    for (ssize_t Got; (Got = read(Fds[0], Buffer, sizeof(Buffer))) != 0;) {
+    for (ssize_t Got; (Got = read(R.Fd, Buffer, sizeof(Buffer))) != 0;) {
       if (Got < 0) {
         if (errno == EINTR) continue;
         break;
       }
       Text.append(Buffer, (size_t)Got);
     }
-    close(Fds[0]);
+    close(R.Fd);
     int Status = 0;
-    waitpid(Pid, &Status, 0);
+    waitpid(R.Pid, &Status, 0);
     Outcome O = Deserialise(Text);
     if (WIFSIGNALED(Status))
       O.Findings.push_back(std::string("the run ended on signal ") + std::to_string(WTERMSIG(Status)) +
@@ -244,7 +264,7 @@ class Execution {
     else if (!WIFEXITED(Status) || WEXITSTATUS(Status) != 0)
       O.Findings.push_back("the run ended with status " + std::to_string(WEXITSTATUS(Status)) +
                            " (a sanitizer report is on standard error)");
-    Sweep_->Cases.push_back(std::move(O));
+    Sweep_->Cases[R.Case] = std::move(O);
   }
 
   void Reached() {
@@ -278,6 +298,7 @@ class Execution {
   }
 
   Outcome Finish() {
+    while (!Running_.empty()) Collect();
     M_.Pool().CheckGuards();
     for (const std::string& Misuse : M_.Misuse()) O_.Findings.push_back("misuse: " + Misuse);
     const std::string Leaks = M_.LeakReport();
@@ -309,6 +330,12 @@ class Execution {
   Outcome O_;
   bool Child_ = false;
   int Fd_ = -1;
+  struct Running {
+    pid_t Pid;
+    int Fd;
+    size_t Case;
+  };
+  std::deque<Running> Running_;
   size_t VarSeen_ = 0, DataSeen_ = 0;  // the run without a fault: logged so far
   bool Attributed_ = false;
   size_t Steps_ = 0;

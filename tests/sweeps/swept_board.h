@@ -24,7 +24,7 @@ struct Part {
   std::string Swept;     // actions swept, one fault per run
   bool Boot = false;     // the first boot itself is swept (Setup and Swept empty)
   bool Update = false;   // the update lookup is swept, after Swept
-  // Run on the booted machine right before the swept actions.
+  // Run right before the swept actions (before the boot of a boot part).
   std::function<void(sim::Machine&)> BeforeSwept;
   // Checks what the part left, adding findings.
   std::function<void(sim::Machine&, std::vector<std::string>&)> Verify;
