@@ -24,16 +24,16 @@ TEST(AllocationSweep, EveryAllocationOfTheScenarioFailsCleanly) {
   const auto Start = std::chrono::steady_clock::now();
   const bool Verbose = std::getenv("SWEEP_VERBOSE") != nullptr;
   SweepTally Tally;
-  for (const Part& P : Scenario()) {
-    const auto PartStart = std::chrono::steady_clock::now();
-    const PartSweep Sweep = SweepPart(DefaultBoard(), P, PoolAllocation);
+  for (const Stage& P : Scenario()) {
+    const auto StageStart = std::chrono::steady_clock::now();
+    const StageSweep Sweep = SweepStage(DefaultBoard(), P, PoolAllocation);
     Tally.Add(P.Name, Sweep);
     if (Verbose)
       std::fprintf(stderr, "  %s: %zu allocations, %.2f s\n", P.Name.c_str(), Sweep.Cases.size(),
-                   std::chrono::duration<double>(std::chrono::steady_clock::now() - PartStart).count());
+                   std::chrono::duration<double>(std::chrono::steady_clock::now() - StageStart).count());
   }
   const double Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
-  std::printf("allocation sweep: %zu parts, %zu allocations failed one at a time, %zu findings, %.1f s\n", Tally.Parts,
+  std::printf("allocation sweep: %zu stages, %zu allocations failed one at a time, %zu findings, %.1f s\n", Tally.Stages,
               Tally.Cases, Tally.Findings.size(), Seconds);
   EXPECT_GT(Tally.Cases, 0u);
   for (const std::string& F : Tally.Findings) ADD_FAILURE() << F;

@@ -29,15 +29,15 @@ FaultKind FailedCall(sim::FaultableService Service) {
 TEST(ServiceSweep, EveryServiceCallOfTheScenarioFailsCleanly) {
   const auto Start = std::chrono::steady_clock::now();
   const bool Verbose = std::getenv("SWEEP_VERBOSE") != nullptr;
-  const std::vector<Part> Parts = Scenario();
+  const std::vector<Stage> Stages = Scenario();
   SweepTally All;
   std::string PerService;
   for (unsigned I = 0; I < (unsigned)sim::FaultableService::Count; ++I) {
     const auto Service = (sim::FaultableService)I;
     const FaultKind Kind = FailedCall(Service);
     const size_t Before = All.Cases;
-    for (const Part& P : Parts) {
-      const PartSweep Sweep = SweepPart(DefaultBoard(), P, Kind);
+    for (const Stage& P : Stages) {
+      const StageSweep Sweep = SweepStage(DefaultBoard(), P, Kind);
       All.Add(std::string(sim::FaultableServiceName(Service)) + ", " + P.Name, Sweep);
       if (Verbose && !Sweep.Cases.empty())
         std::fprintf(stderr, "  %s, %s: %zu calls\n", sim::FaultableServiceName(Service), P.Name.c_str(),
@@ -47,8 +47,8 @@ TEST(ServiceSweep, EveryServiceCallOfTheScenarioFailsCleanly) {
                   std::to_string(All.Cases - Before);
   }
   const double Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
-  std::printf("service sweep: %zu parts per service, %zu calls failed one at a time (%s), %zu findings, %.1f s\n",
-              Parts.size(), All.Cases, PerService.c_str(), All.Findings.size(), Seconds);
+  std::printf("service sweep: %zu stages per service, %zu calls failed one at a time (%s), %zu findings, %.1f s\n",
+              Stages.size(), All.Cases, PerService.c_str(), All.Findings.size(), Seconds);
   EXPECT_GT(All.Cases, 0u);
   for (const std::string& F : All.Findings) ADD_FAILURE() << F;
 }

@@ -80,7 +80,7 @@ const sim::BoardProfile& DefaultBoard() {
 
 namespace {
 
-// What boardsim's action runner does for the actions a part uses, without
+// What boardsim's action runner does for the actions a stage uses, without
 // the page snapshots it takes for its report. False when the action left a
 // box or a list unanswered.
 bool RunAction(boardsim::BoardSession& Session, const boardsim::Action& A) {
@@ -154,7 +154,7 @@ constexpr unsigned CHILD_SECONDS = 60;
 
 class Execution {
  public:
-  Execution(const sim::BoardProfile& Profile, const Part& P, const FaultKind* Kind, PartSweep* Sweep)
+  Execution(const sim::BoardProfile& Profile, const Stage& P, const FaultKind* Kind, StageSweep* Sweep)
       : Session_(Profile), M_(Session_.Machine()), P_(P), Kind_(Kind), Sweep_(Sweep) {}
 
   Outcome Run() {
@@ -183,7 +183,7 @@ class Execution {
     for (const boardsim::Action& A : Swept.Actions) {
       const bool Answered = RunAction(Session_, A);
       Attribute(A.Text);
-      // Without the fault the part must run to its end.
+      // Without the fault the stage must run to its end.
       if (!Answered) {
         if (!O_.FaultHit) {
           Unwatch();
@@ -324,9 +324,9 @@ class Execution {
 
   boardsim::BoardSession Session_;
   sim::Machine& M_;
-  const Part& P_;
+  const Stage& P_;
   const FaultKind* Kind_;
-  PartSweep* Sweep_;
+  StageSweep* Sweep_;
   Outcome O_;
   bool Child_ = false;
   int Fd_ = -1;
@@ -343,10 +343,10 @@ class Execution {
 
 }  // namespace
 
-Outcome RunPart(const sim::BoardProfile& Profile, const Part& P) { return Execution(Profile, P, nullptr, nullptr).Run(); }
+Outcome RunStage(const sim::BoardProfile& Profile, const Stage& P) { return Execution(Profile, P, nullptr, nullptr).Run(); }
 
-PartSweep SweepPart(const sim::BoardProfile& Profile, const Part& P, const FaultKind& Kind) {
-  PartSweep Sweep;
+StageSweep SweepStage(const sim::BoardProfile& Profile, const Stage& P, const FaultKind& Kind) {
+  StageSweep Sweep;
   Sweep.Baseline = Execution(Profile, P, &Kind, &Sweep).Run();
   return Sweep;
 }
@@ -397,68 +397,80 @@ const char* const AnyDialog = "answer 0 0 0 0; choose 0 0 0 0; text Swept";
 
 // The Secure Boot page's actions with their dialogs, as a user goes through
 // them on the default board (keys enrolled, user mode).
-void AddSecureBootParts(std::vector<Part>& Parts) {
+void AddSecureBootStages(std::vector<Stage>& Stages) {
   const UINT16 Page = 0x40;
   const std::string ClearAll = "answer 0; " + Callback(Page, KEY_DELETE_ALL_KEYS, "changing");
-  Parts.push_back({"install defaults in setup mode", ClearAll,
+  Stages.push_back({"install defaults in setup mode", ClearAll,
                    Callback(Page, KEY_INSTALL_DEFAULTS_SILENTLY, "changing", "u8:1")});
-  Parts.push_back({"delete all keys", "answer 0", Callback(Page, KEY_DELETE_ALL_KEYS, "changing")});
-  Parts.push_back({"restore default keys", "answer 0", Callback(Page, KEY_RESTORE_DEFAULT_KEYS, "changing")});
-  Parts.push_back({"restore default keys from setup mode", ClearAll + "; answer 0",
+  Stages.push_back({"delete all keys", "answer 0", Callback(Page, KEY_DELETE_ALL_KEYS, "changing")});
+  Stages.push_back({"restore default keys", "answer 0", Callback(Page, KEY_RESTORE_DEFAULT_KEYS, "changing")});
+  Stages.push_back({"restore default keys from setup mode", ClearAll + "; answer 0",
                    Callback(Page, KEY_RESTORE_DEFAULT_KEYS, "changing")});
-  Parts.push_back({"restore default keys if set", "answer 0",
+  Stages.push_back({"restore default keys if set", "answer 0",
                    Callback(Page, KEY_RESTORE_DEFAULT_KEYS_IF_SET, "changing", "u8:1")});
-  Parts.push_back({"save all keys to the stick", "choose 0", Callback(Page, KEY_SAVE_ALL_KEYS, "changing")});
+  Stages.push_back({"save all keys to the stick", "choose 0", Callback(Page, KEY_SAVE_ALL_KEYS, "changing")});
   for (const KEY_VARIABLE_QUESTION& Q : KeyVariableQuestions) {
     const std::string Name = sim::ToUtf8(KeyVariables[Q.Index].Name);
     const std::string Send = Callback(Page, Q.Key, "changing");
     if (Q.Operation == KEY_OPERATION_DELETE) {
-      Parts.push_back({"delete " + Name, "answer 0", Send});
+      Stages.push_back({"delete " + Name, "answer 0", Send});
       continue;
     }
     const std::string Verb = Q.Operation == KEY_OPERATION_SET ? "set " : "append ";
-    Parts.push_back({Verb + Name + " from its default file", "answer 0", Send});
+    Stages.push_back({Verb + Name + " from its default file", "answer 0", Send});
     // "no" to the default file; the stick, <KEYS>, DB-APPEND.AUTH, used as it is; "yes".
-    Parts.push_back({Verb + Name + " from a signed file", "answer 1 0; choose 0 3 3 1", Send});
+    Stages.push_back({Verb + Name + " from a signed file", "answer 1 0; choose 0 3 3 1", Send});
     // The bare certificate in the root, wrapped into one list; "yes".
-    Parts.push_back({Verb + Name + " from a wrapped certificate", "answer 1 0; choose 0 0 0", Send});
+    Stages.push_back({Verb + Name + " from a wrapped certificate", "answer 1 0; choose 0 0 0", Send});
   }
 }
 
 }  // namespace
 
-std::vector<Part> Scenario() {
-  std::vector<Part> Parts;
-  Parts.push_back({"first boot", "", "", true});
+static std::vector<Stage> FullScenario();
+
+std::vector<Stage> Scenario() {
+  std::vector<Stage> Stages = FullScenario();
+  // SWEEP_ONLY=text keeps the stages whose name holds it, to rerun one.
+  if (const char* Only = std::getenv("SWEEP_ONLY"))
+    Stages.erase(std::remove_if(Stages.begin(), Stages.end(),
+                                [Only](const Stage& S) { return S.Name.find(Only) == std::string::npos; }),
+                 Stages.end());
+  return Stages;
+}
+
+static std::vector<Stage> FullScenario() {
+  std::vector<Stage> Stages;
+  Stages.push_back({"first boot", "", "", true});
   const auto& Actions = ActionOfHandler();
   for (const ITEM_CALLBACK_ENTRY& E : StaticItemCallbacks()) {
     if (E.Handler == nullptr) break;
     if (E.Class == 0x40) continue;  // the Secure Boot rows come with their dialogs below
     auto It = Actions.find(E.Handler);
     const std::string Action = It == Actions.end() ? "" : It->second;
-    Part Row{"row " + Hex(E.Class) + "/" + Hex(E.Key), AnyDialog, Action.empty() ? "" : Callback(E.Class, E.Key, Action)};
+    Stage Row{"row " + Hex(E.Class) + "/" + Hex(E.Key), AnyDialog, Action.empty() ? "" : Callback(E.Class, E.Key, Action)};
     // A row with no known action is a harness fault, reported by the sweep.
     if (Action.empty()) Row.Setup = "unknown-action";
-    Parts.push_back(Row);
+    Stages.push_back(Row);
   }
   // Row 1 of table A picked before its question, so the preset is applied.
-  Parts.push_back({"preset row 1 of table A", "set Setup 0x481 byte 1", Callback(0x2, 0x51F, "changed")});
-  AddSecureBootParts(Parts);
-  Parts.push_back({"profile round trip", "",
+  Stages.push_back({"preset row 1 of table A", "set Setup 0x481 byte 1", Callback(0x2, 0x51F, "changed")});
+  AddSecureBootStages(Stages);
+  Stages.push_back({"profile round trip", "",
                    "text Before; callback tools 0x530 changing; save; set Setup 0x80 byte 77; "
                    "callback tools 0x531 changing; save"});
-  Parts.push_back({"update lookup", "", "", false, true});
-  return Parts;
+  Stages.push_back({"update lookup", "", "", false, true});
+  return Stages;
 }
 
-void SweepTally::Add(const std::string& Part, const PartSweep& Sweep) {
-  ++Parts;
-  if (!Sweep.Baseline.Problem.empty()) Findings.push_back(Part + ": " + Sweep.Baseline.Problem);
-  for (const std::string& F : Sweep.Baseline.Findings) Findings.push_back(Part + " without a fault: " + F);
+void SweepTally::Add(const std::string& Name, const StageSweep& Sweep) {
+  ++Stages;
+  if (!Sweep.Baseline.Problem.empty()) Findings.push_back(Name + ": " + Sweep.Baseline.Problem);
+  for (const std::string& F : Sweep.Baseline.Findings) Findings.push_back(Name + " without a fault: " + F);
   for (size_t I = 0; I < Sweep.Cases.size(); ++I) {
     ++Cases;
     const Outcome& O = Sweep.Cases[I];
-    const std::string Case = Part + " #" + std::to_string(I + 1) + ": ";
+    const std::string Case = Name + " #" + std::to_string(I + 1) + ": ";
     // The child runs what the parent ran up to its point, so the fault lands.
     if (!O.FaultHit) Findings.push_back(Case + "the injected fault was never reached");
     for (const std::string& F : O.Findings) Findings.push_back(Case + F);

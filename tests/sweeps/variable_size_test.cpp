@@ -60,18 +60,18 @@ struct Row {
   EFI_GUID Guid;
   UINT32 Attributes;
   size_t Exact;        // the size its owner writes
-  Part Reader;         // the part that reads it
+  Stage Reader;         // the stage that reads it
 };
 
 std::vector<Row> Rows() {
-  const Part Boot{"first boot", "", "", true};
+  const Stage Boot{"first boot", "", "", true};
   // Every Secure Boot action ends in the page's state refresh, which reads
   // the state bytes and probes each key; saving reads each key whole.
-  const Part Refresh{"delete all keys", "answer 0", "callback 0x40 0x507 changing"};
-  const Part SaveKeys{"save all keys", "choose 0", "callback 0x40 0x50C changing"};
-  const Part Install{"install defaults", "answer 0; callback 0x40 0x507 changing", "callback 0x40 0x506 changing u8:1"};
-  const Part SetFromFile{"set db from a file", "answer 1 0; choose 0 3 3 1", "callback 0x40 0x513 changing"};
-  const Part ClockRefresh{"clock page refresh", "", "callback 0x4 0x4BC changed"};
+  const Stage Refresh{"delete all keys", "answer 0", "callback 0x40 0x507 changing"};
+  const Stage SaveKeys{"save all keys", "choose 0", "callback 0x40 0x50C changing"};
+  const Stage Install{"install defaults", "answer 0; callback 0x40 0x507 changing", "callback 0x40 0x506 changing u8:1"};
+  const Stage SetFromFile{"set db from a file", "answer 1 0; choose 0 3 3 1", "callback 0x40 0x513 changing"};
+  const Stage ClockRefresh{"clock page refresh", "", "callback 0x4 0x4BC changed"};
   std::vector<Row> R = {
       {"Setup", u"Setup", SETUP_GUID, 0x7, 1172, Boot},
       {"NetConfigData", u"NetConfigData", NET_CONFIG_DATA_GUID, 0x7, 490, Boot},
@@ -125,7 +125,7 @@ TEST(VariableSizeMatrix, EveryOutsideVariableReadAtEverySizeIsHandled) {
         {"1 byte more", Exact + 1}, {"64 KiB", 64 * 1024}, {"64 KiB + 1", 64 * 1024 + 1}};
     for (const auto& [Label, Size] : Sizes) {
       Forced F{R.Name, R.Guid, R.Attributes, Size ? std::optional(Sized(Base, *Size)) : std::nullopt};
-      Part P = R.Reader;
+      Stage P = R.Reader;
       P.BeforeSwept = [&F](sim::Machine& M) {
         // The store takes what a large owner writes.
         M.Variables().SetMaxVariableSize(256 * 1024);
@@ -134,7 +134,7 @@ TEST(VariableSizeMatrix, EveryOutsideVariableReadAtEverySizeIsHandled) {
         M.RuntimeServices()->GetVariable = ForcedGetVariable;
         Current = &F;
       };
-      const Outcome O = RunPart(DefaultBoard(), P);
+      const Outcome O = RunStage(DefaultBoard(), P);
       Current = nullptr;
       ++Cases;
       const std::string Case = R.Variable + " " + Label + ", " + P.Name + ": ";
