@@ -149,6 +149,10 @@ Outcome Deserialise(const std::string& Text) {
   return O;
 }
 
+// Marks a key write after the fault that left the variable as the step
+// found it: the driver put the old key back.
+constexpr const char* PUT_BACK = " (put back as it was)";
+
 // A child that never ends is a hang, reported as its case's finding.
 constexpr unsigned CHILD_SECONDS = 60;
 
@@ -160,6 +164,7 @@ class Execution {
   Outcome Run() {
     if (P_.Boot) {
       if (P_.BeforeSwept) P_.BeforeSwept(M_);
+      SnapshotKeys();
       Watch();
       Session_.Boot();
       Unwatch();
@@ -181,6 +186,7 @@ class Execution {
     if (P_.BeforeSwept) P_.BeforeSwept(M_);
     Watch();
     for (const boardsim::Action& A : Swept.Actions) {
+      SnapshotKeys();
       const bool Answered = RunAction(Session_, A);
       Attribute(A.Text);
       // Without the fault the stage must run to its end.
@@ -193,6 +199,7 @@ class Execution {
       }
     }
     if (P_.Update) {
+      SnapshotKeys();
       boardsim::RunUpdateLookup(Session_);
       Attribute("update lookup");
     }
@@ -283,13 +290,24 @@ class Execution {
     for (size_t I = VarSeen_; I < Log.size(); ++I)
       if (IsKeyVariable(Log[I].Name, Log[I].Guid))
         O_.Writes.push_back(Tag + "K key variable " + sim::ToUtf8(Log[I].Name) + " written, attributes " +
-                            Hex(Log[I].Attributes) + ", " + Digest(Log[I].Data));
+                            Hex(Log[I].Attributes) + ", " + Digest(Log[I].Data) +
+                            (Faulted && Stored(Log[I].Name, Log[I].Guid) == KeysBefore_[Log[I].Name] ? PUT_BACK : ""));
     const auto& Data = M_.Hii().Browser->DataLog();
     for (size_t I = DataSeen_; I < Data.size(); ++I)
       if (IsSetup(Data[I].Name, Data[I].Guid) && !EFI_ERROR(Data[I].Status))
         O_.Writes.push_back(Tag + "S Setup handed back to the browser, " + Digest(Data[I].Bytes));
     VarSeen_ = Log.size();
     DataSeen_ = Data.size();
+  }
+
+  using Content = std::optional<std::vector<UINT8>>;
+  Content Stored(const std::u16string& Name, const EFI_GUID& Guid) {
+    const auto* V = M_.Variables().Find(Name, Guid);
+    return V == nullptr ? Content() : Content(V->Data);
+  }
+  // The key variables as a step finds them, to tell a put-back from a write.
+  void SnapshotKeys() {
+    for (UINTN I = 0; I < KEY_VARIABLE_COUNT; ++I) KeysBefore_[KeyVariables[I].Name] = Stored(KeyVariables[I].Name, *KeyVariableGuid(I));
   }
 
   Outcome Problem(std::string Why) {
@@ -302,7 +320,11 @@ class Execution {
     M_.Pool().CheckGuards();
     for (const std::string& Misuse : M_.Misuse()) O_.Findings.push_back("misuse: " + Misuse);
     const std::string Leaks = M_.LeakReport();
-    if (!Leaks.empty()) O_.Findings.push_back("leak: " + Leaks.substr(0, Leaks.find('\n')));
+    if (!Leaks.empty()) {
+      std::string Line = Leaks.substr(0, 240);
+      std::replace(Line.begin(), Line.end(), '\n', ' ');
+      O_.Findings.push_back("leak: " + Line);
+    }
     for (const auto& W : M_.Hii().Database->StringWrites())
       if (CarriesFreshFill(W.Text)) {
         O_.Findings.push_back("string " + Hex(W.StringId) + " (" + W.Language + ") set from uninitialised pool");
@@ -336,6 +358,7 @@ class Execution {
     size_t Case;
   };
   std::deque<Running> Running_;
+  std::map<std::u16string, Content> KeysBefore_;
   size_t VarSeen_ = 0, DataSeen_ = 0;  // the run without a fault: logged so far
   bool Attributed_ = false;
   size_t Steps_ = 0;
@@ -478,14 +501,15 @@ void SweepTally::Add(const std::string& Name, const StageSweep& Sweep) {
     // may stop or skip what the fault touched (a key whose default file
     // cannot be read is skipped and the restore goes on), but every write it
     // still makes must be one the run without the fault made in that step,
-    // in the same order: anything else was written on the failed path.
+    // in the same order, or put a key back as the step found it: anything
+    // else was written on the failed path.
     // "<n> <step>: <K|S> ..."
     auto OfKind = [](const std::string& W, const char* Kind) { return W.compare(W.find(": ") + 2, 2, Kind) == 0; };
     for (const char* Kind : {"K ", "S "}) {
       std::vector<std::string> Base, Faulted;
       std::string Step;
       for (const std::string& W : O.Writes)
-        if (OfKind(W, Kind)) {
+        if (OfKind(W, Kind) && !W.ends_with(PUT_BACK)) {
           Step = W.substr(0, W.find(": ") + 2);
           Faulted.push_back(W);
         }
