@@ -288,7 +288,8 @@ class Execution {
     Attributed_ = Faulted;
     const auto& Log = M_.Variables().SetLog();
     for (size_t I = VarSeen_; I < Log.size(); ++I)
-      if (IsKeyVariable(Log[I].Name, Log[I].Guid))
+      // A write the store refused wrote nothing.
+      if (IsKeyVariable(Log[I].Name, Log[I].Guid) && !EFI_ERROR(Log[I].Status))
         O_.Writes.push_back(Tag + "K key variable " + sim::ToUtf8(Log[I].Name) + " written, attributes " +
                             Hex(Log[I].Attributes) + ", " + Digest(Log[I].Data) +
                             (Faulted && Stored(Log[I].Name, Log[I].Guid) == KeysBefore_[Log[I].Name] ? PUT_BACK : ""));
