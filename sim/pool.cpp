@@ -60,10 +60,12 @@ Pool::~Pool() { Release(); }
 
 EFI_STATUS Pool::Allocate(EFI_MEMORY_TYPE Type, UINTN Size, VOID** Buffer, const void* Caller) {
   if (Buffer == nullptr || !IsValidPoolType(Type)) return EFI_INVALID_PARAMETER;
+  if (AttemptHook_) AttemptHook_();
   size_t Attempt = Attempts_++;
   if (FailAt_ && *FailAt_ == Attempt) {
     FailAt_.reset();
     *Buffer = nullptr;
+    if (FailureObserver_) FailureObserver_();
     return EFI_OUT_OF_RESOURCES;
   }
   if (Size > (UINTN)1 << 40) {

@@ -37,6 +37,12 @@ class Pool {
   void FailAllocationAfter(size_t N);
   void ClearFailure() { FailAt_.reset(); }
   bool FailurePending() const { return FailAt_.has_value(); }
+  // Called when the injected failure is handed out, so a test can tell what
+  // happened after the caller saw it.
+  void SetFailureObserver(std::function<void()> Observer) { FailureObserver_ = std::move(Observer); }
+  // Called at every attempt before it is counted: a hook that calls
+  // FailAllocationAfter(0) fails this one.
+  void SetAttemptHook(std::function<void()> Hook) { AttemptHook_ = std::move(Hook); }
 
   // Attempts made so far (failed ones included): a test runs an operation once
   // to count them, then fails each in turn.
@@ -72,6 +78,8 @@ class Pool {
 
   std::map<const void*, Block> Live_;
   std::function<void(const std::string&)> GuardHandler_;
+  std::function<void()> FailureObserver_;
+  std::function<void()> AttemptHook_;
   size_t Attempts_ = 0;
   size_t Serial_ = 0;
   std::optional<size_t> FailAt_;  // attempt number that fails

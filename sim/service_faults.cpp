@@ -53,6 +53,7 @@ size_t ServiceFaults::Failures(FaultableService S) const {
 
 std::optional<EFI_STATUS> ServiceFaults::Enter(FaultableService S) {
   if ((size_t)S >= COUNT) return std::nullopt;
+  if (CallHook_) CallHook_(S);
   auto& P = Services_[(size_t)S];
   ++P.Calls;
   std::optional<EFI_STATUS> Fail;

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -46,6 +47,9 @@ class ServiceFaults {
   size_t Failures(FaultableService S) const;
   // The service calls this first: counts the call, returns the status to fail with.
   std::optional<EFI_STATUS> Enter(FaultableService S);
+  // Called at every call before it is counted, so that FailNth(S, 1) from
+  // the hook fails the call being made.
+  void SetCallHook(std::function<void(FaultableService)> Hook) { CallHook_ = std::move(Hook); }
 
  private:
   struct Pending {
@@ -60,6 +64,7 @@ class ServiceFaults {
   };
   static constexpr size_t COUNT = (size_t)FaultableService::Count;
   std::array<PerService, COUNT> Services_{};
+  std::function<void(FaultableService)> CallHook_;
 };
 
 }  // namespace sim

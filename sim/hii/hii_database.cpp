@@ -228,7 +228,31 @@ std::vector<UINT8> BuildStringPackage(const HiiStringPackage& Package) {
   return out;
 }
 
-size_t StringPackageSize(const HiiStringPackage& Package) { return BuildStringPackage(Package).size(); }
+// Bytes PutSkip writes for Gap.
+size_t SkipSize(UINT32 Gap) {
+  size_t Size = 0;
+  while (Gap > 0) {
+    if (Gap <= 0xFF) return Size + 2;
+    const UINT32 Step = std::min<UINT32>(Gap, 0xFFFF);
+    Size += 3;
+    Gap -= Step;
+  }
+  return Size;
+}
+
+// What BuildStringPackage would make, counted rather than built: the string
+// writes check it every time, and building the package there made a boot
+// spend most of its time in the simulator.
+size_t StringPackageSize(const HiiStringPackage& Package) {
+  size_t Size = EFI_HII_STRING_PACKAGE_HDR_FIXED_SIZE + Package.Language.size() + 1;
+  UINT32 Next = 1;
+  for (const auto& [Id, Text] : Package.Strings) {
+    Size += SkipSize(Id - Next) + 1 + 2 * (Text.size() + 1);
+    Next = Id + 1u;
+  }
+  if (Package.NextId > Next) Size += SkipSize(Package.NextId - Next);
+  return Size + 1;
+}
 
 void CopyAscii(const std::string& Text, CHAR8* Buffer) {
   std::memcpy(Buffer, Text.c_str(), Text.size() + 1);
@@ -485,6 +509,13 @@ EFI_STATUS HiiDatabase::GetPackageListHandle(EFI_HII_HANDLE Handle, EFI_HANDLE* 
 EFI_STATUS HiiDatabase::NewString(EFI_HII_HANDLE PackageList, EFI_STRING_ID* StringId, const CHAR8* Language,
                                   const CHAR16* LanguageName, const CHAR16* String) {
   if (StringId == nullptr || Language == nullptr || String == nullptr) return EFI_INVALID_PARAMETER;
+  const EFI_STATUS Status = AddString(PackageList, StringId, Language, LanguageName, String);
+  StringWrites_.push_back({PackageList, EFI_ERROR(Status) ? (EFI_STRING_ID)0 : *StringId, Language, String, Status});
+  return Status;
+}
+
+EFI_STATUS HiiDatabase::AddString(EFI_HII_HANDLE PackageList, EFI_STRING_ID* StringId, const CHAR8* Language,
+                                  const CHAR16* LanguageName, const CHAR16* String) {
   HiiPackageList* list = Find(PackageList);
   if (list == nullptr) return EFI_NOT_FOUND;
 
@@ -543,6 +574,13 @@ EFI_STATUS HiiDatabase::GetString(const CHAR8* Language, EFI_HII_HANDLE PackageL
 EFI_STATUS HiiDatabase::SetString(EFI_HII_HANDLE PackageList, EFI_STRING_ID StringId, const CHAR8* Language,
                                   const CHAR16* String) {
   if (Language == nullptr || String == nullptr) return EFI_INVALID_PARAMETER;
+  const EFI_STATUS Status = ReplaceString(PackageList, StringId, Language, String);
+  StringWrites_.push_back({PackageList, StringId, Language, String, Status});
+  return Status;
+}
+
+EFI_STATUS HiiDatabase::ReplaceString(EFI_HII_HANDLE PackageList, EFI_STRING_ID StringId, const CHAR8* Language,
+                                      const CHAR16* String) {
   HiiPackageList* list = Find(PackageList);
   if (list == nullptr) return EFI_NOT_FOUND;
   HiiStringPackage* package = list->FindLanguage(Language);

@@ -93,7 +93,23 @@ class HiiDatabase {
   EFI_STATUS GetSecondaryLanguages(EFI_HII_HANDLE PackageList, const CHAR8* PrimaryLanguage,
                                    CHAR8* SecondaryLanguages, UINTN* SecondaryLanguagesSize);
 
+  // Every NewString and SetString that carried a text, taken or not, so a
+  // test sees a text the database refused as well as one it kept.
+  struct StringWrite {
+    EFI_HII_HANDLE PackageList;
+    EFI_STRING_ID StringId;  // 0 for a NewString the database refused
+    std::string Language;
+    std::u16string Text;
+    EFI_STATUS Status;
+  };
+  const std::vector<StringWrite>& StringWrites() const { return StringWrites_; }
+
  private:
+  EFI_STATUS AddString(EFI_HII_HANDLE PackageList, EFI_STRING_ID* StringId, const CHAR8* Language,
+                       const CHAR16* LanguageName, const CHAR16* String);
+  EFI_STATUS ReplaceString(EFI_HII_HANDLE PackageList, EFI_STRING_ID StringId, const CHAR8* Language,
+                           const CHAR16* String);
+  std::vector<StringWrite> StringWrites_;
   std::optional<EFI_STATUS> Fault(FaultableService S) { return Faults_ ? Faults_->Enter(S) : std::nullopt; }
   ServiceFaults* Faults_ = nullptr;
 

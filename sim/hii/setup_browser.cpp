@@ -120,9 +120,11 @@ EFI_STATUS SetupBrowser::GetData(UINTN* Size, VOID* Buffer, const EFI_GUID* Guid
 // as the variable behind it does, so a longer write is refused whole.
 EFI_STATUS SetupBrowser::SetData(UINTN Size, const VOID* Buffer, const EFI_GUID* Guid, const CHAR16* Name) {
   if (Guid == nullptr || Name == nullptr || (Size != 0 && Buffer == nullptr)) return EFI_INVALID_PARAMETER;
+  DataLog_.push_back({Name, *Guid, {}, EFI_SUCCESS});
   Store* s = FindStore(Name, *Guid);
-  if (s == nullptr) return EFI_NOT_FOUND;
-  if (Size > s->Current.size()) return EFI_BAD_BUFFER_SIZE;
+  if (s == nullptr) return DataLog_.back().Status = EFI_NOT_FOUND;
+  if (Size > s->Current.size()) return DataLog_.back().Status = EFI_BAD_BUFFER_SIZE;
+  DataLog_.back().Bytes.assign((const UINT8*)Buffer, (const UINT8*)Buffer + Size);
   if (Size != 0) std::memcpy(s->Current.data(), Buffer, Size);
   return EFI_SUCCESS;
 }

@@ -84,6 +84,14 @@ class SetupBrowser {
   // Browser data as the form utility service hands it out.
   EFI_STATUS GetData(UINTN* Size, VOID* Buffer, const EFI_GUID* Guid, const CHAR16* Name);
   EFI_STATUS SetData(UINTN Size, const VOID* Buffer, const EFI_GUID* Guid, const CHAR16* Name);
+  // Every SetData that named a store, in order, with its status.
+  struct DataWrite {
+    std::u16string Name;
+    EFI_GUID Guid;
+    std::vector<UINT8> Bytes;  // only when taken
+    EFI_STATUS Status;
+  };
+  const std::vector<DataWrite>& DataLog() const { return DataLog_; }
 
  private:
   struct StoreName {
@@ -104,6 +112,7 @@ class SetupBrowser {
   std::vector<StoreName> Names_;
   std::vector<Store> Stores_;
   std::vector<CallbackRecord> Log_;
+  std::vector<DataWrite> DataLog_;
   UINTN ResetRequests_ = 0;
 };
 

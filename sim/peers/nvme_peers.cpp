@@ -25,6 +25,10 @@ EFI_STATUS NvmePeers::Install(EFI_BOOT_SERVICES* BootServices) {
     Status = Made.Pci->Install(BootServices);
     if (EFI_ERROR(Status)) return Status;
     EFI_HANDLE Handle = Made.Pci->Handle();
+    // Once installed, its interfaces stay on the handle: the controller must
+    // outlive a failure of what follows, or the handle points at freed bytes.
+    Controllers_.push_back(std::move(Made));
+    Controller& Kept = Controllers_.back();
     if (C.ControllerProtocol) {
       Status = BootServices->InstallProtocolInterface(&Handle, &NVME_CONTROLLER_PROTOCOL::Guid,
                                                       EFI_NATIVE_INTERFACE, nullptr);
@@ -46,9 +50,8 @@ EFI_STATUS NvmePeers::Install(EFI_BOOT_SERVICES* BootServices) {
         Child = Driver_.AddChild(Handle, EFI_PCI_IO_PROTOCOL::Guid, NvmeNamespaceNode(N.Id, N.Eui64), {});
       }
       if (Child != nullptr) ApplyComponentNames(Driver_, Handle, Child, N.Name);
-      Made.Namespaces.push_back(Child);
+      Kept.Namespaces.push_back(Child);
     }
-    Controllers_.push_back(std::move(Made));
   }
   return EFI_SUCCESS;
 }

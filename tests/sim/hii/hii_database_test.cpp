@@ -344,3 +344,30 @@ TEST_F(HiiPackageListTest, ListPackageListsFiltersByTypeAndGuid) {
 }
 
 }  // namespace
+
+// The size limit is checked against the package as it would be built: a
+// text that brings the package to the limit is taken, one character more is
+// refused, for a package with both kinds of skip and reserved IDs behind.
+TEST_F(HiiPackageListTest, SetStringTakesAPackageUpToTheLengthLimitExactly) {
+  EFI_HII_HANDLE h = Add(PackageListBuilder(TestListGuid)
+                             .Strings("en-US", Cat({Skip1(3), Ucs2Block(u"Four"), Skip2(300), {EndBlock}}))
+                             .Build());
+  EFI_HII_DATABASE_PROTOCOL* db = DatabaseProtocol();
+  auto PackageLength = [&] {
+    UINTN size = 0;
+    db->ExportPackageLists(db, h, &size, nullptr);
+    std::vector<UINT8> image(size);
+    EXPECT_EQ(db->ExportPackageLists(db, h, &size, (EFI_HII_PACKAGE_LIST_HEADER*)image.data()), EFI_SUCCESS);
+    const EFI_HII_PACKAGE_HEADER* package = (const EFI_HII_PACKAGE_HEADER*)(image.data() + sizeof(EFI_HII_PACKAGE_LIST_HEADER));
+    return (size_t)package->Length();
+  };
+  const size_t before = PackageLength();
+  // Replacing "Four" (8 bytes) with n characters makes the package before - 8 + 2n.
+  const size_t n = (EFI_HII_PACKAGE_MAX_LENGTH - before + 8) / 2;
+  EFI_HII_STRING_PROTOCOL* s = StringProtocol();
+  const std::u16string fits(n, u'x'), over(n + 1, u'x');
+  ASSERT_EQ(s->SetString(s, h, 4, "en-US", fits.c_str(), nullptr), EFI_SUCCESS);
+  EXPECT_EQ(PackageLength(), before - 8 + 2 * n);
+  EXPECT_EQ(s->SetString(s, h, 4, "en-US", over.c_str(), nullptr), EFI_OUT_OF_RESOURCES);
+  EXPECT_EQ(PackageLength(), before - 8 + 2 * n);  // the refused text left the package as it was
+}
