@@ -61,9 +61,9 @@ std::optional<std::string> ParseBenchAction(const std::vector<std::string>& Word
     case BenchVerb::Fail: {
       if (Count != 3 && Count != 4) return std::string("expected: fail SERVICE N|always [STATUS] (or fail pool N)");
       std::string Error;
-      auto Spec = ParseFault(Words[1], Words[2], Count == 4 ? Words[3] : std::string(), Error);
-      if (!Spec) return Error;
-      Out.Fault = *Spec;
+      auto Wanted = ParseFault(Words[1], Words[2], Count == 4 ? Words[3] : std::string(), Error);
+      if (!Wanted) return Error;
+      Out.Fault = *Wanted;
       return std::string();
     }
     case BenchVerb::FailClear:

@@ -8,14 +8,14 @@
 
 namespace boardsim {
 
-void ArmFault(BoardSession& Session, const FaultSpec& Spec) {
+void ArmFault(BoardSession& Session, const FaultSpec& Wanted) {
   sim::Machine& M = Session.Machine();
-  if (Spec.Pool) {
-    M.Pool().FailAllocationAfter(Spec.Nth - 1);
-  } else if (Spec.Always) {
-    M.Faults().FailAlways(Spec.Service, Spec.Status);
+  if (Wanted.Pool) {
+    M.Pool().FailAllocationAfter(Wanted.Nth - 1);
+  } else if (Wanted.Always) {
+    M.Faults().FailAlways(Wanted.Service, Wanted.Status);
   } else {
-    M.Faults().FailNth(Spec.Service, Spec.Nth, Spec.Status);
+    M.Faults().FailNth(Wanted.Service, Wanted.Nth, Wanted.Status);
   }
   Session.FaultsUsed = true;
 }

@@ -57,7 +57,7 @@ std::string UsageText() {
       "                     set, after boot and actions, instead of the pages\n"
       "  --live-allow FILE  the strings the board leaves as packaged, each with its reason\n"
       "  --at-boot K ACTS   run actions once boot K is up, before the next boot\n"
-      "  --fail SPEC        arm a fault before the first boot: SERVICE:N[:STATUS],\n"
+      "  --fail FAULT       arm a fault before the first boot: SERVICE:N[:STATUS],\n"
       "                     SERVICE:always[:STATUS] or pool:N\n"
       "  --log-strings      list every string write in the report\n"
       "  --log-ports        list every I/O port access in the report\n"
@@ -171,9 +171,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& Args) {
       if (Parts.size() < 2 || Parts.size() > 3)
         return Fail("--fail " + V + ": expected SERVICE:N[:STATUS], SERVICE:always[:STATUS] or pool:N");
       std::string Why;
-      auto Spec = ParseFault(Parts[0], Parts[1], Parts.size() == 3 ? Parts[2] : std::string(), Why);
-      if (!Spec) return Fail("--fail " + V + ": " + Why);
-      O.Faults.push_back(*Spec);
+      auto Wanted = ParseFault(Parts[0], Parts[1], Parts.size() == 3 ? Parts[2] : std::string(), Why);
+      if (!Wanted) return Fail("--fail " + V + ": " + Why);
+      O.Faults.push_back(*Wanted);
     } else if (Arg == "--at-boot") {
       std::string Boot;
       if (!Value(Boot) || !Value(V)) return Fail("--at-boot needs a boot number and actions");

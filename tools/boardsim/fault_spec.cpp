@@ -36,29 +36,29 @@ std::optional<EFI_STATUS> ParseStatusWord(std::string_view Word) {
 
 std::optional<FaultSpec> ParseFault(std::string_view What, std::string_view When, std::string_view Status,
                                     std::string& Error) {
-  FaultSpec Spec;
+  FaultSpec Wanted;
   if (Lower(What) == "pool") {
-    Spec.Pool = true;
+    Wanted.Pool = true;
   } else if (auto S = sim::FaultableServiceByName(What)) {
-    Spec.Service = *S;
+    Wanted.Service = *S;
   } else {
     Error = "unknown service \"" + std::string(What) + "\" (services: " + ServiceList() + ")";
     return std::nullopt;
   }
-  if (Lower(When) == "always" && !Spec.Pool) {
-    Spec.Always = true;
+  if (Lower(When) == "always" && !Wanted.Pool) {
+    Wanted.Always = true;
   } else {
     auto N = ParseUnsigned(When);
     // A count past any run's calls would arm nothing that can happen.
     if (!N || *N < 1 || *N > 0xFFFFFFFF) {
       Error = "\"" + std::string(When) + "\": expected the call number (1 to 0xFFFFFFFF)" +
-              (Spec.Pool ? std::string() : std::string(" or always"));
+              (Wanted.Pool ? std::string() : std::string(" or always"));
       return std::nullopt;
     }
-    Spec.Nth = size_t(*N);
+    Wanted.Nth = size_t(*N);
   }
   if (!Status.empty()) {
-    if (Spec.Pool) {
+    if (Wanted.Pool) {
       Error = "a failed pool allocation returns EFI_OUT_OF_RESOURCES; no status is given";
       return std::nullopt;
     }
@@ -67,9 +67,9 @@ std::optional<FaultSpec> ParseFault(std::string_view What, std::string_view When
       Error = "unknown status \"" + std::string(Status) + "\" (a name such as EFI_NOT_FOUND, or a number)";
       return std::nullopt;
     }
-    Spec.Status = *S;
+    Wanted.Status = *S;
   }
-  return Spec;
+  return Wanted;
 }
 
 }  // namespace boardsim

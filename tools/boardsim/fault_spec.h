@@ -31,6 +31,6 @@ std::optional<FaultSpec> ParseFault(std::string_view What, std::string_view When
 
 // Arms it on the machine of the current boot.
 class BoardSession;
-void ArmFault(BoardSession& Session, const FaultSpec& Spec);
+void ArmFault(BoardSession& Session, const FaultSpec& Wanted);
 
 }  // namespace boardsim
