@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   for (const sim::IfrFormSet& Set : Sets)
     for (const sim::IfrForm& Form : Set.Forms)
       for (const sim::IfrItem& Item : Form.Items) {
-        if (!Item.IsQuestion() || Item.StoreId == 0) continue;
+        // An action names a store but holds no value in it.
+        if (!Item.IsQuestion() || Item.Kind == sim::IfrKind::Action || Item.StoreId == 0) continue;
         const sim::IfrStore* Store = Set.FindStore(Item.StoreId);
         if (Store == nullptr) __builtin_trap();
         std::vector<UINT8> Bytes(Store->Size, 0xA5);
